@@ -1,0 +1,20 @@
+// A component's files to fetch before it runs in the silent sequence.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace config {
+
+struct download_item {
+    std::wstring sourceurl;            // path text: the address to fetch
+    std::wstring destinationpath;      // path text: the folder to store into
+    std::wstring destinationfilename;  // path text: empty takes the URL's name
+    std::wstring componentname;        // shown in progress and failure texts
+};
+
+struct download_dialog_settings {
+    std::vector<download_item> downloads;
+};
+
+}  // namespace config

@@ -1,0 +1,32 @@
+// The settings of the chosen `configuration` element and its components.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "components/component.h"
+
+namespace config {
+
+struct configuration_settings {
+    std::wstring dialog_caption;
+    std::wstring dialog_message;
+    std::wstring install_caption;
+    std::wstring cancel_caption;
+    std::wstring status_installed;
+    std::wstring failed_exec_command_continue;
+    std::wstring installation_completed;
+    std::wstring reboot_required;
+    std::wstring dialog_admin_required;  // path text
+    std::wstring complete_command;       // path text
+    bool install_silent = false;
+    // The driver's record owns the components; the copies made for the
+    // dialog and the silent run share them.
+    std::vector<std::shared_ptr<components::component>> components;
+};
+
+// Releases every component of the record, in list order, then empties it.
+void release_components(configuration_settings& settings);
+
+}  // namespace config

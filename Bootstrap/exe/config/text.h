@@ -1,0 +1,33 @@
+// Small text helpers shared by the reader, the filters and the engine. They
+// behave the same on every build, so the native tests speak for Setup.exe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace text {
+
+// White space as the C runtime's iswspace classifies it for UTF-16 text.
+bool is_space(wchar_t c);
+
+// `s` without white space at either end.
+std::wstring trim(const std::wstring& s);
+
+// Reads one number the way "%d" does: optional white space, an optional sign,
+// then at least one decimal digit. On success `pos` stands after the number.
+// Overlong numbers wrap to 32 bits.
+bool scan_int(const std::wstring& s, std::size_t& pos, std::int32_t& value);
+
+// True when every byte sequence is well-formed UTF-8.
+bool is_valid_utf8(const std::string& bytes);
+
+// Decodes UTF-8 into wide text; malformed sequences become U+FFFD.
+std::wstring utf8_to_wide(const std::string& bytes);
+
+// Lower-cases ASCII letters only.
+std::wstring ascii_lower(std::wstring s);
+
+// Widens ASCII text byte for byte (for fixed texts made by the program).
+std::wstring narrow_to_wide_ascii(const std::string& s);
+
+}  // namespace text

@@ -1,0 +1,43 @@
+#include "platform/admin.h"
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+constexpr std::uint32_t first_token_buffer = 1024;
+
+bool token_lists_administrators(platform& sys)
+{
+    std::uint32_t needed = 0;
+    std::vector<bool> groups;
+    token_status status = sys.token_groups(first_token_buffer, needed, groups);
+    // A token with more groups than the first buffer holds is asked again
+    // with the size it reported; the second answer counts.
+    if (needed > first_token_buffer) {
+        groups.clear();
+        status = sys.token_groups(needed, needed, groups);
+    }
+    if (status != token_status::ok) return false;
+    for (bool is_admin : groups)
+        if (is_admin) return true;
+    return false;
+}
+
+}  // namespace
+
+bool is_current_user_admin(platform& sys)
+{
+    os_version_info v;
+    if (!sys.os_version(false, v)) return true;
+    if (v.platform_id != 2) return true;
+    if (!sys.admin_sid_available()) return false;
+    if (v.major >= 5) {
+        bool member = false;
+        return sys.check_admin_membership(member) == membership_status::ok && member;
+    }
+    return token_lists_administrators(sys);
+}
+
+}  // namespace platform

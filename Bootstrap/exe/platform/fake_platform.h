@@ -1,0 +1,156 @@
+// An in-memory stand-in for Windows, for the native tests: files with their
+// version resources, a registry, folders, the system version and language,
+// scripted message-box answers and programs, and a log of what was asked.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+class fake_platform : public platform {
+public:
+    struct file {
+        std::string bytes;
+        bool is_directory = false;
+        bool readable = true;
+        std::optional<fixed_file_version> version;
+        std::optional<std::uint16_t> language;
+    };
+
+    // How a program behaves when the shell starts it.
+    struct program {
+        bool starts = true;            // the shell accepts it
+        bool gives_process = true;     // a process handle comes back
+        std::uint32_t exit_code = 0;
+        bool exit_code_readable = true;
+        int polls_until_end = 0;       // zero-time waits that still see it run
+        bool never_ends = false;       // even an unlimited wait times out
+    };
+
+    struct message {
+        window_handle owner = 0;
+        std::wstring text;
+        std::optional<std::wstring> caption;  // empty optional: no caption
+        std::uint32_t style = 0;
+    };
+
+    struct download {
+        long hresult = 0;
+        std::uint32_t http_status = 200;
+        std::string content;
+        bool writes_file = true;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> progress;  // so far, total
+    };
+
+    struct started_process {
+        std::wstring file;
+        std::wstring parameters;
+        program behaviour;
+        int polls = 0;
+        bool ended = false;
+        bool closed = false;
+    };
+
+    // --- Setup for a test -------------------------------------------------
+    std::wstring module = L"C:\\medium\\Setup.exe";
+    bool module_available = true;
+    std::wstring system_dir = L"C:\\Windows\\system32";
+    std::wstring windows_dir = L"C:\\Windows";
+    std::wstring temp_dir = L"C:\\Users\\user\\Temp\\";
+    resource_status resource_result = resource_status::ok;
+    std::string resource_bytes;
+    std::map<std::wstring, file> files;  // keyed by lower-cased path
+    std::map<std::wstring, std::map<std::wstring, std::vector<std::uint8_t>>> registry;  // "hklm\\key" -> values
+    std::map<std::wstring, bool> registry_denied;  // keys that exist but refuse to open
+    bool extended_version_works = true;
+    bool version_works = true;
+    os_version_info version{2, 6, 1, 7601, 1, L"Service Pack 1"};
+    bool sid_available = true;
+    membership_status membership = membership_status::ok;
+    bool member_of_admins = true;
+    token_status token_result = token_status::ok;
+    std::uint32_t token_size = 512;
+    std::vector<bool> token_group_is_admin{false, true};
+    std::map<std::wstring, program> programs;  // keyed by lower-cased path
+    std::intptr_t shell_execute_result = 42;
+    std::deque<int> answers;  // message-box answers, in order
+    bool threads_start = true;
+    std::map<std::wstring, download> downloads;  // keyed by URL
+
+    // --- What happened ----------------------------------------------------
+    std::vector<message> messages;
+    std::vector<started_process> processes;
+    std::vector<std::wstring> opened;  // files handed to ShellExecuteW
+    std::vector<std::wstring> calls;   // a line per operation of interest
+    int reboots = 0;
+    std::vector<std::uint32_t> sleeps;
+
+    // Helpers for tests.
+    void add_file(const std::wstring& path, const std::string& bytes = std::string());
+    void add_versioned_file(const std::wstring& path, std::uint16_t a, std::uint16_t b, std::uint16_t c,
+                            std::uint16_t d);
+    void add_directory(const std::wstring& path);
+    void set_language(std::uint16_t langid);
+    void set_reg_value(reg_root root, const std::wstring& key, const std::wstring& name,
+                       const std::vector<std::uint8_t>& data);
+    void set_reg_dword(reg_root root, const std::wstring& key, const std::wstring& name, std::uint32_t value);
+    void set_reg_string(reg_root root, const std::wstring& key, const std::wstring& name, const std::wstring& value);
+    void add_reg_key(reg_root root, const std::wstring& key);
+    std::vector<std::wstring> message_texts() const;
+
+    // --- platform ---------------------------------------------------------
+    bool path_exists(const std::wstring& path) override;
+    bool read_file(const std::wstring& path, std::string& bytes) override;
+    bool create_directory(const std::wstring& path) override;
+    bool delete_file(const std::wstring& path) override;
+    bool file_size(const std::wstring& path, std::uint64_t& size) override;
+    bool module_path(std::wstring& path) override;
+    resource_status configuration_resource(std::string& bytes) override;
+    std::wstring system_directory() override { return system_dir; }
+    std::wstring windows_directory() override { return windows_dir; }
+    std::wstring temp_directory() override { return temp_dir; }
+    bool file_version(const std::wstring& path, fixed_file_version& out) override;
+    bool file_language(const std::wstring& path, std::uint16_t& langid) override;
+    bool os_version(bool extended, os_version_info& out) override;
+    std::wstring ansi_to_wide(const std::string& text) override;
+    bool reg_key_opens(reg_root root, const std::wstring& subkey, std::uint32_t access) override;
+    bool reg_read_value(reg_root root, const std::wstring& subkey, std::uint32_t access, const std::wstring& name,
+                        std::vector<std::uint8_t>& data) override;
+    bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process) override;
+    std::intptr_t shell_execute(const std::wstring& file) override;
+    bool exit_code(process_handle process, std::uint32_t& code) override;
+    wait_result wait_process(process_handle process, std::uint32_t timeout_ms) override;
+    wait_result wait_process_pumping(process_handle process, std::uint32_t timeout_ms) override;
+    void close_process(process_handle process) override;
+    bool start_thread(std::function<void()> body, thread_handle& thread) override;
+    wait_result wait_thread(thread_handle thread, std::uint32_t timeout_ms) override;
+    void close_thread(thread_handle thread) override;
+    void sleep(std::uint32_t ms) override;
+    int message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
+                    std::uint32_t style) override;
+    bool admin_sid_available() override;
+    membership_status check_admin_membership(bool& member) override;
+    token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
+                              std::vector<bool>& is_admin_group) override;
+    void reboot_windows() override;
+    transfer_result download_url(const std::wstring& url, const std::wstring& target,
+                                 transfer_callback& callback) override;
+
+    static std::wstring key_of(reg_root root, const std::wstring& subkey);
+
+private:
+    started_process* process_of(process_handle handle);
+    file* find(const std::wstring& path);
+};
+
+// Little-endian bytes of a UTF-16 text with its terminating zero.
+std::vector<std::uint8_t> utf16_bytes(const std::wstring& text, bool terminate = true);
+
+}  // namespace platform

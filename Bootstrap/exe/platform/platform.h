@@ -1,0 +1,175 @@
+// The one door to the operating system. Everything the bootstrapper asks of
+// Windows goes through this interface: the Win32 implementation is the only
+// code that includes <windows.h>, and the fake serves the native tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Opaque handles. 0 is "none".
+using process_handle = std::uintptr_t;
+using thread_handle = std::uintptr_t;
+using window_handle = std::uintptr_t;
+
+enum class reg_root { local_machine, current_user };
+
+// Registry access rights, with their Windows values.
+constexpr std::uint32_t key_read = 0x20019;
+constexpr std::uint32_t key_query_value = 0x0001;
+
+// Message box styles and answers, with their Windows values.
+constexpr std::uint32_t mb_ok = 0x0;
+constexpr std::uint32_t mb_yesno = 0x4;
+constexpr std::uint32_t mb_iconerror = 0x10;
+constexpr std::uint32_t mb_iconquestion = 0x20;
+constexpr std::uint32_t mb_iconwarning = 0x30;
+constexpr std::uint32_t mb_iconinformation = 0x40;
+constexpr int id_ok = 1;
+constexpr int id_yes = 6;
+constexpr int id_no = 7;
+
+constexpr std::uint32_t still_active = 259;
+
+// The fixed version information of a file (VS_FIXEDFILEINFO's version words).
+struct fixed_file_version {
+    std::uint32_t file_version_ms = 0;
+    std::uint32_t file_version_ls = 0;
+};
+
+// What GetVersionExW tells of the running system.
+struct os_version_info {
+    std::uint32_t platform_id = 0;
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    std::uint32_t build = 0;
+    std::uint16_t service_pack_major = 0;  // only filled by the extended query
+    std::wstring csd_version;              // service-pack text
+};
+
+// Outcome of the configuration resource lookup, step by step.
+enum class resource_status { ok, not_found, load_failed, lock_failed };
+
+// Outcome of waiting on a process or a thread.
+enum class wait_result { ended, timeout, failed };
+
+// Outcome of the system's membership test for the Administrators group.
+enum class membership_status { ok, no_library, no_function, failed };
+
+// Outcome of reading the groups of the process token.
+enum class token_status { ok, buffer_too_small, no_token, failed };
+
+// Receives the progress of a URL transfer. Returning a negative HRESULT
+// (E_ABORT) stops the transfer.
+class transfer_callback {
+public:
+    virtual ~transfer_callback() = default;
+    virtual long on_progress(std::uint32_t so_far, std::uint32_t total) = 0;
+};
+
+// The result of a URL transfer: the HRESULT of the transfer itself and, for
+// HTTP, the status code the server answered with (0 when unknown).
+struct transfer_result {
+    long hresult = 0;
+    std::uint32_t http_status = 0;
+};
+
+class platform {
+public:
+    virtual ~platform() = default;
+
+    // --- Files and folders -------------------------------------------------
+    // GetFileAttributesW: false when nothing exists at the path.
+    virtual bool path_exists(const std::wstring& path) = 0;
+    // Opens an existing file for reading (sharing read access) and reads all
+    // of it. False when it cannot be opened or read (a folder, for one).
+    virtual bool read_file(const std::wstring& path, std::string& bytes) = 0;
+    // Creates the last level of a folder; the result tells whether it exists.
+    virtual bool create_directory(const std::wstring& path) = 0;
+    virtual bool delete_file(const std::wstring& path) = 0;
+    // Size of a regular file; false when there is none at the path.
+    virtual bool file_size(const std::wstring& path, std::uint64_t& size) = 0;
+
+    // --- The program itself ------------------------------------------------
+    // The full path of the program's own file, wide. False when unavailable.
+    virtual bool module_path(std::wstring& path) = 0;
+    // Resource 103 of type RT_RCDATA of the program's own module.
+    virtual resource_status configuration_resource(std::string& bytes) = 0;
+
+    // --- System folders: empty when the system does not give them ---------
+    virtual std::wstring system_directory() = 0;
+    virtual std::wstring windows_directory() = 0;
+    virtual std::wstring temp_directory() = 0;  // with its trailing backslash
+
+    // --- Version resources -------------------------------------------------
+    // The fixed version information of a file; false when it has none.
+    virtual bool file_version(const std::wstring& path, fixed_file_version& out) = 0;
+    // The language word of the first "\VarFileInfo\Translation" entry.
+    virtual bool file_language(const std::wstring& path, std::uint16_t& langid) = 0;
+
+    // --- System version ----------------------------------------------------
+    // GetVersionExW with OSVERSIONINFOEXW (extended) or OSVERSIONINFOW.
+    virtual bool os_version(bool extended, os_version_info& out) = 0;
+
+    // --- Text --------------------------------------------------------------
+    // MultiByteToWideChar with the current thread's ANSI code page.
+    virtual std::wstring ansi_to_wide(const std::string& text) = 0;
+
+    // --- Registry (read only) ----------------------------------------------
+    // RegOpenKeyExW: true when the key exists and opens with that access.
+    virtual bool reg_key_opens(reg_root root, const std::wstring& subkey, std::uint32_t access) = 0;
+    // Reads a whole value (any type) of a key opened with the given access.
+    // False when the key does not open or the value does not exist.
+    virtual bool reg_read_value(reg_root root, const std::wstring& subkey, std::uint32_t access,
+                                const std::wstring& name, std::vector<std::uint8_t>& data) = 0;
+
+    // --- Processes and the shell -------------------------------------------
+    // ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS and SW_SHOWNORMAL. False
+    // when the shell refused; otherwise `process` holds the process handle,
+    // or 0 when the shell served the request without a process of its own.
+    virtual bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters,
+                                  process_handle& process) = 0;
+    // ShellExecuteW with no window and no verb: the value it returns.
+    virtual std::intptr_t shell_execute(const std::wstring& file) = 0;
+    virtual bool exit_code(process_handle process, std::uint32_t& code) = 0;
+    // Waits until the process ends, at most timeout_ms (0xFFFFFFFF: no limit).
+    virtual wait_result wait_process(process_handle process, std::uint32_t timeout_ms) = 0;
+    // The same, while pumping the calling thread's window messages.
+    virtual wait_result wait_process_pumping(process_handle process, std::uint32_t timeout_ms) = 0;
+    virtual void close_process(process_handle process) = 0;
+
+    // --- Threads -----------------------------------------------------------
+    // Starts `body` on a new thread. False when no thread could be started.
+    virtual bool start_thread(std::function<void()> body, thread_handle& thread) = 0;
+    virtual wait_result wait_thread(thread_handle thread, std::uint32_t timeout_ms) = 0;
+    virtual void close_thread(thread_handle thread) = 0;
+    virtual void sleep(std::uint32_t ms) = 0;
+
+    // --- User interface ----------------------------------------------------
+    // MessageBoxW. A null caption lets the system show its default title.
+    virtual int message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
+                            std::uint32_t style) = 0;
+
+    // --- Security and restart ------------------------------------------------
+    // The security identifier of the Administrators group can be built.
+    virtual bool admin_sid_available() = 0;
+    // CheckTokenMembership of the Administrators group, looked up at run time.
+    virtual membership_status check_admin_membership(bool& member) = 0;
+    // GetTokenInformation(TokenGroups) into a buffer of `buffer_size` bytes.
+    // Reports the size it needs; on success, for each group in order, whether
+    // it is the Administrators group.
+    virtual token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
+                                      std::vector<bool>& is_admin_group) = 0;
+    // Enables SeShutdownPrivilege and asks Windows to restart (not forced).
+    virtual void reboot_windows() = 0;
+
+    // --- Downloads -----------------------------------------------------------
+    // URLDownloadToFileW of `url` into `target`, synchronously.
+    virtual transfer_result download_url(const std::wstring& url, const std::wstring& target,
+                                         transfer_callback& callback) = 0;
+};
+
+}  // namespace platform

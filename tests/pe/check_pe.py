@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""Checks the shape of Setup.exe: a 32-bit GUI program that imports only
+Windows system DLLs and carries its resources (stored configuration,
+manifest, dialog, picture, icon).
+
+usage: check_pe.py Setup.exe [default-setup.xml]
+"""
+import struct
+import sys
+
+# DLLs that Windows always takes from its system folder.
+ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
+                   "ole32.dll", "comctl32.dll", "msvcrt.dll"}
+
+RT_ICON, RT_BITMAP, RT_DIALOG, RT_RCDATA, RT_GROUP_ICON, RT_MANIFEST = 3, 2, 5, 10, 14, 24
+
+
+class PE:
+    def __init__(self, data):
+        self.data = data
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        assert data[pe:pe + 4] == b"PE\0\0", "no PE signature"
+        self.machine, nsections, _, _, _, opt_size, self.characteristics = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        opt = pe + 24
+        self.magic = struct.unpack_from("<H", data, opt)[0]
+        self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
+        ndirs = struct.unpack_from("<I", data, opt + 92)[0]
+        self.dirs = [struct.unpack_from("<II", data, opt + 96 + 8 * i) for i in range(ndirs)]
+        self.sections = []
+        sec = opt + opt_size
+        for i in range(nsections):
+            name, vsize, vaddr, rsize, rptr = struct.unpack_from("<8sIIII", data, sec + 40 * i)
+            self.sections.append((name.rstrip(b"\0").decode(), vaddr, max(vsize, rsize), rptr, rsize))
+
+    def offset(self, rva):
+        for _, vaddr, size, rptr, _ in self.sections:
+            if vaddr <= rva < vaddr + size:
+                return rptr + rva - vaddr
+        raise ValueError("rva %x outside sections" % rva)
+
+    def cstring(self, rva):
+        off = self.offset(rva)
+        return self.data[off:self.data.index(b"\0", off)].decode()
+
+    def imports(self):
+        rva, _ = self.dirs[1]
+        names = []
+        off = self.offset(rva)
+        while True:
+            fields = struct.unpack_from("<IIIII", self.data, off)
+            if fields == (0, 0, 0, 0, 0):
+                return names
+            names.append(self.cstring(fields[3]))
+            off += 20
+
+    def resources(self):
+        """{(type, id): bytes} for the first language of each resource."""
+        base_rva, _ = self.dirs[2]
+        base = self.offset(base_rva)
+        out = {}
+
+        def entries(off):
+            named, ids = struct.unpack_from("<HH", self.data, off + 12)
+            for i in range(named + ids):
+                ident, target = struct.unpack_from("<II", self.data, off + 16 + 8 * i)
+                yield ident, target
+
+        for rtype, t in entries(base):
+            for rid, n in entries(base + (t & 0x7FFFFFFF)):
+                for _, leaf in entries(base + (n & 0x7FFFFFFF)):
+                    data_rva, size = struct.unpack_from("<II", self.data, base + leaf)
+                    off = self.offset(data_rva)
+                    out.setdefault((rtype, rid), self.data[off:off + size])
+        return out
+
+
+def main():
+    exe = sys.argv[1]
+    failures = []
+    passed = []
+
+    def check(cond, what):
+        print(("ok   " if cond else "FAIL ") + what)
+        (passed if cond else failures).append(what)
+        if not cond:
+            failures.append(what)
+
+    pe = PE(open(exe, "rb").read())
+    check(pe.machine == 0x14C, "machine is i386")
+    check(pe.magic == 0x10B, "PE32 (32-bit) optional header")
+    check(pe.subsystem == 2, "GUI subsystem")
+    imports = [n.lower() for n in pe.imports()]
+    print("     imports: " + ", ".join(imports))
+    check(set(imports) <= ALLOWED_IMPORTS, "imports only system DLLs (%s)" % ", ".join(sorted(set(imports) - ALLOWED_IMPORTS)))
+    check("version.dll" not in imports and "urlmon.dll" not in imports,
+          "version.dll and urlmon.dll are not imported (loaded from the system folder at run time)")
+
+    res = pe.resources()
+    config = res.get((RT_RCDATA, 103))
+    check(config is not None, "stored configuration is RT_RCDATA 103")
+    if config is not None:
+        check(config.startswith(b"\xef\xbb\xbf<?xml"), "stored configuration starts with a byte-order mark and a declaration")
+        check(all(b < 0x80 for b in config[3:]), "stored configuration is plain ASCII after the byte-order mark")
+        if len(sys.argv) > 2:
+            check(config == open(sys.argv[2], "rb").read(), "stored configuration equals the committed default")
+    manifest = res.get((RT_MANIFEST, 1), b"")
+    check(b'level="asInvoker"' in manifest, "manifest asks for asInvoker")
+    check(b"Microsoft.Windows.Common-Controls" in manifest and b'version="6.0.0.0"' in manifest,
+          "manifest asks for common controls version 6")
+    check((RT_DIALOG, 102) in res, "dialog template 102")
+    bitmap = res.get((RT_BITMAP, 202))
+    check(bitmap is not None, "bitmap 202")
+    if bitmap is not None:
+        _, width, height, _, bits = struct.unpack_from("<IiiHH", bitmap, 0)
+        check((width, abs(height), bits) == (510, 437, 24), "bitmap 202 is 510 x 437 with 24 bits (%dx%d@%d)" % (width, height, bits))
+    group = res.get((RT_GROUP_ICON, 201))
+    check(group is not None, "icon group 201")
+    if group is not None:
+        count = struct.unpack_from("<H", group, 4)[0]
+        sizes = sorted({group[6 + 14 * i] or 256 for i in range(count)})
+        check({16, 32, 48} <= set(sizes), "icon group 201 has 16, 32 and 48 pixel images (%s)" % sizes)
+
+    print("%d passed, %d failed" % (len(passed), len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
