@@ -1,6 +1,9 @@
 // The entry point: make DLL loading safe, then hand over to the run driver.
 #include <windows.h>
+#include <commctrl.h>
 
+#include "dialog/installer_dlg.h"
+#include "engine/silent_install.h"
 #include "platform/win32_platform.h"
 #include "run/driver.h"
 #include "run/exe_module.h"
@@ -26,7 +29,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
     restrict_dll_search();
     if (CExeModule::instance().initialisation_failed()) return 1;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
     platform::win32_platform sys;
-    run::run_setup(sys, run::run_modes{});
+    run::run_modes modes;
+    modes.interactive = [&sys](config::configuration_settings& settings) {
+        CInstallerDlg dialog(sys, settings);
+        dialog.run_modal();
+    };
+    modes.silent = [&sys](config::configuration_settings& settings) { engine::run_silent_install(sys, settings); };
+    run::run_setup(sys, modes);
     return 1;
 }

@@ -1,0 +1,261 @@
+#include "dialog/installer_dlg.h"
+
+#include <commctrl.h>
+
+#include "engine/reboot.h"
+
+namespace {
+
+constexpr int id_picture = 1001;
+constexpr int id_message = 1002;
+constexpr int id_list = 1003;
+constexpr int id_selector = 1004;
+constexpr int id_template = 102;
+constexpr int id_icon = 201;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// CPrerequisitesCtrl
+
+CPrerequisitesCtrl::~CPrerequisitesCtrl()
+{
+    if (hwnd_ != nullptr && IsWindow(hwnd_)) {
+        SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
+        RemovePropW(hwnd_, L"CPrerequisitesCtrl");
+    }
+}
+
+void CPrerequisitesCtrl::bind(HWND list)
+{
+    hwnd_ = list;
+    SetPropW(hwnd_, L"CPrerequisitesCtrl", this);
+    previous_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CPrerequisitesCtrl::window_proc)));
+    SendMessageW(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_CHECKBOXES);
+}
+
+void CPrerequisitesCtrl::add_column()
+{
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = client.right - client.left;
+    wchar_t empty[] = L"";
+    column.pszText = empty;
+    column.iSubItem = 0;
+    SendMessageW(hwnd_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+}
+
+bool CPrerequisitesCtrl::fill(const config::configuration_settings& settings)
+{
+    SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0);
+    const dialog::checklist_fill fill = dialog::fill_checklist(settings);
+    rows_ = fill.rows;
+    for (const auto& row : rows_) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(SendMessageW(hwnd_, LVM_GETITEMCOUNT, 0, 0));
+        item.pszText = const_cast<wchar_t*>(row.text.c_str());
+        const int index = static_cast<int>(SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+
+        LVITEMW state = {};
+        state.stateMask = LVIS_STATEIMAGEMASK;
+        state.state = INDEXTOSTATEIMAGEMASK(row.checked ? 2 : 1);
+        SendMessageW(hwnd_, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
+
+        LVITEMW lock = {};
+        lock.mask = LVIF_PARAM;
+        lock.iItem = index;
+        lock.lParam = row.locked ? 1 : 0;
+        SendMessageW(hwnd_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&lock));
+    }
+    return fill.all_installed;
+}
+
+bool CPrerequisitesCtrl::is_row_locked(int row) const
+{
+    LVITEMW item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    // A row whose data cannot be read counts as unlocked.
+    return SendMessageW(hwnd_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) && item.lParam != 0;
+}
+
+std::vector<int> CPrerequisitesCtrl::state_images() const
+{
+    std::vector<int> images;
+    const int count = static_cast<int>(SendMessageW(hwnd_, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+        images.push_back(static_cast<int>((SendMessageW(hwnd_, LVM_GETITEMSTATE, i, LVIS_STATEIMAGEMASK) & 0xF000) >> 12));
+    return images;
+}
+
+dialog::row_probe CPrerequisitesCtrl::probe(UINT message, LPARAM lparam) const
+{
+    dialog::row_probe p;
+    if (dialog::is_mouse_button_message(message)) {
+        LVHITTESTINFO hit = {};
+        hit.pt.x = static_cast<short>(LOWORD(lparam));
+        hit.pt.y = static_cast<short>(HIWORD(lparam));
+        const int row = static_cast<int>(SendMessageW(hwnd_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        if (row >= 0 && (hit.flags & (LVHT_ONITEMSTATEICON | LVHT_ONITEMLABEL | LVHT_ONITEMICON))) p.row = row;
+    } else if (dialog::is_key_message(message)) {
+        p.row = static_cast<int>(SendMessageW(hwnd_, LVM_GETSELECTIONMARK, 0, 0));
+    }
+    if (p.row >= 0) p.locked = is_row_locked(p.row);
+    return p;
+}
+
+LRESULT CALLBACK CPrerequisitesCtrl::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    auto* self = static_cast<CPrerequisitesCtrl*>(GetPropW(hwnd, L"CPrerequisitesCtrl"));
+    if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
+    if ((dialog::is_mouse_button_message(message) || dialog::is_key_message(message)) &&
+        dialog::filter_swallows(message, wparam, self->probe(message, lparam)))
+        return 0;
+    return CallWindowProcW(self->previous_, hwnd, message, wparam, lparam);
+}
+
+// ---------------------------------------------------------------------------
+// CInstallerDlg
+
+void CInstallerDlg::run_modal()
+{
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id_template), nullptr, &CInstallerDlg::dialog_proc,
+                    reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK CInstallerDlg::dialog_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(hwnd, DWLP_USER, lparam);
+        reinterpret_cast<CInstallerDlg*>(lparam)->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<CInstallerDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (self == nullptr) return FALSE;
+    try {
+        return self->handle(message, wparam, lparam);
+    } catch (...) {
+        // Nothing may cross the window procedure.
+        return FALSE;
+    }
+}
+
+INT_PTR CInstallerDlg::handle(UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        on_init();
+        return FALSE;  // the focus has been set
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC: {
+        HDC dc = reinterpret_cast<HDC>(wparam);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(0, 0, 0));
+        return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+    }
+    case WM_COMMAND:
+        // While the run lasts, Continue and Exit are ignored from any source:
+        // a disabled window still receives them, from the taskbar for one.
+        if (LOWORD(wparam) == IDOK) {
+            if (!running_) start_run();
+            return TRUE;
+        }
+        if (LOWORD(wparam) == IDCANCEL) {
+            if (!running_) EndDialog(hwnd_, IDCANCEL);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lparam);
+        if (header->code == static_cast<UINT>(NM_CUSTOMDRAW))
+            return on_custom_draw(reinterpret_cast<NMLVCUSTOMDRAW*>(lparam));
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CInstallerDlg::on_custom_draw(NMLVCUSTOMDRAW* draw)
+{
+    const bool from_list = draw->nmcd.hdr.idFrom == static_cast<UINT_PTR>(id_list);
+    const bool locked = from_list && draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT &&
+                        list_.is_row_locked(static_cast<int>(draw->nmcd.dwItemSpec));
+    const dialog::draw_decision d = dialog::custom_draw(from_list, draw->nmcd.dwDrawStage, locked);
+    if (d.grey_text) draw->clrText = GetSysColor(COLOR_GRAYTEXT);
+    SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, d.result);
+    return TRUE;
+}
+
+void CInstallerDlg::centre()
+{
+    RECT window, work;
+    GetWindowRect(hwnd_, &window);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    // No parent and no owner: the dialog is centred in the work area.
+    RECT centre = work;
+    HWND around = GetWindow(hwnd_, GW_OWNER);
+    if (around != nullptr) {
+        const LONG style = GetWindowLongW(around, GWL_STYLE);
+        if ((style & WS_VISIBLE) && !(style & WS_MINIMIZE)) GetWindowRect(around, &centre);
+    }
+    const dialog::point p = dialog::centre_in({window.left, window.top, window.right, window.bottom},
+                                              {centre.left, centre.top, centre.right, centre.bottom},
+                                              {work.left, work.top, work.right, work.bottom});
+    SetWindowPos(hwnd_, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CInstallerDlg::on_init()
+{
+    centre();
+    SetWindowTextW(hwnd_, settings_.dialog_caption.c_str());
+    SetDlgItemTextW(hwnd_, IDCANCEL, settings_.cancel_caption.c_str());
+    SetDlgItemTextW(hwnd_, IDOK, settings_.install_caption.c_str());
+    SetDlgItemTextW(hwnd_, id_message, settings_.dialog_message.c_str());
+    ShowWindow(GetDlgItem(hwnd_, id_selector), SW_HIDE);
+    SetFocus(GetDlgItem(hwnd_, IDOK));
+
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    HANDLE big = LoadImageW(instance, MAKEINTRESOURCEW(id_icon), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                            GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR);
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    HANDLE small = LoadImageW(instance, MAKEINTRESOURCEW(id_icon), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                              GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+
+    if (!list_.bound()) list_.bind(GetDlgItem(hwnd_, id_list));
+    list_.add_column();
+
+    // Nothing listed is missing, or the setup resumes after a restart: the
+    // run starts at once and ends the dialog before it is ever shown.
+    if (list_.fill(settings_) || engine::is_run_value_present(sys_)) start_run();
+}
+
+void CInstallerDlg::start_run()
+{
+    engine::run_interactive_install(sys_, settings_, list_.rows(), *this);
+}
+
+void CInstallerDlg::begin_run()
+{
+    running_ = true;
+    SetDlgItemTextW(hwnd_, IDOK, L"Please wait...");
+    EnableWindow(GetDlgItem(hwnd_, IDOK), FALSE);
+    EnableWindow(GetDlgItem(hwnd_, IDCANCEL), FALSE);
+    // The window keeps painting while components run, but takes no input.
+    EnableWindow(hwnd_, FALSE);
+}
+
+void CInstallerDlg::show_wait_cursor() { previous_cursor_ = SetCursor(LoadCursorW(nullptr, IDC_WAIT)); }
+
+void CInstallerDlg::restore_cursor() { SetCursor(previous_cursor_); }
+
+void CInstallerDlg::end_dialog()
+{
+    EnableWindow(hwnd_, TRUE);
+    EndDialog(hwnd_, IDOK);
+}

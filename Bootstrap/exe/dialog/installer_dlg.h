@@ -1,0 +1,74 @@
+// The installer dialog and its component check list, over plain Win32.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <vector>
+
+#include "config/settings.h"
+#include "dialog/checklist.h"
+#include "engine/interactive_run.h"
+#include "platform/platform.h"
+
+// The component check list: control 1003, subclassed so that locked rows
+// ignore clicks and the space bar.
+class CPrerequisitesCtrl {
+public:
+    CPrerequisitesCtrl() = default;
+    ~CPrerequisitesCtrl();
+    CPrerequisitesCtrl(const CPrerequisitesCtrl&) = delete;
+    CPrerequisitesCtrl& operator=(const CPrerequisitesCtrl&) = delete;
+
+    bool bound() const { return hwnd_ != nullptr; }
+    HWND hwnd() const { return hwnd_; }
+    void bind(HWND list);
+    void add_column();
+    // Fills the rows; answers whether every listed component is installed.
+    bool fill(const config::configuration_settings& settings);
+    bool is_row_locked(int row) const;
+    std::vector<int> state_images() const;
+    const std::vector<dialog::checklist_row>& rows() const { return rows_; }
+
+private:
+    static LRESULT CALLBACK window_proc(HWND, UINT, WPARAM, LPARAM);
+    dialog::row_probe probe(UINT message, LPARAM lparam) const;
+
+    HWND hwnd_ = nullptr;
+    WNDPROC previous_ = nullptr;
+    std::vector<dialog::checklist_row> rows_;
+};
+
+class CInstallerDlg : private engine::install_window {
+public:
+    CInstallerDlg(platform::platform& sys, const config::configuration_settings& settings)
+        : settings_(settings), sys_(sys)
+    {
+    }
+
+    // Shows the dialog modally (template 102, no owner) until it ends.
+    void run_modal();
+
+private:
+    static INT_PTR CALLBACK dialog_proc(HWND, UINT, WPARAM, LPARAM);
+    INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
+    void on_init();
+    void centre();
+    void start_run();
+    INT_PTR on_custom_draw(NMLVCUSTOMDRAW* draw);
+
+    // engine::install_window
+    platform::window_handle handle() override { return reinterpret_cast<platform::window_handle>(hwnd_); }
+    void begin_run() override;
+    std::vector<int> row_state_images() override { return list_.state_images(); }
+    void show_wait_cursor() override;
+    void restore_cursor() override;
+    void end_dialog() override;
+
+    CPrerequisitesCtrl list_;
+    config::configuration_settings settings_;
+    platform::platform& sys_;
+    HWND hwnd_ = nullptr;
+    bool running_ = false;
+    HCURSOR previous_cursor_ = nullptr;
+};

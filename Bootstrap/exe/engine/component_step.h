@@ -1,0 +1,24 @@
+// One component from its start to its outcome, shared by both install runs.
+#pragma once
+
+#include <string>
+
+#include "components/component.h"
+#include "platform/platform.h"
+
+namespace engine {
+
+enum class step_outcome { start_failed, still_running, exit_code_failure, restart, installed, error };
+
+enum class run_kind {
+    silent,       // no window; a primary component is not waited for
+    interactive,  // the dialog owns the boxes; its messages are served while waiting
+};
+
+// Starts the component, waits for it, judges its exit code (0 and 3010
+// succeed), shows its completion text and, for `mustreboot`, the restart
+// question. Never raises: an exception is the outcome `error`.
+step_outcome run_component_step(platform::platform& sys, components::component& c, const std::wstring& reboot_required,
+                                platform::window_handle owner, run_kind kind);
+
+}  // namespace engine

@@ -1,0 +1,14 @@
+// Installing the selected components one after the other without a window.
+#pragma once
+
+#include "config/settings.h"
+#include "platform/platform.h"
+
+namespace engine {
+
+// Downloads and runs each component that was selected when the
+// configuration was read. Raises nothing: every failure ends in a message
+// box or in the user's answer to the failure question.
+void run_silent_install(platform::platform& sys, const config::configuration_settings& settings);
+
+}  // namespace engine
