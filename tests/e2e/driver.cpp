@@ -14,6 +14,9 @@
 //   {"box":{"caption":"...","text":"...","buttons":["YES","NO"],"icon":"question"},
 //    "answer":"yes","by":"script","icon_scores":{...}}
 //   {"window":{"kind":"dialog","class":"#32770","caption":"..."}}
+//                         a window that is not a message box, noted once;
+//                         kind: dialog (the program's own, with its list
+//                         view), other_dialog, other
 //   {"exit":N}            the program ended by itself with code N
 //   {"timeout":S}         the program was still running after S seconds and was ended
 //   {"error":"..."}       the driver could not do what it was asked
@@ -26,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -186,10 +190,10 @@ bool is_static_icon(HWND h) {
     return (style & SS_TYPEMASK) == SS_ICON;
 }
 
-enum class WindowKind { message_box, dialog, other };
+enum class WindowKind { message_box, dialog, other_dialog, other };
 
 // Both a message box and the program's own dialog have the class "#32770";
-// the dialog is told apart by its list view.
+// the program's dialog is told apart by its list view.
 WindowKind classify(HWND h) {
     if (class_of(h) != L"#32770") return WindowKind::other;
     bool has_text = false, has_button = false;
@@ -203,7 +207,7 @@ WindowKind classify(HWND h) {
             if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) has_button = true;
         }
     }
-    return (has_text && has_button) ? WindowKind::message_box : WindowKind::dialog;
+    return (has_text && has_button) ? WindowKind::message_box : WindowKind::other_dialog;
 }
 
 // ---------------------------------------------------------------- message boxes
@@ -509,15 +513,27 @@ private:
         case WindowKind::message_box:
             return !answer_message_box(h);
         case WindowKind::dialog:
-        case WindowKind::other: {
-            seen_.insert(h);
-            const char* kind = class_of(h) == L"#32770" ? "dialog" : "other";
-            log_.line(std::string("{\"window\":{\"kind\":\"") + kind + "\",\"class\":" + json_str(class_of(h)) +
-                      ",\"caption\":" + json_str(text_of(h)) + "}}");
+            // The program's own dialog: only noted for now.
+            note_window(h, "dialog");
+            return true;
+        case WindowKind::other_dialog: {
+            // Not recognisable yet: a box caught while it is being built
+            // would look like this, so look again for a while first.
+            auto first = first_seen_.insert({h, GetTickCount()}).first;
+            if (GetTickCount() - first->second >= 1000) note_window(h, "other_dialog");
             return true;
         }
+        case WindowKind::other:
+            note_window(h, "other");
+            return true;
         }
         return true;
+    }
+
+    void note_window(HWND h, const char* kind) {
+        seen_.insert(h);
+        log_.line(std::string("{\"window\":{\"kind\":\"") + kind + "\",\"class\":" + json_str(class_of(h)) +
+                  ",\"caption\":" + json_str(text_of(h)) + "}}");
     }
 
     // Records the box once, answers it, and waits until it is gone.
@@ -581,6 +597,7 @@ private:
     DWORD pid_ = 0;
     DWORD deadline_ = 0;
     std::set<HWND> seen_;
+    std::map<HWND, DWORD> first_seen_;
 };
 
 }  // namespace

@@ -154,7 +154,8 @@ class Wine:
 
     def start_server(self) -> None:
         rc = self.run(["wineserver", "-p"], "wineserver.out", 60)
-        if rc != 0:
+        # 2: a server already runs for this prefix (left by an interrupted run).
+        if rc not in (0, 2):
             raise RuntimeError("wineserver -p failed (%d)" % rc)
         self.server_started = True
 

@@ -1,0 +1,453 @@
+// The component step, the silent sequence, the interactive run and the
+// restart helpers, on the fake system.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "engine/component_step.h"
+#include "engine/format.h"
+#include "engine/interactive_run.h"
+#include "engine/reboot.h"
+#include "engine/silent_install.h"
+#include "platform/fake_platform.h"
+
+using platform::fake_platform;
+
+namespace {
+
+constexpr std::uint32_t question_style = platform::mb_yesno | platform::mb_iconquestion;
+constexpr std::uint32_t warning_style = platform::mb_yesno | platform::mb_iconwarning;
+
+struct engine_world {
+    fake_platform sys;
+    config::configuration_settings settings;
+
+    engine_world()
+    {
+        settings.failed_exec_command_continue = L"Failed %s. Continue?";
+        settings.reboot_required = L"Restart now?";
+        settings.installation_completed = L"All done.";
+    }
+
+    // A selected cmd component whose program behaves as given.
+    components::cmd_component& add(const std::wstring& name, fake_platform::program behaviour = {})
+    {
+        auto c = std::make_shared<components::cmd_component>(sys);
+        c->description = name;
+        c->command = L"C:\\medium\\" + name + L".exe";
+        c->selected = true;
+        sys.programs[L"c:\\medium\\" + platform_lower(name) + L".exe"] = behaviour;
+        settings.components.push_back(c);
+        return *c;
+    }
+
+    static std::wstring platform_lower(std::wstring s)
+    {
+        for (auto& ch : s)
+            if (ch >= L'A' && ch <= L'Z') ch = static_cast<wchar_t>(ch - L'A' + L'a');
+        return s;
+    }
+
+    std::vector<std::wstring> started() const
+    {
+        std::vector<std::wstring> out;
+        for (const auto& p : sys.processes) out.push_back(p.file.substr(p.file.rfind(L'\\') + 1));
+        return out;
+    }
+
+    static fake_platform::program exiting(std::uint32_t code)
+    {
+        fake_platform::program p;
+        p.exit_code = code;
+        return p;
+    }
+};
+
+struct engine_fixture : ::testing::Test, engine_world {};
+
+using ComponentStep = engine_fixture;
+
+TEST_F(ComponentStep, exit_codes_zero_and_3010_succeed_and_others_fail)
+{
+    const std::pair<std::uint32_t, engine::step_outcome> cases[] = {
+        {0, engine::step_outcome::installed},
+        {3010, engine::step_outcome::installed},
+        {1, engine::step_outcome::exit_code_failure},
+        {1603, engine::step_outcome::exit_code_failure},
+        {platform::still_active, engine::step_outcome::exit_code_failure},
+    };
+    for (const auto& [code, expected] : cases) {
+        auto& c = add(L"p" + std::to_wstring(code), exiting(code));
+        EXPECT_EQ(engine::run_component_step(sys, c, L"", 0, engine::run_kind::silent), expected) << code;
+    }
+    EXPECT_TRUE(sys.messages.empty());
+}
+
+TEST_F(ComponentStep, a_program_that_cannot_start_or_gives_no_process_is_a_start_failure)
+{
+    fake_platform::program refused;
+    refused.starts = false;
+    fake_platform::program no_process;
+    no_process.gives_process = false;
+    auto& a = add(L"a", refused);
+    auto& b = add(L"b", no_process);
+    EXPECT_EQ(engine::run_component_step(sys, a, L"", 0, engine::run_kind::silent), engine::step_outcome::start_failed);
+    EXPECT_EQ(engine::run_component_step(sys, b, L"", 0, engine::run_kind::silent), engine::step_outcome::start_failed);
+}
+
+TEST_F(ComponentStep, an_unreadable_exit_code_is_an_error)
+{
+    fake_platform::program p;
+    p.exit_code_readable = false;
+    auto& c = add(L"a", p);
+    EXPECT_EQ(engine::run_component_step(sys, c, L"", 0, engine::run_kind::silent), engine::step_outcome::error);
+}
+
+TEST_F(ComponentStep, the_wait_blocks_on_the_process_and_the_interactive_one_serves_messages)
+{
+    auto& a = add(L"a");
+    engine::run_component_step(sys, a, L"", 0, engine::run_kind::silent);
+    auto& b = add(L"b");
+    engine::run_component_step(sys, b, L"", 0, engine::run_kind::interactive);
+    // One unlimited wait per component, never a poll loop or a sleep.
+    std::vector<std::wstring> waits;
+    for (const auto& call : sys.calls)
+        if (call.rfind(L"wait_process:", 0) == 0 || call == L"pumping") waits.push_back(call);
+    EXPECT_EQ(waits, (std::vector<std::wstring>{L"wait_process:4294967295", L"wait_process:0", L"pumping",
+                                                L"wait_process:4294967295", L"wait_process:0"}));
+    EXPECT_TRUE(sys.sleeps.empty());
+}
+
+TEST_F(ComponentStep, a_primary_component_is_not_waited_for_in_the_silent_run)
+{
+    fake_platform::program slow;
+    slow.polls_until_end = 1;
+    auto& c = add(L"product", slow);
+    c.primary = true;
+    EXPECT_EQ(engine::run_component_step(sys, c, L"", 0, engine::run_kind::silent), engine::step_outcome::still_running);
+    auto& d = add(L"other", slow);
+    d.primary = true;
+    EXPECT_EQ(engine::run_component_step(sys, d, L"", 0, engine::run_kind::interactive),
+              engine::step_outcome::installed);
+}
+
+TEST_F(ComponentStep, completion_text_is_trimmed_and_blank_text_shows_nothing)
+{
+    auto& a = add(L"a");
+    a.installcompletemessage = L"  \t Done with A.\r\n";
+    auto& b = add(L"b");
+    b.installcompletemessage = L" \t\r\n ";
+    engine::run_component_step(sys, a, L"", 77, engine::run_kind::interactive);
+    engine::run_component_step(sys, b, L"", 77, engine::run_kind::interactive);
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].text, L"Done with A.");
+    EXPECT_EQ(sys.messages[0].caption, std::wstring());
+    EXPECT_EQ(sys.messages[0].owner, 77u);
+    EXPECT_EQ(sys.messages[0].style, platform::mb_iconinformation);
+}
+
+TEST_F(ComponentStep, mustreboot_asks_after_the_completion_text_and_restarts_only_on_yes)
+{
+    auto& a = add(L"a", exiting(3010));
+    a.mustreboot = true;
+    a.installcompletemessage = L"A is in.";
+    sys.answers = {platform::id_ok, platform::id_no};
+    EXPECT_EQ(engine::run_component_step(sys, a, L"Restart now?", 0, engine::run_kind::silent),
+              engine::step_outcome::restart);
+    ASSERT_EQ(sys.messages.size(), 2u);
+    EXPECT_EQ(sys.messages[1].text, L"Restart now?");
+    EXPECT_EQ(sys.messages[1].style, question_style);
+    EXPECT_EQ(sys.messages[1].caption, std::wstring());
+    EXPECT_EQ(sys.reboots, 0);
+
+    auto& b = add(L"b");
+    b.mustreboot = true;
+    sys.answers = {platform::id_yes};
+    EXPECT_EQ(engine::run_component_step(sys, b, L"Restart now?", 0, engine::run_kind::silent),
+              engine::step_outcome::restart);
+    EXPECT_EQ(sys.reboots, 1);
+}
+
+TEST(FailureQuestionFormat, takes_one_string_and_never_reads_a_missing_argument)
+{
+    EXPECT_EQ(engine::format_with_one_string(L"Failed %s (%s) %d%% %n end", L"X"), L"Failed X (%s) %d% %n end");
+    EXPECT_EQ(engine::format_with_one_string(L"Setup is unable to to install %s. Go on?", L"Runtime"),
+              L"Setup is unable to to install Runtime. Go on?");
+    EXPECT_EQ(engine::format_with_one_string(L"lone %", L"X"), L"lone %");
+    EXPECT_EQ(engine::format_with_one_string(L"%%s is %s", L"X"), L"%s is X");
+    EXPECT_EQ(engine::format_with_one_string(L"no conversion", L"X"), L"no conversion");
+    EXPECT_EQ(engine::format_with_one_string(L"", L"X"), L"");
+    EXPECT_EQ(engine::format_with_one_string(L"%s%s", L"%s"), L"%s%s");
+}
+
+using SilentSequence = engine_fixture;
+
+TEST_F(SilentSequence, an_empty_list_or_nothing_selected_does_nothing)
+{
+    engine::run_silent_install(sys, settings);
+    auto& a = add(L"a");
+    a.selected = false;
+    engine::run_silent_install(sys, settings);
+    EXPECT_TRUE(sys.processes.empty());
+    EXPECT_TRUE(sys.messages.empty());
+}
+
+TEST_F(SilentSequence, runs_the_selected_components_in_order)
+{
+    add(L"a");
+    add(L"b").selected = false;
+    add(L"c", exiting(3010));
+    add(L"d");
+    engine::run_silent_install(sys, settings);
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe", L"c.exe", L"d.exe"}));
+    EXPECT_TRUE(sys.messages.empty());
+}
+
+TEST_F(SilentSequence, failure_question_yes_goes_on_and_no_ends)
+{
+    add(L"a", exiting(1));
+    add(L"b", exiting(2));
+    add(L"c");
+    sys.answers = {platform::id_yes, platform::id_no};
+    engine::run_silent_install(sys, settings);
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe", L"b.exe"}));
+    ASSERT_EQ(sys.messages.size(), 2u);
+    EXPECT_EQ(sys.messages[0].text, L"Failed a. Continue?");
+    EXPECT_FALSE(sys.messages[0].caption.has_value());
+    EXPECT_EQ(sys.messages[0].owner, 0u);
+    EXPECT_EQ(sys.messages[0].style, warning_style);
+    EXPECT_EQ(sys.messages[1].text, L"Failed b. Continue?");
+}
+
+TEST_F(SilentSequence, the_last_component_failing_is_never_asked_about)
+{
+    add(L"a");
+    add(L"b", exiting(1));
+    engine::run_silent_install(sys, settings);
+    EXPECT_TRUE(sys.messages.empty());
+}
+
+TEST_F(SilentSequence, a_restart_ends_the_sequence_whatever_the_answer)
+{
+    add(L"a").mustreboot = true;
+    add(L"b");
+    sys.answers = {platform::id_no};
+    engine::run_silent_install(sys, settings);
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
+    EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Restart now?"}));
+}
+
+TEST_F(SilentSequence, a_primary_component_first_is_asked_about_and_last_ends_quietly)
+{
+    fake_platform::program running;
+    running.polls_until_end = 100;
+    add(L"product", running).primary = true;
+    add(L"tail");
+    add(L"product2", running).primary = true;
+    sys.programs[L"c:\\medium\\product2.exe"] = running;
+    sys.answers = {platform::id_yes};
+    engine::run_silent_install(sys, settings);
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"product.exe", L"tail.exe", L"product2.exe"}));
+    EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Failed product. Continue?"}));
+}
+
+TEST_F(SilentSequence, a_failed_download_is_a_start_failure_and_the_component_does_not_run)
+{
+    auto& a = add(L"a");
+    a.has_download_dialog = true;
+    a.download_dialog.downloads.push_back({L"http://127.0.0.1/missing.exe", L"C:\\dl", L"", L"Missing"});
+    add(L"b");
+    sys.answers = {platform::id_no};
+    engine::run_silent_install(sys, settings);
+    EXPECT_TRUE(sys.processes.empty());
+    EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Failed a. Continue?"}));
+}
+
+// A window that records what the run asked of it.
+struct recording_window : engine::install_window {
+    std::vector<int> images;
+    std::vector<std::string> events;
+    platform::window_handle handle() override { return 5; }
+    void begin_run() override { events.push_back("begin"); }
+    std::vector<int> row_state_images() override { return images; }
+    void show_wait_cursor() override { events.push_back("wait cursor"); }
+    void restore_cursor() override { events.push_back("restore cursor"); }
+    void end_dialog() override { events.push_back("end"); }
+};
+
+using InteractiveRun = engine_fixture;
+
+TEST_F(InteractiveRun, reads_the_checks_back_and_runs_only_checked_rows)
+{
+    add(L"a");
+    add(L"b");
+    auto& product = add(L"product");
+    product.required = product.primary = true;
+    recording_window window;
+    std::vector<dialog::checklist_row> rows{{L"a", true, false, settings.components[0].get()},
+                                            {L"b", true, false, settings.components[1].get()}};
+    window.images = {1, 2};  // a unchecked, b checked
+    engine::run_interactive_install(sys, settings, rows, window);
+    EXPECT_FALSE(settings.components[0]->selected);
+    EXPECT_TRUE(settings.components[1]->selected);
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"b.exe", L"product.exe"}));
+    EXPECT_EQ(window.events, (std::vector<std::string>{"begin", "wait cursor", "restore cursor", "end"}));
+    // Components are still selected: no completion text.
+    EXPECT_TRUE(sys.messages.empty());
+}
+
+TEST_F(InteractiveRun, state_image_zero_counts_as_checked)
+{
+    add(L"a").selected = false;
+    recording_window window;
+    std::vector<dialog::checklist_row> rows{{L"a", false, false, settings.components[0].get()}};
+    window.images = {0};
+    engine::run_interactive_install(sys, settings, rows, window);
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
+}
+
+TEST_F(InteractiveRun, an_installed_component_is_passed_over)
+{
+    auto& a = add(L"a");
+    auto check = std::make_unique<components::installedcheck_check_file>(sys);
+    check->filename = L"C:\\present.dll";
+    a.installed_checks.push_back(std::move(check));
+    sys.add_file(L"C:\\present.dll");
+    recording_window window;
+    engine::run_interactive_install(sys, settings, {}, window);
+    EXPECT_TRUE(sys.processes.empty());
+}
+
+TEST_F(InteractiveRun, nothing_selected_shows_the_completion_text_and_opens_the_command)
+{
+    add(L"a").selected = false;
+    settings.installation_completed = L"  All done.  ";
+    settings.complete_command = L" C:\\medium\\readme.txt ";
+    recording_window window;
+    engine::run_interactive_install(sys, settings, {}, window);
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].text, L"All done.");
+    EXPECT_EQ(sys.messages[0].owner, 0u);
+    EXPECT_EQ(sys.messages[0].caption, std::wstring());
+    EXPECT_EQ(sys.opened, (std::vector<std::wstring>{L"C:\\medium\\readme.txt"}));
+    EXPECT_EQ(window.events.back(), "end");
+}
+
+TEST_F(InteractiveRun, blank_completion_text_and_command_do_nothing)
+{
+    settings.installation_completed = L" ";
+    settings.complete_command = L"";
+    recording_window window;
+    engine::run_interactive_install(sys, settings, {}, window);
+    EXPECT_TRUE(sys.messages.empty());
+    EXPECT_TRUE(sys.opened.empty());
+}
+
+TEST_F(InteractiveRun, failure_question_is_owned_by_the_dialog_and_asked_for_the_last_component_too)
+{
+    add(L"a", exiting(1));
+    add(L"b", exiting(1));
+    sys.answers = {platform::id_yes, platform::id_yes};
+    recording_window window;
+    engine::run_interactive_install(sys, settings, {}, window);
+    ASSERT_EQ(sys.messages.size(), 2u);
+    EXPECT_EQ(sys.messages[1].text, L"Failed b. Continue?");
+    EXPECT_EQ(sys.messages[1].owner, 5u);
+    EXPECT_EQ(sys.messages[1].style, warning_style);
+    EXPECT_FALSE(sys.messages[1].caption.has_value());
+}
+
+TEST_F(InteractiveRun, no_ends_the_run_and_the_product_failing_asks_nothing)
+{
+    add(L"a", exiting(1));
+    add(L"b");
+    sys.answers = {platform::id_no};
+    recording_window window;
+    engine::run_interactive_install(sys, settings, {}, window);
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
+
+    engine_world other;
+    auto& product = other.add(L"product", exiting(1603));
+    product.required = product.primary = true;
+    other.add(L"after");
+    recording_window w2;
+    engine::run_interactive_install(other.sys, other.settings, {}, w2);
+    EXPECT_EQ(other.started(), (std::vector<std::wstring>{L"product.exe"}));
+    EXPECT_TRUE(other.sys.messages.empty());
+}
+
+TEST_F(InteractiveRun, admin_required_refuses_a_user_without_rights_then_asks)
+{
+    auto& a = add(L"a");
+    a.admin_required = L"Administrators only.";
+    add(L"b");
+    sys.member_of_admins = false;
+    sys.answers = {platform::id_ok, platform::id_yes};
+    recording_window window;
+    engine::run_interactive_install(sys, settings, {}, window);
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"b.exe"}));
+    ASSERT_EQ(sys.messages.size(), 2u);
+    EXPECT_EQ(sys.messages[0].text, L"Administrators only.");
+    EXPECT_EQ(sys.messages[0].caption, std::wstring(L"a"));
+    EXPECT_EQ(sys.messages[0].style, platform::mb_iconinformation);
+    EXPECT_EQ(sys.messages[1].text, L"Failed a. Continue?");
+}
+
+TEST_F(InteractiveRun, still_running_and_restart_end_the_run_without_a_question)
+{
+    fake_platform::program endless;
+    endless.never_ends = true;
+    add(L"a", endless);
+    add(L"b");
+    recording_window window;
+    engine::run_interactive_install(sys, settings, {}, window);
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
+    EXPECT_TRUE(sys.messages.empty());
+}
+
+TEST_F(InteractiveRun, an_escaping_failure_shows_the_fallback_and_still_ends_the_dialog)
+{
+    add(L"a", exiting(1));
+    add(L"b");
+    // The first answer is "no", so the question is asked; an exception while
+    // asking is simulated by a window that throws when the run begins.
+    struct throwing_window : recording_window {
+        void begin_run() override { throw 1; }
+    } window;
+    engine::run_interactive_install(sys, settings, {}, window);
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].text, L"Failed to install one or more components");
+    EXPECT_EQ(sys.messages[0].style, platform::mb_iconerror);
+    EXPECT_EQ(sys.messages[0].owner, 5u);
+    EXPECT_EQ(window.events, (std::vector<std::string>{"end"}));
+}
+
+TEST(RunValue, administrators_look_under_the_machine_and_others_under_the_user)
+{
+    const std::wstring run_key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    fake_platform admin;
+    admin.set_reg_value(platform::reg_root::current_user, run_key, L"Yolvane Setup", {});
+    EXPECT_FALSE(engine::is_run_value_present(admin));
+    admin.set_reg_value(platform::reg_root::local_machine, run_key, L"Yolvane Setup", {});
+    EXPECT_TRUE(engine::is_run_value_present(admin));
+
+    fake_platform user;
+    user.member_of_admins = false;
+    user.set_reg_string(platform::reg_root::local_machine, run_key, L"Yolvane Setup", L"x");
+    EXPECT_FALSE(engine::is_run_value_present(user));
+    user.set_reg_dword(platform::reg_root::current_user, run_key, L"Yolvane Setup", 0);
+    EXPECT_TRUE(engine::is_run_value_present(user));
+
+    fake_platform other_name;
+    other_name.set_reg_string(platform::reg_root::local_machine, run_key, L"Yolvane", L"x");
+    EXPECT_FALSE(engine::is_run_value_present(other_name));
+}
+
+TEST(Reboot, asks_windows_to_restart_and_returns)
+{
+    fake_platform sys;
+    engine::reboot_machine(sys);
+    EXPECT_EQ(sys.reboots, 1);
+}
+
+}  // namespace
