@@ -54,7 +54,7 @@ bool process_component::wait_until_ended(std::uint32_t timeout_ms, bool pump)
 
 void process_component::reset()
 {
-    // The handle itself stays owned until the component goes.
+    // Clearing the record closes the handle first, so that no handle leaks.
     if (process_info.process != 0) sys_.close_process(process_info.process);
     process_info = process_information{};
 }

@@ -64,8 +64,10 @@ void read_document(platform::platform& sys, const std::string& bytes, const wcha
 text_encoding detect_encoding(const std::string& document)
 {
     if (starts_with(document, 0, "\xEF\xBB\xBF")) return text_encoding::utf8;
+    // The parser skips white space before the declaration, and so does this.
+    const std::size_t start = document.find_first_not_of(" \t\r\n");
     std::string declared;
-    if (declared_encoding(document, 0, declared)) {
+    if (start != std::string::npos && declared_encoding(document, start, declared)) {
         const std::wstring name = text::ascii_lower(text::narrow_to_wide_ascii(declared));
         return (name == L"utf-8" || name == L"utf8") ? text_encoding::utf8 : text_encoding::ansi;
     }

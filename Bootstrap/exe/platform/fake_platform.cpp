@@ -1,5 +1,6 @@
 #include "platform/fake_platform.h"
 
+#include "config/paths.h"
 #include "config/text.h"
 
 namespace platform {
@@ -65,7 +66,7 @@ void fake_platform::add_directory(const std::wstring& path)
 
 void fake_platform::set_language(std::uint16_t langid)
 {
-    files[lower(system_dir + L"\\user.exe")].language = langid;
+    files[lower(config::combine_path(system_dir, L"user.exe"))].language = langid;
 }
 
 void fake_platform::add_reg_key(reg_root root, const std::wstring& key)
@@ -188,7 +189,8 @@ bool fake_platform::reg_key_opens(reg_root root, const std::wstring& subkey, std
     calls.push_back(L"reg_key_opens:" + key_of(root, subkey));
     (void)access;
     const std::wstring key = key_of(root, subkey);
-    return registry.count(key) > 0 && !registry_denied[key];
+    const auto denied = registry_denied.find(key);
+    return registry.count(key) > 0 && (denied == registry_denied.end() || !denied->second);
 }
 
 bool fake_platform::reg_read_value(reg_root root, const std::wstring& subkey, std::uint32_t access,

@@ -1,0 +1,161 @@
+// The check list's rows, its read-back, the input filter, custom drawing
+// and the centring arithmetic.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "dialog/checklist.h"
+#include "platform/fake_platform.h"
+
+using platform::fake_platform;
+
+namespace {
+
+struct checklist : ::testing::Test {
+    fake_platform sys;
+    config::configuration_settings settings;
+
+    checklist() { settings.status_installed = L" [Already installed]"; }
+
+    components::component& add(const std::wstring& name, bool installed, bool required = false, bool primary = false)
+    {
+        auto c = std::make_shared<components::cmd_component>(sys);
+        c->description = name;
+        c->required = required;
+        c->primary = primary;
+        auto check = std::make_unique<components::installedcheck_check_file>(sys);
+        check->filename = L"C:\\" + name + L".marker";
+        c->installed_checks.push_back(std::move(check));
+        if (installed) sys.add_file(L"C:\\" + name + L".marker");
+        c->selected = !installed;
+        settings.components.push_back(c);
+        return *c;
+    }
+};
+
+TEST_F(checklist, rows_follow_the_installed_and_required_table)
+{
+    add(L"Installed", true);
+    add(L"Required", false, true).required_message = L"(needed)";
+    add(L"Optional", false);
+    add(L"Product", false, true, true);
+    add(L"InstalledRequired", true, true);
+    const dialog::checklist_fill fill = dialog::fill_checklist(settings);
+    ASSERT_EQ(fill.rows.size(), 4u);
+    EXPECT_EQ(fill.rows[0].text, L"Installed  [Already installed]");
+    EXPECT_TRUE(fill.rows[0].checked);
+    EXPECT_TRUE(fill.rows[0].locked);
+    EXPECT_EQ(fill.rows[1].text, L"Required (needed)");
+    EXPECT_TRUE(fill.rows[1].checked);
+    EXPECT_TRUE(fill.rows[1].locked);
+    EXPECT_EQ(fill.rows[2].text, L"Optional");
+    EXPECT_TRUE(fill.rows[2].checked);
+    EXPECT_FALSE(fill.rows[2].locked);
+    EXPECT_EQ(fill.rows[3].text, L"InstalledRequired  [Already installed]");
+    EXPECT_TRUE(fill.rows[3].locked);
+    EXPECT_FALSE(fill.all_installed);
+}
+
+TEST_F(checklist, a_required_component_with_an_empty_message_ends_in_one_space)
+{
+    add(L"Runtime", false, true);
+    const dialog::checklist_fill fill = dialog::fill_checklist(settings);
+    ASSERT_EQ(fill.rows.size(), 1u);
+    EXPECT_EQ(fill.rows[0].text, L"Runtime ");
+    EXPECT_TRUE(fill.rows[0].locked);
+    EXPECT_FALSE(fill.all_installed);
+}
+
+TEST_F(checklist, no_rows_or_only_installed_ones_count_as_all_installed)
+{
+    EXPECT_TRUE(dialog::fill_checklist(settings).all_installed);
+    add(L"Product", false, true, true);
+    EXPECT_TRUE(dialog::fill_checklist(settings).all_installed);
+    EXPECT_TRUE(dialog::fill_checklist(settings).rows.empty());
+    add(L"Done", true);
+    EXPECT_TRUE(dialog::fill_checklist(settings).all_installed);
+}
+
+TEST_F(checklist, an_optional_component_not_selected_and_now_missing_starts_unchecked)
+{
+    add(L"Later", false).selected = false;
+    const dialog::checklist_fill fill = dialog::fill_checklist(settings);
+    EXPECT_FALSE(fill.rows[0].checked);
+    EXPECT_FALSE(fill.rows[0].locked);
+}
+
+TEST_F(checklist, the_read_back_sets_each_rows_own_component_and_leaves_the_product)
+{
+    auto& a = add(L"A", false);
+    auto& product = add(L"Product", false, true, true);
+    auto& b = add(L"B", false);
+    const dialog::checklist_fill fill = dialog::fill_checklist(settings);
+    ASSERT_EQ(fill.rows.size(), 2u);
+    EXPECT_EQ(fill.rows[1].owner, &b);
+    product.selected = true;
+    dialog::read_back_checks(fill.rows, {2, 1});
+    EXPECT_TRUE(a.selected);
+    EXPECT_FALSE(b.selected);
+    EXPECT_TRUE(product.selected);
+    dialog::read_back_checks(fill.rows, {1, 0});
+    EXPECT_FALSE(a.selected);
+    EXPECT_TRUE(b.selected);
+}
+
+TEST(checklist_filter, mouse_buttons_on_a_locked_row_are_swallowed)
+{
+    const std::uint32_t buttons[] = {dialog::wm_lbuttondown, dialog::wm_lbuttonup,  dialog::wm_lbuttondblclk,
+                                     dialog::wm_rbuttondown, dialog::wm_rbuttonup,  dialog::wm_rbuttondblclk,
+                                     dialog::wm_mbuttondown, dialog::wm_mbuttonup,  dialog::wm_mbuttondblclk};
+    for (std::uint32_t m : buttons) {
+        EXPECT_TRUE(dialog::filter_swallows(m, 0, {0, true})) << m;
+        EXPECT_FALSE(dialog::filter_swallows(m, 0, {0, false})) << m;
+        EXPECT_FALSE(dialog::filter_swallows(m, 0, {-1, false})) << m;
+    }
+    EXPECT_FALSE(dialog::filter_swallows(0x0200 /* mouse move */, 0, {0, true}));
+}
+
+TEST(checklist_filter, only_the_space_bar_on_a_locked_selected_row_is_swallowed)
+{
+    for (std::uint32_t m : {dialog::wm_keydown, dialog::wm_keyup, dialog::wm_char}) {
+        EXPECT_TRUE(dialog::filter_swallows(m, 0x20, {1, true}));
+        EXPECT_TRUE(dialog::filter_swallows(m, 0x10020, {1, true}));  // only the low 16 bits count
+        EXPECT_FALSE(dialog::filter_swallows(m, 0x20, {1, false}));
+        EXPECT_FALSE(dialog::filter_swallows(m, 0x20, {-1, false}));
+        EXPECT_FALSE(dialog::filter_swallows(m, 0x28 /* down arrow */, {1, true}));
+        EXPECT_FALSE(dialog::filter_swallows(m, 0x26 /* up arrow */, {1, true}));
+    }
+}
+
+TEST(checklist_drawing, asks_for_rows_and_greys_only_locked_rows_of_the_list)
+{
+    EXPECT_EQ(dialog::custom_draw(true, dialog::cdds_prepaint, false).result, dialog::cdrf_notifyitemdraw);
+    const dialog::draw_decision locked = dialog::custom_draw(true, dialog::cdds_itemprepaint, true);
+    EXPECT_TRUE(locked.grey_text);
+    EXPECT_EQ(locked.result, dialog::cdrf_dodefault);
+    EXPECT_FALSE(dialog::custom_draw(true, dialog::cdds_itemprepaint, false).grey_text);
+    EXPECT_EQ(dialog::custom_draw(false, dialog::cdds_prepaint, false).result, dialog::cdrf_dodefault);
+    EXPECT_FALSE(dialog::custom_draw(false, dialog::cdds_itemprepaint, true).grey_text);
+}
+
+TEST(centring, centres_on_the_area_and_keeps_the_window_inside_it)
+{
+    const dialog::rect area{0, 0, 1024, 738};
+    const dialog::point p = dialog::centre_in({0, 0, 516, 466}, area, area);
+    EXPECT_EQ(p.x, 254);
+    EXPECT_EQ(p.y, 136);
+    // Odd sizes truncate toward zero.
+    const dialog::point q = dialog::centre_in({0, 0, 101, 51}, {0, 0, 201, 101}, {0, 0, 1000, 1000});
+    EXPECT_EQ(q.x, 50);
+    EXPECT_EQ(q.y, 25);
+    // A window larger than the area sticks to its top left corner.
+    const dialog::point r = dialog::centre_in({0, 0, 900, 900}, {0, 0, 800, 600}, {0, 0, 800, 600});
+    EXPECT_EQ(r.x, 0);
+    EXPECT_EQ(r.y, 0);
+    // A centre window near the right edge pushes the window back inside.
+    const dialog::point s = dialog::centre_in({0, 0, 400, 300}, {900, 100, 1100, 300}, {0, 0, 1024, 768});
+    EXPECT_EQ(s.x, 624);
+    EXPECT_EQ(s.y, 50);
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+// The downloader: file names, sizes, progress texts, the worker's single
+// report, and what counts as a download that arrived.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "download/downloader.h"
+#include "platform/fake_platform.h"
+
+using platform::fake_platform;
+
+namespace {
+
+TEST(FormatByteSize, switches_form_exactly_at_each_threshold)
+{
+    const std::pair<std::uint32_t, const wchar_t*> cases[] = {
+        {0, L"0"},           {1023, L"1023"},         {1024, L"1.00KB"},        {1536, L"1.50KB"},
+        {1048575, L"1024.00KB"}, {1048576, L"1.00MB"}, {2097152, L"2.00MB"},    {1073741823, L"1024.00MB"},
+        {1073741824, L"1.00GB"}, {4294967295u, L"4.00GB"},
+    };
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(download::FormatByteSize(bytes), text) << bytes;
+}
+
+TEST(GetFileNameFromUrl, takes_the_text_after_the_last_slash_or_backslash)
+{
+    EXPECT_EQ(download::GetFileNameFromUrl(L"http://host/dir/file.exe"), L"file.exe");
+    EXPECT_EQ(download::GetFileNameFromUrl(L"http://host/dir\\file.exe"), L"file.exe");
+    EXPECT_EQ(download::GetFileNameFromUrl(L"http://host/dir/"), L"");
+    EXPECT_EQ(download::GetFileNameFromUrl(L"file.exe"), L"file.exe");
+    EXPECT_EQ(download::GetFileNameFromUrl(L""), L"");
+}
+
+// A callback that records every report.
+struct recording_callback : download::IDownloadCallback {
+    std::vector<const config::download_item*> items;
+    std::vector<std::wstring> reports;
+    std::vector<std::wstring> progress;
+    int cancel_after_checks = -1;  // -1: never
+    int checks = 0;
+
+    void ReportProgress(std::uint32_t, std::uint32_t, const std::wstring& text) override { progress.push_back(text); }
+    void ReportFinished() override { reports.push_back(L"finished"); }
+    void ReportFailure(const std::wstring& message) override { reports.push_back(L"failure: " + message); }
+    bool IsCancelRequested() override { return cancel_after_checks >= 0 && checks++ >= cancel_after_checks; }
+    void ReportCancelled() override { reports.push_back(L"cancelled"); }
+    const std::vector<const config::download_item*>& GetDownloadItems() override { return items; }
+};
+
+struct worker : ::testing::Test {
+    fake_platform sys;
+    std::vector<config::download_item> records;
+    recording_callback callback;
+
+    void item(const std::wstring& name, const std::wstring& url, const std::wstring& folder = L"C:\\dl",
+              const std::wstring& file = L"")
+    {
+        records.push_back({url, folder, file, name});
+    }
+
+    void run()
+    {
+        for (const auto& r : records) callback.items.push_back(&r);
+        download::DownloadThreadProc(sys, callback);
+    }
+
+    void serve(const std::wstring& url, const std::string& content = "MZ")
+    {
+        fake_platform::download d;
+        d.content = content;
+        sys.downloads[url] = d;
+    }
+};
+
+TEST_F(worker, fetches_every_item_in_order_and_reports_finished_once)
+{
+    sys.add_directory(L"C:\\dl");
+    item(L"One", L"http://h/one.exe");
+    item(L"Two", L"http://h/two.exe", L"C:\\dl\\sub", L"renamed.exe");
+    serve(L"http://h/one.exe");
+    serve(L"http://h/two.exe");
+    records.reserve(2);
+    run();
+    EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"finished"}));
+    EXPECT_TRUE(sys.path_exists(L"C:\\dl\\one.exe"));
+    EXPECT_TRUE(sys.path_exists(L"C:\\dl\\sub\\renamed.exe"));
+    EXPECT_FALSE(sys.path_exists(L"C:\\dl\\sub\\two.exe"));
+}
+
+TEST_F(worker, the_second_of_three_failing_keeps_the_first_and_skips_the_third)
+{
+    sys.add_directory(L"C:\\dl");
+    item(L"One", L"http://h/one.exe");
+    item(L"Two", L"http://h/missing.exe");
+    item(L"Three", L"http://h/three.exe");
+    serve(L"http://h/one.exe");
+    serve(L"http://h/three.exe");
+    run();
+    EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"failure: Failed to download component: Two"}));
+    EXPECT_TRUE(sys.path_exists(L"C:\\dl\\one.exe"));
+    EXPECT_FALSE(sys.path_exists(L"C:\\dl\\three.exe"));
+}
+
+TEST_F(worker, an_http_error_status_is_a_failure_and_its_page_is_removed)
+{
+    sys.add_directory(L"C:\\dl");
+    item(L"Page", L"http://h/gone.exe");
+    fake_platform::download d;
+    d.http_status = 404;
+    d.content = "<html>Not Found</html>";
+    sys.downloads[L"http://h/gone.exe"] = d;
+    run();
+    EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"failure: Failed to download component: Page"}));
+    EXPECT_FALSE(sys.path_exists(L"C:\\dl\\gone.exe"));
+}
+
+TEST_F(worker, a_success_that_left_no_file_is_a_failure)
+{
+    sys.add_directory(L"C:\\dl");
+    item(L"Ghost", L"http://h/ghost.exe");
+    fake_platform::download d;
+    d.writes_file = false;
+    sys.downloads[L"http://h/ghost.exe"] = d;
+    run();
+    EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"failure: Failed to download component: Ghost"}));
+}
+
+TEST_F(worker, a_url_ending_in_a_slash_targets_the_folder_and_fails)
+{
+    sys.add_directory(L"C:\\dl");
+    item(L"Folder", L"http://h/dir/");
+    serve(L"http://h/dir/");
+    run();
+    // The target is the folder itself (with the joining backslash): nothing
+    // can be written there.
+    EXPECT_EQ(sys.calls.back(), L"download:http://h/dir/|C:\\dl\\");
+    EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"failure: Failed to download component: Folder"}));
+}
+
+TEST_F(worker, a_missing_parent_folder_is_not_created_and_the_transfer_fails)
+{
+    item(L"Deep", L"http://h/deep.exe", L"C:\\no\\such\\folder");
+    fake_platform::download d;
+    d.hresult = static_cast<long>(0x800C0006);  // the target cannot be written
+    sys.downloads[L"http://h/deep.exe"] = d;
+    run();
+    EXPECT_FALSE(sys.path_exists(L"C:\\no\\such\\folder"));
+    EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"failure: Failed to download component: Deep"}));
+}
+
+TEST_F(worker, cancellation_before_an_item_or_during_its_transfer_reports_cancelled_once)
+{
+    sys.add_directory(L"C:\\dl");
+    item(L"One", L"http://h/one.exe");
+    fake_platform::download d;
+    d.progress = {{10, 100}, {50, 100}};
+    sys.downloads[L"http://h/one.exe"] = d;
+    callback.cancel_after_checks = 1;  // the first look lets the item start
+    run();
+    EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"cancelled"}));
+
+    recording_callback before;
+    before.items = callback.items;
+    before.cancel_after_checks = 0;
+    download::DownloadThreadProc(sys, before);
+    EXPECT_EQ(before.reports, (std::vector<std::wstring>{L"cancelled"}));
+}
+
+TEST_F(worker, progress_texts_name_the_item_its_sizes_and_its_position)
+{
+    sys.add_directory(L"C:\\dl");
+    item(L"Foo", L"http://h/foo.exe");
+    item(L"Bar", L"http://h/bar.exe");
+    fake_platform::download d;
+    d.progress = {{1536, 2097152}, {0, 0}};
+    sys.downloads[L"http://h/foo.exe"] = d;
+    serve(L"http://h/bar.exe");
+    run();
+    EXPECT_EQ(callback.progress, (std::vector<std::wstring>{L"Foo (1.50KB of 2.00MB) - 1/2", L"Foo (0 of 0) - 1/2"}));
+}
+
+TEST(download_component_files, a_component_without_downloads_starts_no_thread)
+{
+    fake_platform sys;
+    components::cmd_component c(sys);
+    EXPECT_TRUE(download::download_component_files(sys, c));
+    EXPECT_TRUE(sys.calls.empty());
+}
+
+TEST(download_component_files, answers_whether_everything_arrived)
+{
+    fake_platform sys;
+    sys.add_directory(L"C:\\dl");
+    components::cmd_component c(sys);
+    c.has_download_dialog = true;
+    c.download_dialog.downloads.push_back({L"http://h/a.exe", L"C:\\dl", L"", L"A"});
+    fake_platform::download d;
+    d.content = "MZ";
+    sys.downloads[L"http://h/a.exe"] = d;
+    EXPECT_TRUE(download::download_component_files(sys, c));
+
+    c.download_dialog.downloads.push_back({L"http://h/b.exe", L"C:\\dl", L"", L"B"});
+    EXPECT_FALSE(download::download_component_files(sys, c));
+}
+
+TEST(download_component_files, a_worker_that_cannot_start_is_a_failed_download)
+{
+    fake_platform sys;
+    sys.threads_start = false;
+    components::cmd_component c(sys);
+    c.has_download_dialog = true;
+    c.download_dialog.downloads.push_back({L"http://h/a.exe", L"C:\\dl", L"", L"A"});
+    EXPECT_FALSE(download::download_component_files(sys, c));
+}
+
+}  // namespace
