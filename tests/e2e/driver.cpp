@@ -2,28 +2,67 @@
 // a person would, writing what it saw to a log that run_e2e.py reads.
 //
 //   e2e_driver.exe --exe <program> --cwd <folder> --script <file>
-//                  --log <file> --timeout <seconds> [-- <program arguments>]
+//                  --log <file> --timeout <seconds>
+//                  [--foreign-window <caption part>]... [-- <program arguments>]
 //
-// The script has one answer per line ("ok", "yes", "no", "cancel", "abort",
-// "retry", "ignore"), consumed in order by the message boxes. Empty lines and
-// lines starting with '#' are skipped. When the script runs out, a box is
-// answered with its first button and the log says so.
+// The script is a list of steps, one per line, taken strictly in order.
+// Empty lines and lines starting with '#' are skipped; letter case is ignored.
+//   ok, yes, no, cancel, abort, retry, ignore
+//                  the answer to the next message box
+//   dialog: <operation>
+//                  an operation on the program's own dialog (the #32770 window
+//                  with a list view), done as soon as the dialog is visible:
+//     read [label]             record the dialog's state as a "dialog" event
+//     click-check N [left|right]
+//     click-text N [left|right]
+//                              press and release a mouse button on row N's
+//                              check box or on its text (rows count from 0);
+//                              the point is found with LVM_HITTEST
+//     select N                 make row N the focused, selected row and the
+//                              selection mark, as the arrow keys would
+//     space N                  select N, then the space bar to the list
+//     key <name>               a key press (down and up) to the window that has
+//                              the keyboard focus, through the dialog's own
+//                              message loop: escape, enter, space, tab, up,
+//                              down, left, right, home, end
+//     list-key <name>          the same, sent to the list itself
+//     continue, exit           BM_CLICK to button 1 or 2
+//     command ok|cancel        WM_COMMAND IDOK or IDCANCEL to the dialog, as the
+//                              dialog manager (or the taskbar's Close) sends it
+//     screenshot <name>        ask run_e2e.py for a picture of the dialog: writes
+//                              shot-<name>.request beside the log and waits for
+//                              shot-<name>.done
+// A message box that appears while the next step is a dialog operation waits
+// for it when the dialog is visible (so the dialog can be read while its box
+// is open); otherwise, and when the script has run out, the box is answered
+// with its first button and the log says so. Every operation waits until the
+// program has taken it (a marker message posted after it has been handled),
+// until the dialog has gone, or, for continue/enter/command, until the run
+// has disabled the dialog.
 //
 // The log is UTF-8, one JSON object per line, in the order things happened:
 //   {"start":{"exe":"...","pid":N}}
-//   {"box":{"caption":"...","text":"...","buttons":["YES","NO"],"icon":"question"},
+//   {"box":{"caption":"...","text":"...","buttons":["YES","NO"],"icon":"question",
+//           "owner":"none|dialog|other"},
 //    "answer":"yes","by":"script","icon_scores":{...}}
-//   {"window":{"kind":"dialog","class":"#32770","caption":"..."}}
-//                         a window that is not a message box, noted once;
-//                         kind: dialog (the program's own, with its list
-//                         view), other_dialog, other
-//   {"exit":N}            the program ended by itself with code N
+//                         by: script, or default (the script had run out, or
+//                         "pending" names the dialog step that was next)
+//   {"dialog":{...},"shown":true}     the dialog as first seen (see read_dialog)
+//   {"dialog":{...},"by":"script","step":"read","label":"..."}
+//   {"step":"...","by":"script","result":"taken|gone|disabled|...",...}
+//   {"window":{"kind":"other_dialog","class":"#32770","caption":"..."}}
+//                         a window that is neither a box nor the dialog, noted once
+//   {"exit":N,"tick":T}   the program ended by itself with code N at GetTickCount T
 //   {"timeout":S}         the program was still running after S seconds and was ended
+//   {"foreign_window":{"caption":"...","class":"...","pid":N},"closed":true}
+//                         after the program ended: a window of another process
+//                         named with --foreign-window, found and closed
 //   {"error":"..."}       the driver could not do what it was asked
 // The driver's own exit code: 0 when the program ended by itself, 2 on a
 // timeout, 3 when it could not start the program or read its arguments.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -104,9 +143,17 @@ private:
 
 // ---------------------------------------------------------------- script
 
+struct Step {
+    bool dialog = false;             // "dialog: ..." rather than a box answer
+    std::string text;                // the answer, or the operation after "dialog:"
+    std::vector<std::string> words;  // the operation split at blanks
+};
+
 struct Script {
-    std::vector<std::string> answers;
+    std::vector<Step> steps;
     size_t next = 0;
+
+    const Step* head() const { return next < steps.size() ? &steps[next] : nullptr; }
 
     bool load(const std::wstring& path) {
         FILE* f = _wfopen(path.c_str(), L"rb");
@@ -123,15 +170,33 @@ struct Script {
             if (eol == std::string::npos) eol = all.size();
             std::string l = all.substr(pos, eol - pos);
             pos = eol + 1;
-            while (!l.empty() && isspace((unsigned char)l.back())) l.pop_back();
-            size_t b = 0;
-            while (b < l.size() && isspace((unsigned char)l[b])) ++b;
-            l = l.substr(b);
+            l = trim(l);
             if (l.empty() || l[0] == '#') continue;
             std::transform(l.begin(), l.end(), l.begin(), [](unsigned char c) { return (char)tolower(c); });
-            answers.push_back(l);
+            Step s;
+            if (l.compare(0, 7, "dialog:") == 0) {
+                s.dialog = true;
+                s.text = trim(l.substr(7));
+                size_t p = 0;
+                while (p < s.text.size()) {
+                    size_t e = s.text.find(' ', p);
+                    if (e == std::string::npos) e = s.text.size();
+                    if (e > p) s.words.push_back(s.text.substr(p, e - p));
+                    p = e + 1;
+                }
+            } else {
+                s.text = l;
+            }
+            steps.push_back(s);
         }
         return true;
+    }
+
+    static std::string trim(std::string l) {
+        while (!l.empty() && isspace((unsigned char)l.back())) l.pop_back();
+        size_t b = 0;
+        while (b < l.size() && isspace((unsigned char)l[b])) ++b;
+        return l.substr(b);
     }
 };
 
@@ -409,12 +474,302 @@ IconGuess identify_icon(HWND icon_control) {
     }
 }
 
+// ---------------------------------------------------------------- the program's dialog
+
+// Messages to another process's windows, with a timeout so that a hung
+// program cannot hang the driver. False when the message was not answered.
+bool send(HWND h, UINT msg, WPARAM w, LPARAM l, DWORD_PTR* result = nullptr, UINT timeout_ms = 2000) {
+    DWORD_PTR r = 0;
+    BOOL ok = SendMessageTimeoutW(h, msg, w, l, SMTO_ABORTIFHUNG, timeout_ms, &r) != 0;
+    if (result) *result = r;
+    return ok;
+}
+
+// Memory in the program's address space, for list-view messages whose
+// argument is a pointer: the list reads and writes it in its own process.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HANDLE process, size_t size) : process_(process), size_(size) {
+        base_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+    ~RemoteBuffer() {
+        if (base_) VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+    bool ok() const { return base_ != nullptr; }
+    LPARAM at(size_t offset) const { return (LPARAM)((char*)base_ + offset); }
+    bool write(size_t offset, const void* data, size_t n) {
+        SIZE_T done = 0;
+        return offset + n <= size_ && WriteProcessMemory(process_, (char*)base_ + offset, data, n, &done) && done == n;
+    }
+    bool read(size_t offset, void* data, size_t n) {
+        SIZE_T done = 0;
+        return offset + n <= size_ && ReadProcessMemory(process_, (char*)base_ + offset, data, n, &done) && done == n;
+    }
+
+private:
+    HANDLE process_;
+    size_t size_;
+    void* base_ = nullptr;
+};
+
+constexpr int kMessageId = 1002;
+constexpr int kListId = 1003;
+constexpr int kSelectorId = 1004;
+
+struct RowView {
+    std::wstring text;
+    int image = -1;       // state image: 1 unchecked, 2 checked, 0 none
+    bool read = false;    // LVM_GETITEMW answered
+    LPARAM param = 0;     // the row's user data: non-zero = locked
+    bool selected = false;
+    bool focused = false;
+};
+
+struct ControlView {
+    bool exists = false;
+    std::wstring text;
+    bool enabled = false;
+    bool visible = false;
+};
+
+struct DialogView {
+    std::wstring caption;
+    bool enabled = false;
+    RECT window = {};
+    RECT work = {};
+    ControlView message, ok, cancel, list, selector;
+    int focus_id = 0;  // control ID of the focused window; 0 none, -1 the dialog itself, -2 another window
+    std::wstring focus_class;
+    int default_id = 0;
+    int selection_mark = -1;
+    int row_count = -1;
+    std::vector<RowView> rows;
+};
+
+ControlView read_control(HWND dlg, int id) {
+    ControlView v;
+    HWND h = GetDlgItem(dlg, id);
+    if (!h) return v;
+    v.exists = true;
+    v.text = text_of(h);
+    v.enabled = IsWindowEnabled(h) != FALSE;
+    v.visible = (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0;
+    return v;
+}
+
+// A zero-terminated UTF-16 text in the program's memory, read in small steps
+// so that a text near the end of a page is still read.
+std::wstring read_remote_string(HANDLE process, const wchar_t* at, size_t max_chars) {
+    std::wstring out;
+    wchar_t chunk[32];
+    while (out.size() < max_chars) {
+        SIZE_T done = 0;
+        if (!ReadProcessMemory(process, at + out.size(), chunk, sizeof chunk, &done) || done < sizeof(wchar_t)) {
+            // Fall back to one character at a time at a page edge.
+            if (!ReadProcessMemory(process, at + out.size(), chunk, sizeof(wchar_t), &done) || done != sizeof(wchar_t))
+                break;
+            done = sizeof(wchar_t);
+        }
+        size_t n = done / sizeof(wchar_t);
+        for (size_t i = 0; i < n; ++i) {
+            if (chunk[i] == L'\0') return out;
+            out += chunk[i];
+        }
+    }
+    return out;
+}
+
+bool read_row(HANDLE process, HWND list, int index, RowView& row) {
+    const size_t text_chars = 1024;
+    RemoteBuffer mem(process, sizeof(LVITEMW) + text_chars * sizeof(wchar_t));
+    if (!mem.ok()) return false;
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_STATE;
+    item.iItem = index;
+    item.stateMask = LVIS_STATEIMAGEMASK | LVIS_SELECTED | LVIS_FOCUSED;
+    item.pszText = (LPWSTR)mem.at(sizeof(LVITEMW));
+    item.cchTextMax = (int)text_chars;
+    std::vector<wchar_t> zeros(text_chars, L'\0');
+    if (!mem.write(0, &item, sizeof item) || !mem.write(sizeof(LVITEMW), zeros.data(), zeros.size() * sizeof(wchar_t)))
+        return false;
+    DWORD_PTR ok = 0;
+    if (!send(list, LVM_GETITEMW, 0, mem.at(0), &ok)) return false;
+    row.read = ok != 0;
+    LVITEMW back = {};
+    if (!mem.read(0, &back, sizeof back)) return false;
+    // The list copies the text into the buffer, or may point pszText at its
+    // own copy: read from wherever it points, a little at a time.
+    row.text = read_remote_string(process, back.pszText, text_chars);
+    row.param = back.lParam;
+    // The state image as LVM_GETITEMSTATE gives it, as the program reads it back.
+    DWORD_PTR state = 0;
+    send(list, LVM_GETITEMSTATE, index, LVIS_STATEIMAGEMASK | LVIS_SELECTED | LVIS_FOCUSED, &state);
+    row.image = (int)((state & LVIS_STATEIMAGEMASK) >> 12);
+    row.selected = (state & LVIS_SELECTED) != 0;
+    row.focused = (state & LVIS_FOCUSED) != 0;
+    return true;
+}
+
+DialogView read_dialog(HANDLE process, HWND dlg) {
+    DialogView v;
+    v.caption = text_of(dlg);
+    v.enabled = IsWindowEnabled(dlg) != FALSE;
+    GetWindowRect(dlg, &v.window);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &v.work, 0);
+    v.message = read_control(dlg, kMessageId);
+    v.ok = read_control(dlg, IDOK);
+    v.cancel = read_control(dlg, IDCANCEL);
+    v.list = read_control(dlg, kListId);
+    v.list.text.clear();
+    v.selector = read_control(dlg, kSelectorId);
+
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &gui) && gui.hwndFocus) {
+        if (gui.hwndFocus == dlg) {
+            v.focus_id = -1;
+        } else if (IsChild(dlg, gui.hwndFocus)) {
+            v.focus_id = GetDlgCtrlID(gui.hwndFocus);
+        } else {
+            v.focus_id = -2;
+        }
+        v.focus_class = class_of(gui.hwndFocus);
+    }
+    DWORD_PTR def = 0;
+    if (send(dlg, DM_GETDEFID, 0, 0, &def) && HIWORD(def) == DC_HASDEFID) v.default_id = LOWORD(def);
+
+    HWND list = GetDlgItem(dlg, kListId);
+    if (list) {
+        DWORD_PTR r = 0;
+        if (send(list, LVM_GETITEMCOUNT, 0, 0, &r)) v.row_count = (int)r;
+        if (send(list, LVM_GETSELECTIONMARK, 0, 0, &r)) v.selection_mark = (int)r;
+        for (int i = 0; i < v.row_count; ++i) {
+            RowView row;
+            read_row(process, list, i, row);
+            v.rows.push_back(row);
+        }
+    }
+    return v;
+}
+
+std::string json_bool(bool b) { return b ? "true" : "false"; }
+
+std::string json_rect(const RECT& r) {
+    return "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + "]";
+}
+
+std::string json_control(const ControlView& c) {
+    if (!c.exists) return "null";
+    return "{\"text\":" + json_str(c.text) + ",\"enabled\":" + json_bool(c.enabled) +
+           ",\"visible\":" + json_bool(c.visible) + "}";
+}
+
+std::string json_dialog(const DialogView& v) {
+    std::string s = "{\"caption\":" + json_str(v.caption) + ",\"enabled\":" + json_bool(v.enabled) +
+                    ",\"rect\":" + json_rect(v.window) + ",\"work_area\":" + json_rect(v.work) +
+                    ",\"message\":" + json_control(v.message) + ",\"continue\":" + json_control(v.ok) +
+                    ",\"exit\":" + json_control(v.cancel) + ",\"list\":" + json_control(v.list) +
+                    ",\"selector\":" + json_control(v.selector) + ",\"focus\":" + std::to_string(v.focus_id) +
+                    ",\"focus_class\":" + json_str(v.focus_class) + ",\"default_id\":" + std::to_string(v.default_id) +
+                    ",\"selection_mark\":" + std::to_string(v.selection_mark) +
+                    ",\"row_count\":" + std::to_string(v.row_count) + ",\"rows\":[";
+    for (size_t i = 0; i < v.rows.size(); ++i) {
+        const RowView& r = v.rows[i];
+        s += (i ? "," : "");
+        s += "{\"text\":" + json_str(r.text) + ",\"image\":" + std::to_string(r.image) +
+             ",\"locked\":" + json_bool(r.read && r.param != 0) + ",\"param\":" + std::to_string((long long)r.param) +
+             ",\"read\":" + json_bool(r.read) + ",\"selected\":" + json_bool(r.selected) +
+             ",\"focused\":" + json_bool(r.focused) + "}";
+    }
+    return s + "]}";
+}
+
+// Where on row N a click lands on its check box or on its text: the list's own
+// hit test is asked along the middle of the row.
+struct RowPoints {
+    bool ok = false;
+    POINT check = {};
+    POINT text = {};
+    bool has_check = false, has_text = false;
+    RECT bounds = {};
+};
+
+RowPoints find_row_points(HANDLE process, HWND list, int index) {
+    RowPoints p;
+    RemoteBuffer mem(process, sizeof(RECT) + sizeof(LVHITTESTINFO));
+    if (!mem.ok()) return p;
+    RECT r = {};
+    r.left = LVIR_BOUNDS;
+    DWORD_PTR ok = 0;
+    if (!mem.write(0, &r, sizeof r) || !send(list, LVM_GETITEMRECT, index, mem.at(0), &ok) || !ok ||
+        !mem.read(0, &r, sizeof r))
+        return p;
+    p.bounds = r;
+    const int y = (r.top + r.bottom) / 2;
+    int check_from = -1, check_to = -1, text_from = -1, text_to = -1;
+    const int right = std::min<LONG>(r.right, r.left + 600);
+    for (int x = std::max<LONG>(r.left, 0); x < right; ++x) {
+        LVHITTESTINFO hit = {};
+        hit.pt.x = x;
+        hit.pt.y = y;
+        DWORD_PTR item = (DWORD_PTR)-1;
+        if (!mem.write(sizeof(RECT), &hit, sizeof hit) || !send(list, LVM_HITTEST, 0, mem.at(sizeof(RECT)), &item) ||
+            !mem.read(sizeof(RECT), &hit, sizeof hit))
+            return p;
+        if ((int)item != index) continue;
+        if (hit.flags & LVHT_ONITEMSTATEICON) {
+            if (check_from < 0) check_from = x;
+            check_to = x;
+        } else if (hit.flags & LVHT_ONITEMLABEL) {
+            if (text_from < 0) text_from = x;
+            text_to = x;
+        }
+    }
+    p.ok = true;
+    if (check_from >= 0) {
+        p.has_check = true;
+        p.check = {(check_from + check_to) / 2, y};
+    }
+    if (text_from >= 0) {
+        p.has_text = true;
+        // Well inside the text, away from the check box.
+        p.text = {std::min(text_from + 12, (text_from + text_to) / 2), y};
+    }
+    return p;
+}
+
+struct KeyName {
+    const char* name;
+    UINT vk;
+};
+const KeyName kKeys[] = {
+    {"escape", VK_ESCAPE}, {"esc", VK_ESCAPE}, {"enter", VK_RETURN}, {"return", VK_RETURN},
+    {"space", VK_SPACE},   {"tab", VK_TAB},    {"up", VK_UP},        {"down", VK_DOWN},
+    {"left", VK_LEFT},     {"right", VK_RIGHT}, {"home", VK_HOME},   {"end", VK_END},
+};
+
+UINT key_code(const std::string& name) {
+    for (const auto& k : kKeys)
+        if (name == k.name) return k.vk;
+    return 0;
+}
+
+LPARAM key_lparam(UINT vk, bool up) {
+    LPARAM l = 1 | ((LPARAM)(MapVirtualKeyW(vk, 0 /* MAPVK_VK_TO_VSC */) & 0xFF) << 16);
+    if (up) l |= (1u << 30) | (1u << 31);
+    return l;
+}
+
 // ---------------------------------------------------------------- the run
 
 struct Options {
     std::wstring exe, cwd, script, log;
     double timeout = 60;
     std::wstring extra_args;
+    std::vector<std::wstring> foreign_windows;
 };
 
 std::wstring quote_arg(const std::wstring& a) {
@@ -452,9 +807,31 @@ bool parse_args(int argc, wchar_t** argv, Options& o) {
         else if (a == L"--script") o.script = v;
         else if (a == L"--log") o.log = v;
         else if (a == L"--timeout") o.timeout = _wtof(v.c_str());
+        else if (a == L"--foreign-window") o.foreign_windows.push_back(v);
         else return false;
     }
     return !o.exe.empty() && !o.log.empty() && o.timeout > 0;
+}
+
+std::wstring lower(std::wstring s) {
+    for (auto& c : s) c = towlower(c);
+    return s;
+}
+
+struct ForeignQuery {
+    DWORD skip_pid1, skip_pid2;
+    std::wstring part;
+    HWND found;
+};
+
+BOOL CALLBACK find_foreign(HWND h, LPARAM p) {
+    auto* q = reinterpret_cast<ForeignQuery*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == q->skip_pid1 || pid == q->skip_pid2 || !IsWindowVisible(h)) return TRUE;
+    if (lower(text_of(h)).find(lower(q->part)) == std::wstring::npos) return TRUE;
+    q->found = h;
+    return FALSE;
 }
 
 class Driver {
@@ -476,21 +853,20 @@ public:
         CloseHandle(pi.hThread);
         process_ = pi.hProcess;
         pid_ = pi.dwProcessId;
+        log_folder_ = o.log.substr(0, o.log.find_last_of(L"\\/") + 1);
         log_.line("{\"start\":{\"exe\":" + json_str(o.exe) + ",\"pid\":" + std::to_string(pid_) + "}}");
         deadline_ = GetTickCount() + (DWORD)(o.timeout * 1000);
 
         for (;;) {
             if (WaitForSingleObject(process_, 20) == WAIT_OBJECT_0) break;
             if (timed_out()) return stop_on_timeout(o.timeout);
-            for (HWND h : visible_windows_of(pid_)) {
-                if (seen_.count(h)) continue;
-                if (!handle_window(h)) break;  // windows changed: enumerate again
-            }
+            look_at_windows();
         }
         DWORD code = 0;
         GetExitCodeProcess(process_, &code);
-        log_.line("{\"exit\":" + std::to_string(code) + "}");
+        log_.line("{\"exit\":" + std::to_string(code) + ",\"tick\":" + std::to_string(GetTickCount()) + "}");
         CloseHandle(process_);
+        for (const auto& part : o.foreign_windows) close_foreign_window(part);
         return 0;
     }
 
@@ -507,14 +883,44 @@ private:
         return 2;
     }
 
-    // Returns false when it acted on the window, so the caller enumerates anew.
+    bool dialog_visible() const { return dialog_ && IsWindow(dialog_) && IsWindowVisible(dialog_); }
+
+    // One look at the program's windows: notes the dialog when it first
+    // shows, does the next dialog step, or answers a box.
+    void look_at_windows() {
+        std::vector<HWND> windows = visible_windows_of(pid_);
+        if (!dialog_) {
+            for (HWND h : windows) {
+                if (classify(h) == WindowKind::dialog) {
+                    dialog_ = h;
+                    on_dialog_shown();
+                    return;
+                }
+            }
+        }
+        const Step* head = script_.head();
+        if (head && head->dialog && dialog_visible()) {
+            ++script_.next;
+            do_dialog_step(*head);
+            return;
+        }
+        for (HWND h : windows) {
+            if (seen_.count(h) || h == dialog_) continue;
+            if (!handle_window(h)) return;  // windows changed: look again
+        }
+    }
+
+    // Returns false when it acted on the window, so the caller looks anew.
     bool handle_window(HWND h) {
         switch (classify(h)) {
-        case WindowKind::message_box:
+        case WindowKind::message_box: {
+            const Step* head = script_.head();
+            // The dialog's next step comes first while the dialog is there.
+            if (head && head->dialog && dialog_visible()) return true;
             return !answer_message_box(h);
+        }
         case WindowKind::dialog:
-            // The program's own dialog: only noted for now.
-            note_window(h, "dialog");
+            if (dialog_ && h != dialog_) note_window(h, "second_dialog");
             return true;
         case WindowKind::other_dialog: {
             // Not recognisable yet: a box caught while it is being built
@@ -536,6 +942,8 @@ private:
                   ",\"caption\":" + json_str(text_of(h)) + "}}");
     }
 
+    // ------------------------------------------------------------ message boxes
+
     // Records the box once, answers it, and waits until it is gone.
     // Returns false when the box was not ready to be read yet.
     bool answer_message_box(HWND box) {
@@ -544,14 +952,19 @@ private:
         IconGuess icon = identify_icon(v.icon);
         seen_.insert(box);
 
-        std::string answer, by;
-        if (script_.next < script_.answers.size()) {
-            answer = script_.answers[script_.next++];
+        std::string answer, by, pending;
+        const Step* head = script_.head();
+        if (head && !head->dialog) {
+            answer = head->text;
             by = "script";
+            ++script_.next;
         } else {
             answer = button_name(v.buttons.front().id);
-            by = "default";  // the script ran out: the first button
+            by = "default";  // the script ran out, or its next step is for the dialog
+            if (head) pending = "dialog: " + head->text;
         }
+        HWND owner = GetWindow(box, GW_OWNER);
+        const char* owner_kind = !owner ? "none" : (owner == dialog_ ? "dialog" : "other");
         const Button* target = nullptr;
         for (const auto& b : v.buttons)
             if (button_name(b.id) == answer) target = &b;
@@ -559,8 +972,9 @@ private:
                            ",\"buttons\":[";
         for (size_t i = 0; i < v.buttons.size(); ++i)
             line += (i ? "," : "") + json_str(upper(button_name(v.buttons[i].id)).c_str());
-        line += "],\"icon\":\"" + icon.name + "\"},\"answer\":" + json_str(answer.c_str()) + ",\"by\":\"" + by +
-                "\"";
+        line += "],\"icon\":\"" + icon.name + "\",\"owner\":\"" + owner_kind + "\"},\"answer\":" +
+                json_str(answer.c_str()) + ",\"by\":\"" + by + "\"";
+        if (!pending.empty()) line += ",\"pending\":" + json_str(pending);
         if (!icon.scores_json.empty()) line += ",\"icon_scores\":" + icon.scores_json;
         if (!target) {
             // The box has no such button: say so and take the first one, so
@@ -591,11 +1005,227 @@ private:
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(b.id, BN_CLICKED), (LPARAM)b.hwnd);
     }
 
+    // ------------------------------------------------------------ the dialog
+
+    void on_dialog_shown() {
+        // Let the dialog finish showing (activation, focus) before reading it.
+        settle(false);
+        log_.line("{\"dialog\":" + json_dialog(read_dialog(process_, dialog_)) + ",\"shown\":true}");
+    }
+
+    HWND list() const { return GetDlgItem(dialog_, kListId); }
+
+    // Waits until the program has handled everything posted to it so far: a
+    // marker (the list's hover time, which only matters for hot tracking,
+    // which this list does not use) is posted behind the input and read back.
+    // Also ends when the dialog is gone and, with until_disabled, when the
+    // run has disabled it. Returns what ended the wait.
+    std::string settle(bool until_disabled) {
+        HWND lv = list();
+        if (!lv) return "no_list";
+        DWORD_PTR original = 0;
+        send(lv, LVM_GETHOVERTIME, 0, 0, &original, 1000);
+        const DWORD marker = 0x51E70000u + (++markers_ & 0xFFFF);
+        PostMessageW(lv, LVM_SETHOVERTIME, 0, marker);
+        const DWORD until = GetTickCount() + 5000;
+        for (;;) {
+            if (!IsWindow(lv) || !IsWindow(dialog_) || !IsWindowVisible(dialog_)) return "gone";
+            if (until_disabled && !IsWindowEnabled(dialog_)) return "disabled";
+            DWORD_PTR now = 0;
+            if (send(lv, LVM_GETHOVERTIME, 0, 0, &now, 200) && now == marker) {
+                send(lv, LVM_SETHOVERTIME, 0, original, nullptr, 1000);
+                return "taken";
+            }
+            if (WaitForSingleObject(process_, 5) == WAIT_OBJECT_0) return "ended";
+            if ((LONG)(GetTickCount() - until) >= 0) return "not_taken";
+        }
+    }
+
+    void step_done(const Step& s, const std::string& result, const std::string& extra = std::string()) {
+        std::string line = "{\"step\":" + json_str(s.text) + ",\"by\":\"script\",\"result\":" + json_str(result) + extra + "}";
+        log_.line(line);
+        if (result == "not_taken")
+            log_.line("{\"error\":" + json_str("the program did not take \"dialog: " + s.text + "\" within 5 s") + "}");
+    }
+
+    void step_error(const Step& s, const std::string& why) {
+        log_.line("{\"step\":" + json_str(s.text) + ",\"by\":\"script\",\"result\":\"error\"}");
+        log_.line("{\"error\":" + json_str("dialog: " + s.text + ": " + why) + "}");
+    }
+
+    bool row_arg(const Step& s, size_t i, int& row) {
+        if (s.words.size() <= i) return false;
+        char* end = nullptr;
+        long v = strtol(s.words[i].c_str(), &end, 10);
+        if (!end || *end) return false;
+        row = (int)v;
+        return true;
+    }
+
+    void post_key(HWND target, UINT vk) {
+        PostMessageW(target, WM_KEYDOWN, vk, key_lparam(vk, false));
+    }
+
+    // A key press: down, then (once the program has taken it and anything it
+    // produced, such as WM_CHAR) up.
+    std::string press_key(HWND target, UINT vk, bool until_disabled) {
+        PostMessageW(target, WM_KEYDOWN, vk, key_lparam(vk, false));
+        std::string r = settle(until_disabled);
+        if (r != "taken") return r;
+        if (!IsWindow(target)) return "gone";
+        PostMessageW(target, WM_KEYUP, vk, key_lparam(vk, true));
+        return settle(until_disabled);
+    }
+
+    bool select_row(int row) {
+        RemoteBuffer mem(process_, sizeof(LVITEMW));
+        if (!mem.ok()) return false;
+        LVITEMW item = {};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        if (!mem.write(0, &item, sizeof item)) return false;
+        DWORD_PTR ok = 0;
+        if (!send(list(), LVM_SETITEMSTATE, row, mem.at(0), &ok) || !ok) return false;
+        return send(list(), LVM_SETSELECTIONMARK, 0, row);
+    }
+
+    void do_dialog_step(const Step& s) {
+        const std::string op = s.words.empty() ? std::string() : s.words[0];
+        if (op == "read") {
+            std::string label = s.words.size() > 1 ? s.text.substr(s.text.find(' ') + 1) : std::string();
+            log_.line("{\"dialog\":" + json_dialog(read_dialog(process_, dialog_)) +
+                      ",\"by\":\"script\",\"step\":\"read\",\"label\":" + json_str(label) + "}");
+            return;
+        }
+        if (op == "click-check" || op == "click-text") {
+            int row = 0;
+            if (!row_arg(s, 1, row)) return step_error(s, "which row?");
+            std::string button = s.words.size() > 2 ? s.words[2] : "left";
+            UINT down, up;
+            WPARAM keys;
+            if (button == "left") down = WM_LBUTTONDOWN, up = WM_LBUTTONUP, keys = MK_LBUTTON;
+            else if (button == "right") down = WM_RBUTTONDOWN, up = WM_RBUTTONUP, keys = MK_RBUTTON;
+            else if (button == "middle") down = WM_MBUTTONDOWN, up = WM_MBUTTONUP, keys = MK_MBUTTON;
+            else return step_error(s, "unknown button " + button);
+            RowPoints p = find_row_points(process_, list(), row);
+            if (!p.ok) return step_error(s, "the row has no rectangle");
+            bool on_check = op == "click-check";
+            if (on_check ? !p.has_check : !p.has_text)
+                return step_error(s, on_check ? "no point of the row hits its check box" : "no point of the row hits its text");
+            POINT at = on_check ? p.check : p.text;
+            LPARAM where = MAKELPARAM(at.x, at.y);
+            PostMessageW(list(), down, keys, where);
+            PostMessageW(list(), up, 0, where);
+            std::string r = settle(false);
+            char extra[96];
+            snprintf(extra, sizeof extra, ",\"at\":[%ld,%ld],\"row_rect\":", at.x, at.y);
+            return step_done(s, r, extra + json_rect(p.bounds));
+        }
+        if (op == "select") {
+            int row = 0;
+            if (!row_arg(s, 1, row)) return step_error(s, "which row?");
+            if (!select_row(row)) return step_error(s, "LVM_SETITEMSTATE failed");
+            return step_done(s, settle(false));
+        }
+        if (op == "space") {
+            int row = 0;
+            if (!row_arg(s, 1, row)) return step_error(s, "which row?");
+            if (!select_row(row)) return step_error(s, "LVM_SETITEMSTATE failed");
+            return step_done(s, press_key(list(), VK_SPACE, false));
+        }
+        if (op == "key" || op == "list-key") {
+            UINT vk = s.words.size() > 1 ? key_code(s.words[1]) : 0;
+            if (!vk) return step_error(s, "unknown key");
+            HWND target = list();
+            if (op == "key") {
+                GUITHREADINFO gui = {};
+                gui.cbSize = sizeof gui;
+                target = dialog_;
+                if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog_, nullptr), &gui) && gui.hwndFocus)
+                    target = gui.hwndFocus;
+            }
+            std::string cls = class_of(target).empty() ? "" : to_utf8(class_of(target));
+            return step_done(s, press_key(target, vk, vk == VK_RETURN), ",\"to\":" + json_str(cls) +
+                                                                            ",\"to_id\":" + std::to_string(GetDlgCtrlID(target)));
+        }
+        if (op == "continue" || op == "exit") {
+            HWND button = GetDlgItem(dialog_, op == "continue" ? IDOK : IDCANCEL);
+            if (!button) return step_error(s, "no such button");
+            PostMessageW(button, BM_CLICK, 0, 0);
+            return step_done(s, settle(op == "continue"));
+        }
+        if (op == "command") {
+            std::string which = s.words.size() > 1 ? s.words[1] : "";
+            int id = which == "ok" ? IDOK : which == "cancel" ? IDCANCEL : 0;
+            if (!id) return step_error(s, "command ok or command cancel");
+            PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog_, id));
+            return step_done(s, settle(id == IDOK));
+        }
+        if (op == "screenshot") {
+            std::string name = s.words.size() > 1 ? s.words[1] : "dialog";
+            return screenshot(s, name);
+        }
+        step_error(s, "unknown operation");
+    }
+
+    void screenshot(const Step& s, const std::string& name) {
+        // Everything drawn first: repaint now, then let queued work finish.
+        RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        settle(false);
+        RECT r;
+        GetWindowRect(dialog_, &r);
+        std::wstring base = log_folder_ + L"shot-" + from_utf8(name);
+        std::wstring done = base + L".done";
+        DeleteFileW(done.c_str());
+        FILE* f = _wfopen((base + L".request").c_str(), L"wb");
+        if (!f) return step_error(s, "cannot write the request");
+        std::string body = "{\"name\":" + json_str(name) + ",\"rect\":" + json_rect(r) + "}\n";
+        fwrite(body.data(), 1, body.size(), f);
+        fclose(f);
+        const DWORD until = GetTickCount() + 20000;
+        while (GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            if ((LONG)(GetTickCount() - until) >= 0) return step_error(s, "no screenshot within 20 s");
+            Sleep(20);
+        }
+        step_done(s, "taken", ",\"rect\":" + json_rect(r));
+    }
+
+    // ------------------------------------------------------------ afterwards
+
+    void close_foreign_window(const std::wstring& part) {
+        ForeignQuery q{GetCurrentProcessId(), pid_, part, nullptr};
+        const DWORD until = GetTickCount() + 10000;
+        while (EnumWindows(find_foreign, (LPARAM)&q), !q.found) {
+            if ((LONG)(GetTickCount() - until) >= 0) {
+                log_.line("{\"foreign_window\":null,\"wanted\":" + json_str(part) + "}");
+                return;
+            }
+            Sleep(20);
+        }
+        DWORD pid = 0;
+        GetWindowThreadProcessId(q.found, &pid);
+        std::string seen = "{\"caption\":" + json_str(text_of(q.found)) + ",\"class\":" + json_str(class_of(q.found)) +
+                           ",\"pid\":" + std::to_string(pid) + "}";
+        // Closed as a person would; ended by its id when it does not go.
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+        PostMessageW(q.found, WM_CLOSE, 0, 0);
+        bool closed = process && WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+        if (process && !closed) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+        }
+        if (process) CloseHandle(process);
+        log_.line("{\"foreign_window\":" + seen + ",\"wanted\":" + json_str(part) + ",\"closed\":" + json_bool(closed) + "}");
+    }
+
     Log& log_;
     Script& script_;
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
     DWORD deadline_ = 0;
+    std::wstring log_folder_;
+    HWND dialog_ = nullptr;
+    DWORD markers_ = 0;
     std::set<HWND> seen_;
     std::map<HWND, DWORD> first_seen_;
 };
@@ -607,7 +1237,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!parse_args(argc, argv, o)) {
         fwprintf(stderr,
                  L"usage: e2e_driver.exe --exe <program> --cwd <folder> --script <file> --log <file> "
-                 L"--timeout <seconds> [-- <program arguments>]\n");
+                 L"--timeout <seconds> [--foreign-window <caption part>]... [-- <program arguments>]\n");
         return 3;
     }
     Log log;

@@ -4,11 +4,14 @@
     python3 tests/e2e/run_e2e.py --bin-dir <folder with Setup.exe,
         e2e_driver.exe, e2e_stub.exe> --work <scratch folder> [-k substring]
 
-Each case (cases.py) gets a fresh medium folder under --work; e2e_driver.exe
-starts Setup.exe there, answers its message boxes from the case's script and
-logs what it saw; the runner compares that with the case. The Wine prefix
-under --work is made once and reused. When DISPLAY is not set, an Xvfb of its
-own is started. Without wine the run is skipped (exit 0), unless CI is set.
+Each case (cases.py and the files it includes) gets a fresh medium folder
+under --work; e2e_driver.exe starts Setup.exe there, answers its message boxes
+and operates its dialog from the case's script, and logs what it saw; the
+runner compares that with the case. The Wine prefix under --work is made once
+and reused. When DISPLAY is not set, an Xvfb of its own is started. A loopback
+HTTP server (python3 -m http.server on 127.0.0.1) serves the cases' downloads
+from --work/http while the cases run. Screenshots that a case asks for land in
+--work/artifacts. Without wine the run is skipped (exit 0), unless CI is set.
 
 The last line is "N passed, M failed"; the exit status is 0 only when no case
 failed.
@@ -19,17 +22,19 @@ import importlib.util
 import json
 import os
 import shutil
+import re
 import signal
+import socket
 import subprocess
 import sys
 import time
 from pathlib import Path
-from typing import List, Optional
+from typing import Dict, List, Optional
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
-from e2e_model import DIR, Box, Case, CaseRun, Dir  # noqa: E402
+from e2e_model import DIR, Box, Case, CaseRun, Dir, FromBin, Row, View  # noqa: E402
 
 # Bump when the prefix settings below change: a prefix made with other
 # settings is then made anew.
@@ -87,15 +92,29 @@ class Wine:
             return subprocess.run(args, env=self.env(), stdin=subprocess.DEVNULL, stdout=out,
                                   stderr=subprocess.STDOUT, timeout=timeout).returncode
 
-    def reg_add(self, key: str, name: str, data: str, type_: str = "REG_SZ") -> None:
-        rc = self.run(["wine", "reg", "add", key, "/v", name, "/t", type_, "/d", data, "/f"],
-                      "reg.out", 120)
+    def reg_add(self, key: str, name: str, data: str, type_: str = "REG_SZ", view: Optional[str] = None) -> None:
+        args = ["wine", "reg", "add", key, "/v", name, "/t", type_, "/d", data, "/f"]
+        if view:
+            args.append("/reg:" + view)
+        rc = self.run(args, "reg.out", 120)
         if rc != 0:
             raise RuntimeError("wine reg add %s /v %s failed (%d)" % (key, name, rc))
 
-    def reg_delete(self, key: str, name: Optional[str] = None) -> None:
+    def reg_delete(self, key: str, name: Optional[str] = None, view: Optional[str] = None) -> None:
         args = ["wine", "reg", "delete", key] + (["/v", name] if name is not None else []) + ["/f"]
+        if view:
+            args.append("/reg:" + view)
         self.run(args, "reg.out", 120)  # a missing key or value is fine
+
+    def temp_dir(self) -> Path:
+        """The temp folder that programs in the prefix see (%TEMP%)."""
+        users = self.prefix / "drive_c" / "users"
+        user = os.environ.get("USER") or ""
+        if not user or not (users / user).is_dir():
+            candidates = [p for p in users.iterdir() if p.is_dir() and p.name.lower() != "public"] \
+                if users.is_dir() else []
+            user = candidates[0].name if candidates else "root"
+        return users / user / "Temp"
 
     # -- display
 

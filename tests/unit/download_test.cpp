@@ -140,14 +140,14 @@ TEST_F(worker, a_missing_parent_folder_is_not_created_and_the_transfer_fails)
 {
     item(L"Deep", L"http://h/deep.exe", L"C:\\no\\such\\folder");
     fake_platform::download d;
-    d.hresult = static_cast<long>(0x800C0006);  // the target cannot be written
+    d.hresult = static_cast<std::int32_t>(0x800C0006);  // the target cannot be written
     sys.downloads[L"http://h/deep.exe"] = d;
     run();
     EXPECT_FALSE(sys.path_exists(L"C:\\no\\such\\folder"));
     EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"failure: Failed to download component: Deep"}));
 }
 
-TEST_F(worker, cancellation_before_an_item_or_during_its_transfer_reports_cancelled_once)
+TEST_F(worker, cancellation_before_an_item_reports_cancelled_and_during_a_transfer_aborts_it)
 {
     sys.add_directory(L"C:\\dl");
     item(L"One", L"http://h/one.exe");
@@ -156,7 +156,10 @@ TEST_F(worker, cancellation_before_an_item_or_during_its_transfer_reports_cancel
     sys.downloads[L"http://h/one.exe"] = d;
     callback.cancel_after_checks = 1;  // the first look lets the item start
     run();
-    EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"cancelled"}));
+    // The progress call aborts the transfer, which then ends as a failed one.
+    EXPECT_EQ(sys.calls.back(), L"download:http://h/one.exe|C:\\dl\\one.exe");
+    EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"failure: Failed to download component: One"}));
+    EXPECT_TRUE(callback.progress.empty());
 
     recording_callback before;
     before.items = callback.items;

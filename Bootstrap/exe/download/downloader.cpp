@@ -53,7 +53,7 @@ std::wstring GetFileNameFromUrl(const std::wstring& url)
     return url.substr(cut + 1);
 }
 
-long DownloadComponent::on_progress(std::uint32_t so_far, std::uint32_t total)
+std::int32_t DownloadComponent::on_progress(std::uint32_t so_far, std::uint32_t total)
 {
     if (callback.IsCancelRequested()) {
         cancelled = true;

@@ -59,9 +59,9 @@ public:
     {
     }
 
-    // Raises the failing HRESULT (a long) when the transfer fails.
+    // Raises the failing HRESULT (an std::int32_t) when the transfer fails.
     void Fetch();
-    long on_progress(std::uint32_t so_far, std::uint32_t total) override;
+    std::int32_t on_progress(std::uint32_t so_far, std::uint32_t total) override;
 
     IDownloadCallback& callback;
     const config::download_item& item;
@@ -86,9 +86,8 @@ std::wstring GetFileNameFromUrl(const std::wstring& url);
 bool download_component_files(platform::platform& sys, components::component& c);
 
 // HRESULTs of the failures the program tells apart.
-constexpr long e_abort = static_cast<long>(0x80004004);
-constexpr long e_fail = static_cast<long>(0x80004005);
+constexpr std::int32_t e_abort = static_cast<std::int32_t>(0x80004004);
 // The server answered with an HTTP error status, or nothing arrived.
-constexpr long inet_e_download_failure = static_cast<long>(0x800C0008);
+constexpr std::int32_t inet_e_download_failure = static_cast<std::int32_t>(0x800C0008);
 
 }  // namespace download

@@ -332,13 +332,19 @@ transfer_result fake_platform::download_url(const std::wstring& url, const std::
 {
     calls.push_back(L"download:" + url + L"|" + target);
     auto it = downloads.find(url);
-    if (it == downloads.end()) return transfer_result{static_cast<long>(0x800C0005), 0};  // not found
+    if (it == downloads.end()) return transfer_result{static_cast<std::int32_t>(0x800C0005), 0};  // not found
     const download& d = it->second;
     for (const auto& step : d.progress) {
-        const long hr = callback.on_progress(step.first, step.second);
+        const std::int32_t hr = callback.on_progress(step.first, step.second);
         if (hr < 0) return transfer_result{hr, d.http_status};
     }
-    if (d.hresult >= 0 && d.writes_file) add_file(target, d.content);
+    // Like the real transfer, a target that cannot be written (a folder, or
+    // a folder that does not exist) is silently left alone.
+    const std::size_t cut = target.find_last_of(L"\\/");
+    const bool folder_exists = cut != std::wstring::npos && find(target.substr(0, cut)) != nullptr &&
+                               find(target.substr(0, cut))->is_directory;
+    const bool writable = folder_exists && cut + 1 < target.size() && !(find(target) && find(target)->is_directory);
+    if (d.hresult >= 0 && d.writes_file && writable) add_file(target, d.content);
     return transfer_result{d.hresult, d.http_status};
 }
 

@@ -42,7 +42,7 @@ public:
     };
 
     struct download {
-        long hresult = 0;
+        std::int32_t hresult = 0;
         std::uint32_t http_status = 200;
         std::string content;
         bool writes_file = true;

@@ -67,13 +67,13 @@ enum class token_status { ok, buffer_too_small, no_token, failed };
 class transfer_callback {
 public:
     virtual ~transfer_callback() = default;
-    virtual long on_progress(std::uint32_t so_far, std::uint32_t total) = 0;
+    virtual std::int32_t on_progress(std::uint32_t so_far, std::uint32_t total) = 0;
 };
 
 // The result of a URL transfer: the HRESULT of the transfer itself and, for
 // HTTP, the status code the server answered with (0 when unknown).
 struct transfer_result {
-    long hresult = 0;
+    std::int32_t hresult = 0;
     std::uint32_t http_status = 0;
 };
 

@@ -512,12 +512,12 @@ transfer_result win32_platform::download_url(const std::wstring& url, const std:
         return urlmon ? reinterpret_cast<download_fn>(reinterpret_cast<void*>(GetProcAddress(urlmon, "URLDownloadToFileW")))
                       : nullptr;
     }();
-    if (download == nullptr) return transfer_result{static_cast<long>(E_NOTIMPL), 0};
+    if (download == nullptr) return transfer_result{static_cast<std::int32_t>(E_NOTIMPL), 0};
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     binding_callback binding(callback);
     const HRESULT hr = download(nullptr, url.c_str(), target.c_str(), 0, &binding);
     if (SUCCEEDED(com)) CoUninitialize();
-    return transfer_result{static_cast<long>(hr), binding.http_status()};
+    return transfer_result{static_cast<std::int32_t>(hr), binding.http_status()};
 }
 
 }  // namespace platform
