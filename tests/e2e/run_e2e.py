@@ -187,6 +187,67 @@ class Wine:
             self.server_started = False
 
 
+# ------------------------------------------------------------------ HTTP server
+
+class HttpServer:
+    """python3 -m http.server on a free loopback port, serving --work/http.
+    Started when the first case that serves files runs, stopped at the end.
+    Its request log tells which files were asked for."""
+
+    def __init__(self, work: Path):
+        self.root = work / "http"
+        self.log_path = work / "logs" / "http.log"
+        self.proc: Optional[subprocess.Popen] = None
+        self.port = 0
+
+    def start(self) -> None:
+        if self.proc is not None:
+            return
+        self.root.mkdir(parents=True, exist_ok=True)
+        self.log_path.parent.mkdir(parents=True, exist_ok=True)
+        with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        out = open(self.log_path, "ab")
+        self.proc = subprocess.Popen([sys.executable, "-u", "-m", "http.server", "--bind", "127.0.0.1",
+                                      "--directory", str(self.root), str(self.port)],
+                                     stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+        out.close()
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            if self.proc.poll() is not None:
+                break
+            try:
+                with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
+                    return
+            except OSError:
+                time.sleep(0.02)
+        self.stop()
+        raise RuntimeError("the HTTP server did not start (see %s)" % self.log_path)
+
+    def stop(self) -> None:
+        if self.proc is not None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+            self.proc = None
+
+    def log_size(self) -> int:
+        return self.log_path.stat().st_size if self.log_path.exists() else 0
+
+    def requests_since(self, offset: int) -> List[str]:
+        """The paths asked for (with their status) since the log had this size."""
+        if not self.log_path.exists():
+            return []
+        with open(self.log_path, "rb") as f:
+            f.seek(offset)
+            text = f.read().decode("utf-8", "replace")
+        return ["%s %s" % (m.group(1), m.group(2))
+                for m in re.finditer(r'"GET (\S+) HTTP/[\d.]+" (\d+)', text)]
+
+
 # ------------------------------------------------------------------ one case
 
 class Outcome:
@@ -195,7 +256,13 @@ class Outcome:
         self.notes: List[str] = []
 
 
-def stage(case: Case, case_dir: Path, bin_dir: Path) -> Path:
+def substitute(text: str, tokens: Dict[str, str]) -> str:
+    for name, value in tokens.items():
+        text = text.replace("@@%s@@" % name, value)
+    return text
+
+
+def stage(case: Case, case_dir: Path, bin_dir: Path, tokens: Dict[str, str], http_dir: Optional[Path]) -> Path:
     if case_dir.exists():
         shutil.rmtree(case_dir)
     medium = case_dir / case.medium
@@ -208,12 +275,29 @@ def stage(case: Case, case_dir: Path, bin_dir: Path) -> Path:
             continue
         target.parent.mkdir(parents=True, exist_ok=True)
         if isinstance(content, str):
-            content = content.encode("utf-8")
+            content = substitute(content, tokens).encode("utf-8")
         target.write_bytes(content)
     for rel in case.stubs:
         target = medium / rel
         target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copy2(bin_dir / "e2e_stub.exe", target)
+    for rel, name in case.from_bin.items():
+        target = medium / rel
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(bin_dir / name, target)
+    if http_dir is not None:
+        if http_dir.exists():
+            shutil.rmtree(http_dir)
+        http_dir.mkdir(parents=True)
+        for rel, content in case.served.items():
+            target = http_dir / rel
+            target.parent.mkdir(parents=True, exist_ok=True)
+            if isinstance(content, FromBin):
+                shutil.copy2(bin_dir / content.name, target)
+                continue
+            if isinstance(content, str):
+                content = content.encode("utf-8")
+            target.write_bytes(content)
     return medium
 
 
@@ -233,15 +317,15 @@ def read_log(path: Path, outcome: Outcome) -> List[dict]:
 
 
 def compare_boxes(expected: List[Box], seen: List[Box], outcome: Outcome) -> None:
-    if list(expected) == list(seen):
+    if len(expected) == len(seen) and all(not e.differences(s) for e, s in zip(expected, seen)):
         return
     lines = ["message boxes differ:", "  expected:"]
     lines += ["    %d. %s" % (i + 1, b.show()) for i, b in enumerate(expected)] or ["    (none)"]
     lines.append("  seen:")
     lines += ["    %d. %s" % (i + 1, b.show()) for i, b in enumerate(seen)] or ["    (none)"]
     for i, (e, s) in enumerate(zip(expected, seen)):
-        if e != s:
-            fields = [f for f in ("caption", "text", "buttons", "icon") if getattr(e, f) != getattr(s, f)]
+        fields = e.differences(s)
+        if fields:
             lines.append("  first difference: box %d, in %s" % (i + 1, ", ".join(fields)))
             break
     else:
@@ -249,80 +333,251 @@ def compare_boxes(expected: List[Box], seen: List[Box], outcome: Outcome) -> Non
     outcome.problems.append("\n".join(lines))
 
 
-def run_case(case: Case, wine: Wine, bin_dir: Path, cases_root: Path) -> Outcome:
+def trunc_half(n: int) -> int:
+    """n / 2 as C divides: toward zero."""
+    return int(n / 2) if n >= 0 else -((-n) // 2)
+
+
+def is_centred(d: dict) -> bool:
+    """Whether the dialog stands where centring in the work area puts it."""
+    left, top, right, bottom = d["rect"]
+    al, at, ar, ab = d["work_area"]
+    w, h = right - left, bottom - top
+    x = trunc_half(al + ar) - trunc_half(w)
+    y = trunc_half(at + ab) - trunc_half(h)
+    if x < al:
+        x = al
+    elif x + w > ar:
+        x = ar - w
+    if y < at:
+        y = at
+    elif y + h > ab:
+        y = ab - h
+    return (x, y) == (left, top)
+
+
+def rows_of(d: dict) -> List[Row]:
+    return [Row(text=r["text"], checked=r["image"] == 2, locked=r["locked"], selected=r["selected"])
+            for r in d.get("rows", [])]
+
+
+def view_differences(expected: View, event: dict) -> List[str]:
+    d = event["dialog"]
+    label = "shown" if event.get("shown") else event.get("label", "")
+
+    def control(name: str, key: str):
+        c = d.get(name)
+        return None if c is None else c.get(key)
+
+    seen = {
+        "caption": d.get("caption"),
+        "message": control("message", "text"),
+        "continue_text": control("continue", "text"),
+        "exit_text": control("exit", "text"),
+        "continue_enabled": control("continue", "enabled"),
+        "exit_enabled": control("exit", "enabled"),
+        "selector_visible": control("selector", "visible"),
+        "focus": d.get("focus"),
+        "centred": is_centred(d),
+        "label": label,
+    }
+    out = []
+    for name, value in seen.items():
+        want = getattr(expected, name)
+        if want is not None and want != value:
+            out.append("%s: expected %r, seen %r" % (name, want, value))
+    if expected.rows is not None:
+        rows = rows_of(d)
+        want_rows = list(expected.rows)
+        same = len(rows) == len(want_rows) and all(
+            w.text == r.text and w.checked == r.checked and w.locked == r.locked and
+            (w.selected is None or w.selected == r.selected) for w, r in zip(want_rows, rows))
+        if not same:
+            out.append("rows:\n      expected: %s\n      seen:     %s" % (
+                "; ".join(r.show() for r in want_rows) or "(none)",
+                "; ".join(r.show() for r in rows) or "(none)"))
+    return out
+
+
+def compare_views(expected: Optional[List[View]], events: List[dict], outcome: Outcome) -> None:
+    reads = [e for e in events if "dialog" in e]
+    if expected is None:
+        if reads:
+            outcome.problems.append("the dialog was shown, the case expects it never to show: %s" %
+                                    json.dumps(reads[0]["dialog"], ensure_ascii=False))
+        return
+    if len(reads) != len(expected):
+        labels = ["shown" if e.get("shown") else "read %s" % e.get("label", "") for e in reads]
+        outcome.problems.append("dialog reads: %d expected, %d made (%s)" % (
+            len(expected), len(reads), ", ".join(labels) or "the dialog never showed"))
+    for i, (want, event) in enumerate(zip(expected, reads)):
+        diffs = view_differences(want, event)
+        if diffs:
+            outcome.problems.append("dialog read %d (%s):\n    %s" % (
+                i + 1, "shown" if event.get("shown") else "read %s" % event.get("label", ""),
+                "\n    ".join(diffs)))
+
+
+class Screenshots:
+    """Serves the driver's screenshot requests: xwd of the X screen, cropped
+    to the dialog with convert, into --work/artifacts/<name>.png."""
+
+    def __init__(self, wine: "Wine", work: Path):
+        self.wine = wine
+        self.out = work / "artifacts"
+
+    def serve(self, case_dir: Path, outcome: Outcome) -> None:
+        for request in sorted(case_dir.glob("shot-*.request")):
+            try:
+                req = json.loads(request.read_text(encoding="utf-8"))
+            except ValueError:
+                req = {"name": request.stem[5:], "rect": None}
+            name = re.sub(r"[^A-Za-z0-9_.-]", "_", req.get("name") or "dialog")
+            self.out.mkdir(parents=True, exist_ok=True)
+            raw = case_dir / ("shot-%s.xwd" % name)
+            png = self.out / ("%s.png" % name)
+            try:
+                subprocess.run(["xwd", "-root", "-silent", "-display", self.wine.display, "-out", str(raw)],
+                               check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, timeout=30)
+                crop = []
+                rect = req.get("rect")
+                if rect:
+                    l, t, r, b = rect
+                    crop = ["-crop", "%dx%d+%d+%d" % (r - l, b - t, max(l, 0), max(t, 0)), "+repage"]
+                subprocess.run(["/usr/bin/convert", str(raw)] + crop + [str(png)], check=True,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                               timeout=60)
+                outcome.notes.append("screenshot: %s" % png)
+            except (OSError, subprocess.SubprocessError) as e:
+                outcome.problems.append("screenshot %s failed: %s" % (name, e))
+            request.unlink()
+            (case_dir / ("shot-%s.done" % request.stem[5:])).write_text("done\n")
+
+
+def run_case(case: Case, wine: Wine, bin_dir: Path, work: Path, http: HttpServer,
+             shots: Screenshots) -> Outcome:
     outcome = Outcome()
+    cases_root = work / "cases"
     case_dir = cases_root / case.name
-    medium = stage(case, case_dir, bin_dir)
+    uses_http = bool(case.served) or any("@@HTTP@@" in str(v) for v in case.files.values())
+    if uses_http:
+        http.start()
+    tokens = {
+        "RUN": "%x%04x" % (int(time.time()) & 0xFFFFFF, os.getpid() & 0xFFFF),
+        "CASE": case.name,
+    }
+    if uses_http:
+        tokens["HTTP"] = "http://127.0.0.1:%d/%s" % (http.port, case.name)
+    medium = stage(case, case_dir, bin_dir, tokens, http.root / case.name if uses_http else None)
     script = case_dir / "script.txt"
-    script.write_text("".join(a + "\n" for a in case.script), encoding="utf-8")
+    script.write_text("".join(substitute(a, tokens) + "\n" for a in case.script), encoding="utf-8")
     log_path = case_dir / "driver.log"
+    context = CaseRun(case, str(case_dir), str(medium), [], [], None, prefix=str(wine.prefix),
+                      temp_dir=str(wine.temp_dir()), tokens=tokens)
+    http_offset = http.log_size()
 
     applied = []
+    rc: Optional[int] = None
     try:
         if case.windows_version:
             wine.reg_add(APP_DEFAULTS_KEY, "Version", case.windows_version)
-            applied.append((APP_DEFAULTS_KEY, "Version"))
+            applied.append((APP_DEFAULTS_KEY, "Version", None))
         for v in case.registry:
-            wine.reg_add(v.key, v.name, v.data, v.type)
-            applied.append((v.key, v.name))
+            view = v.view if v.key.upper().startswith(("HKLM", "HKEY_LOCAL_MACHINE")) else None
+            wine.reg_add(v.key, v.name, substitute(v.data, tokens), v.type, view)
+            applied.append((v.key, v.name, view))
+        if case.prepare is not None:
+            case.prepare(context)
 
         args = ["wine", str(bin_dir / "e2e_driver.exe"),
                 "--exe", win_path(medium / "Setup.exe"), "--cwd", win_path(medium),
                 "--script", win_path(script), "--log", win_path(log_path),
                 "--timeout", str(case.timeout)]
+        for part in case.foreign_windows:
+            args += ["--foreign-window", substitute(part, tokens)]
         if case.args:
             args += ["--"] + list(case.args)
         with open(case_dir / "driver.out", "wb") as out:
-            try:
-                rc = subprocess.run(args, env=wine.env(), stdin=subprocess.DEVNULL, stdout=out,
-                                    stderr=subprocess.STDOUT, timeout=case.timeout + 60).returncode
-            except subprocess.TimeoutExpired:
-                rc = None
-                outcome.problems.append("the driver itself did not end within %g s" % (case.timeout + 60))
+            proc = subprocess.Popen(args, env=wine.env(), stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=subprocess.STDOUT)
+            deadline = time.monotonic() + case.timeout + 60
+            while True:
+                try:
+                    rc = proc.wait(0.02)
+                    break
+                except subprocess.TimeoutExpired:
+                    pass
+                shots.serve(case_dir, outcome)
+                if time.monotonic() > deadline:
+                    proc.kill()
+                    proc.wait()
+                    outcome.problems.append("the driver itself did not end within %g s" % (case.timeout + 60))
+                    break
     finally:
-        for key, name in reversed(applied):
-            wine.reg_delete(key, name)
+        for key, name, view in reversed(applied):
+            wine.reg_delete(key, name, view)
 
     events = read_log(log_path, outcome)
     boxes = [Box.from_log(e["box"]) for e in events if "box" in e]
     exits = [e["exit"] for e in events if "exit" in e]
     exit_code = exits[-1] if exits else None
+    context.events, context.boxes, context.exit_code = events, boxes, exit_code
+    if uses_http:
+        context.requests = http.requests_since(http_offset)
 
-    for e in events:
-        if "timeout" in e:
-            outcome.problems.append("Setup.exe was still running after %g s and was ended" % e["timeout"])
-        if "error" in e:
-            outcome.problems.append("driver: %s" % e["error"])
-        if e.get("script_mismatch"):
-            outcome.problems.append("the script answered %r, but the box has no such button" % e.get("answer"))
-        if "box" in e and e["box"].get("icon") == "unknown":
-            outcome.notes.append("icon not recognised, scores %s" % e.get("icon_scores"))
-        if "window" in e:
-            outcome.notes.append("window seen: %s" % json.dumps(e["window"], ensure_ascii=False))
-    if rc not in (0, 2) and rc is not None:
-        outcome.problems.append("the driver exited with %d (see %s)" % (rc, case_dir / "driver.out"))
-    used = sum(1 for e in events if e.get("by") == "script")
-    if used < len(case.script):
-        outcome.problems.append("the script has %d answers, only %d were used" % (len(case.script), used))
+    try:
+        for e in events:
+            if "timeout" in e:
+                outcome.problems.append("Setup.exe was still running after %g s and was ended" % e["timeout"])
+            if "error" in e:
+                outcome.problems.append("driver: %s" % e["error"])
+            if e.get("script_mismatch"):
+                outcome.problems.append("the script answered %r, but the box has no such button" % e.get("answer"))
+            if "pending" in e:
+                outcome.problems.append("a box came while the script's next step was %r (the dialog was not "
+                                        "there): %s" % (e["pending"], Box.from_log(e["box"]).show()))
+            if "box" in e and e["box"].get("icon") == "unknown":
+                outcome.notes.append("icon not recognised, scores %s" % e.get("icon_scores"))
+            if "window" in e:
+                outcome.notes.append("window seen: %s" % json.dumps(e["window"], ensure_ascii=False))
+            if "foreign_window" in e:
+                if e["foreign_window"] is None:
+                    outcome.problems.append("no window of another program with %r in its caption appeared"
+                                            % e.get("wanted"))
+                elif not e.get("closed"):
+                    outcome.notes.append("window %r did not close, it was ended" % e["foreign_window"]["caption"])
+        if rc not in (0, 2) and rc is not None:
+            outcome.problems.append("the driver exited with %d (see %s)" % (rc, case_dir / "driver.out"))
+        used = sum(1 for e in events if e.get("by") == "script")
+        if used < len(case.script):
+            outcome.problems.append("the script has %d steps, only %d were used" % (len(case.script), used))
 
-    compare_boxes(list(case.boxes), boxes, outcome)
-    if case.exit_code is not None and exit_code != case.exit_code:
-        outcome.problems.append("exit code: expected %d, seen %s" % (case.exit_code, exit_code))
+        compare_boxes(list(case.boxes), boxes, outcome)
+        compare_views(None if case.views is None else list(case.views), events, outcome)
+        if case.exit_code is not None and exit_code != case.exit_code:
+            outcome.problems.append("exit code: expected %d, seen %s" % (case.exit_code, exit_code))
 
-    for rel in case.exists:
-        if not (medium / rel).exists():
-            outcome.problems.append("missing afterwards: %s" % rel)
-    for rel in case.absent:
-        if (medium / rel).exists():
-            outcome.problems.append("present afterwards, should not be: %s" % rel)
-    for rel in case.ran:
-        if not (medium / (rel + ".log")).exists():
-            outcome.problems.append("component %s did not run" % rel)
-    for rel in case.not_ran:
-        if (medium / (rel + ".log")).exists():
-            outcome.problems.append("component %s ran, it should not have" % rel)
-    if case.check is not None:
-        outcome.problems += case.check(CaseRun(case, str(case_dir), str(medium), events, boxes, exit_code))
+        for rel in case.exists:
+            if not (medium / rel).exists():
+                outcome.problems.append("missing afterwards: %s" % rel)
+        for rel in case.absent:
+            if (medium / rel).exists():
+                outcome.problems.append("present afterwards, should not be: %s" % rel)
+        for rel in case.ran:
+            if not (medium / (rel + ".log")).exists():
+                outcome.problems.append("component %s did not run" % rel)
+        for rel in case.not_ran:
+            if (medium / (rel + ".log")).exists():
+                outcome.problems.append("component %s ran, it should not have" % rel)
+        if case.check is not None:
+            outcome.problems += case.check(context)
+    finally:
+        if case.cleanup is not None:
+            try:
+                case.cleanup(context)
+            except Exception as e:  # a failed clean-up is reported, not fatal
+                outcome.problems.append("clean-up failed: %s" % e)
     return outcome
 
 
@@ -379,6 +634,8 @@ def main() -> int:
 
     signal.signal(signal.SIGTERM, on_signal)
     passed = failed = known = 0
+    http = HttpServer(work)
+    shots = Screenshots(wine, work)
     try:
         wine.start_display()
         t0 = time.monotonic()
@@ -388,7 +645,7 @@ def main() -> int:
         wine.start_server()
         for case in cases:
             start = time.monotonic()
-            outcome = run_case(case, wine, bin_dir, work / "cases")
+            outcome = run_case(case, wine, bin_dir, work, http, shots)
             took = time.monotonic() - start
             if not outcome.problems:
                 passed += 1
@@ -403,6 +660,10 @@ def main() -> int:
             if outcome.problems:
                 for p in outcome.problems + outcome.notes:
                     log(indent(p))
+            else:
+                for p in outcome.notes:
+                    if p.startswith("screenshot:"):
+                        log(indent(p))
         t2 = time.monotonic()
         log("cases: %d run in %.1f s" % (len(cases), t2 - t1))
         if known:
@@ -411,6 +672,7 @@ def main() -> int:
         log("error: %s" % e)
         failed += 1
     finally:
+        http.stop()
         wine.stop_server()
         wine.stop_display()
     log("%d passed, %d failed" % (passed, failed))
