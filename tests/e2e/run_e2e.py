@@ -21,13 +21,14 @@ import argparse
 import importlib.util
 import json
 import os
-import shutil
 import re
+import shutil
 import signal
 import socket
 import subprocess
 import sys
 import time
+import uuid
 from pathlib import Path
 from typing import Dict, List, Optional
 
@@ -48,6 +49,8 @@ PREFIX_SETTINGS = [
     (r"HKCU\Software\Wine\Drivers", "Audio", ""),
 ]
 APP_DEFAULTS_KEY = r"HKCU\Software\Wine\AppDefaults\Setup.exe"
+# Keys that belong to the cases alone; removed before and after a run.
+TEST_KEYS = [r"HKLM\SOFTWARE\YolvaneTest", r"HKCU\Software\YolvaneTestUser"]
 
 
 def log(msg: str) -> None:
@@ -93,7 +96,8 @@ class Wine:
                                   stderr=subprocess.STDOUT, timeout=timeout).returncode
 
     def reg_add(self, key: str, name: str, data: str, type_: str = "REG_SZ", view: Optional[str] = None) -> None:
-        args = ["wine", "reg", "add", key, "/v", name, "/t", type_, "/d", data, "/f"]
+        # An empty name is the key's default value.
+        args = ["wine", "reg", "add", key] + (["/v", name] if name else ["/ve"]) + ["/t", type_, "/d", data, "/f"]
         if view:
             args.append("/reg:" + view)
         rc = self.run(args, "reg.out", 120)
@@ -101,10 +105,18 @@ class Wine:
             raise RuntimeError("wine reg add %s /v %s failed (%d)" % (key, name, rc))
 
     def reg_delete(self, key: str, name: Optional[str] = None, view: Optional[str] = None) -> None:
-        args = ["wine", "reg", "delete", key] + (["/v", name] if name is not None else []) + ["/f"]
+        if name is None:
+            args = ["wine", "reg", "delete", key, "/f"]
+        else:
+            args = ["wine", "reg", "delete", key] + (["/v", name] if name else ["/ve"]) + ["/f"]
         if view:
             args.append("/reg:" + view)
         self.run(args, "reg.out", 120)  # a missing key or value is fine
+
+    def remove_test_keys(self) -> None:
+        """The cases' own registry keys, left by an interrupted run."""
+        for key in TEST_KEYS:
+            self.reg_delete(key, None, "32" if key.startswith("HKLM") else None)
 
     def temp_dir(self) -> Path:
         """The temp folder that programs in the prefix see (%TEMP%)."""
@@ -256,6 +268,13 @@ class Outcome:
         self.notes: List[str] = []
 
 
+def closed_port() -> int:
+    """A loopback port where nothing listens (it was free a moment ago)."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
 def substitute(text: str, tokens: Dict[str, str]) -> str:
     for name, value in tokens.items():
         text = text.replace("@@%s@@" % name, value)
@@ -269,7 +288,7 @@ def stage(case: Case, case_dir: Path, bin_dir: Path, tokens: Dict[str, str], htt
     medium.mkdir(parents=True)
     shutil.copy2(bin_dir / "Setup.exe", medium / "Setup.exe")
     for rel, content in case.files.items():
-        target = medium / rel
+        target = medium / substitute(rel, tokens)
         if isinstance(content, Dir):
             target.mkdir(parents=True, exist_ok=True)
             continue
@@ -464,17 +483,19 @@ def run_case(case: Case, wine: Wine, bin_dir: Path, work: Path, http: HttpServer
     if uses_http:
         http.start()
     tokens = {
-        "RUN": "%x%04x" % (int(time.time()) & 0xFFFFFF, os.getpid() & 0xFFFF),
+        "RUN": uuid.uuid4().hex[:12],
         "CASE": case.name,
     }
     if uses_http:
         tokens["HTTP"] = "http://127.0.0.1:%d/%s" % (http.port, case.name)
+        tokens["CLOSED"] = "http://127.0.0.1:%d" % closed_port()
     medium = stage(case, case_dir, bin_dir, tokens, http.root / case.name if uses_http else None)
     script = case_dir / "script.txt"
     script.write_text("".join(substitute(a, tokens) + "\n" for a in case.script), encoding="utf-8")
     log_path = case_dir / "driver.log"
     context = CaseRun(case, str(case_dir), str(medium), [], [], None, prefix=str(wine.prefix),
                       temp_dir=str(wine.temp_dir()), tokens=tokens)
+    context.extra["bin_dir"] = str(bin_dir)
     http_offset = http.log_size()
 
     applied = []
@@ -484,9 +505,10 @@ def run_case(case: Case, wine: Wine, bin_dir: Path, work: Path, http: HttpServer
             wine.reg_add(APP_DEFAULTS_KEY, "Version", case.windows_version)
             applied.append((APP_DEFAULTS_KEY, "Version", None))
         for v in case.registry:
-            view = v.view if v.key.upper().startswith(("HKLM", "HKEY_LOCAL_MACHINE")) else None
-            wine.reg_add(v.key, v.name, substitute(v.data, tokens), v.type, view)
-            applied.append((v.key, v.name, view))
+            key = substitute(v.key, tokens)
+            view = v.view if key.upper().startswith(("HKLM", "HKEY_LOCAL_MACHINE")) else None
+            wine.reg_add(key, v.name, substitute(v.data, tokens), v.type, view)
+            applied.append((key, v.name, view))
         if case.prepare is not None:
             case.prepare(context)
 
@@ -643,6 +665,7 @@ def main() -> int:
         t1 = time.monotonic()
         log("prefix: %s in %.1f s (%s)" % ("made" if made else "reused", t1 - t0, wine.prefix))
         wine.start_server()
+        wine.remove_test_keys()
         for case in cases:
             start = time.monotonic()
             outcome = run_case(case, wine, bin_dir, work, http, shots)
@@ -673,6 +696,8 @@ def main() -> int:
         failed += 1
     finally:
         http.stop()
+        if wine.server_started:
+            wine.remove_test_keys()
         wine.stop_server()
         wine.stop_display()
     log("%d passed, %d failed" % (passed, failed))

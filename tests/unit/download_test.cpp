@@ -54,7 +54,7 @@ struct worker : ::testing::Test {
     void item(const std::wstring& name, const std::wstring& url, const std::wstring& folder = L"C:\\dl",
               const std::wstring& file = L"")
     {
-        records.push_back({url, folder, file, name});
+        records.push_back({url, folder, file, name, L""});
     }
 
     void run()
@@ -195,13 +195,13 @@ TEST(download_component_files, answers_whether_everything_arrived)
     sys.add_directory(L"C:\\dl");
     components::cmd_component c(sys);
     c.has_download_dialog = true;
-    c.download_dialog.downloads.push_back({L"http://h/a.exe", L"C:\\dl", L"", L"A"});
+    c.download_dialog.downloads.push_back({L"http://h/a.exe", L"C:\\dl", L"", L"A", L""});
     fake_platform::download d;
     d.content = "MZ";
     sys.downloads[L"http://h/a.exe"] = d;
     EXPECT_TRUE(download::download_component_files(sys, c));
 
-    c.download_dialog.downloads.push_back({L"http://h/b.exe", L"C:\\dl", L"", L"B"});
+    c.download_dialog.downloads.push_back({L"http://h/b.exe", L"C:\\dl", L"", L"B", L""});
     EXPECT_FALSE(download::download_component_files(sys, c));
 }
 
@@ -211,8 +211,47 @@ TEST(download_component_files, a_worker_that_cannot_start_is_a_failed_download)
     sys.threads_start = false;
     components::cmd_component c(sys);
     c.has_download_dialog = true;
-    c.download_dialog.downloads.push_back({L"http://h/a.exe", L"C:\\dl", L"", L"A"});
+    c.download_dialog.downloads.push_back({L"http://h/a.exe", L"C:\\dl", L"", L"A", L""});
     EXPECT_FALSE(download::download_component_files(sys, c));
+}
+
+}  // namespace
+
+namespace {
+
+std::wstring digest_of(platform::fake_platform& sys, const std::wstring& path)
+{
+    std::uint8_t d[32];
+    if (!sys.file_sha256(path, d)) return L"";
+    static const wchar_t hex[] = L"0123456789abcdef";
+    std::wstring out;
+    for (std::uint8_t b : d) {
+        out.push_back(hex[b >> 4]);
+        out.push_back(hex[b & 0xF]);
+    }
+    return out;
+}
+
+TEST_F(worker, a_file_with_the_expected_digest_arrives_and_a_different_one_is_deleted)
+{
+    sys.add_directory(L"C:\\dl");
+    sys.add_file(L"C:\\probe", "MZ");
+    const std::wstring good = digest_of(sys, L"C:\\probe");
+    ASSERT_EQ(good.size(), 64u);
+    // The well-known digest of the empty input proves the hashing itself.
+    sys.add_file(L"C:\\empty", "");
+    EXPECT_EQ(digest_of(sys, L"C:\\empty"), L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+
+    records.push_back({L"http://h/good.exe", L"C:\\dl", L"", L"Good", good});
+    std::wstring wrong = good;
+    wrong[0] = wrong[0] == L'0' ? L'1' : L'0';
+    records.push_back({L"http://h/bad.exe", L"C:\\dl", L"", L"Bad", wrong});
+    serve(L"http://h/good.exe");
+    serve(L"http://h/bad.exe");
+    run();
+    EXPECT_TRUE(sys.path_exists(L"C:\\dl\\good.exe"));
+    EXPECT_FALSE(sys.path_exists(L"C:\\dl\\bad.exe"));
+    EXPECT_EQ(callback.reports, (std::vector<std::wstring>{L"failure: Failed to download component: Bad"}));
 }
 
 }  // namespace

@@ -255,7 +255,7 @@ TEST_F(SilentSequence, a_failed_download_is_a_start_failure_and_the_component_do
 {
     auto& a = add(L"a");
     a.has_download_dialog = true;
-    a.download_dialog.downloads.push_back({L"http://127.0.0.1/missing.exe", L"C:\\dl", L"", L"Missing"});
+    a.download_dialog.downloads.push_back({L"http://127.0.0.1/missing.exe", L"C:\\dl", L"", L"Missing", L""});
     add(L"b");
     sys.answers = {platform::id_no};
     engine::run_silent_install(sys, settings);

@@ -284,6 +284,36 @@ TEST(reader, a_download_dialog_without_downloads_shows_its_box_then_raises_the_c
     }
 }
 
+TEST(reader, a_download_digest_is_kept_in_lower_case_and_a_malformed_one_fails_the_configuration)
+{
+    const std::string upper(64, 'A');
+    platform::fake_platform sys;
+    configuration_settings s;
+    read_configuration(sys,
+                       document("<component type=\"cmd\"><downloaddialog><downloads>"
+                                "<download componentname=\"a\" sourceurl=\"u\" sha256=\"" + upper + "\"/>"
+                                "<download componentname=\"b\" sourceurl=\"u\"/>"
+                                "</downloads></downloaddialog></component>"),
+                       s);
+    ASSERT_EQ(s.components.size(), 1u);
+    EXPECT_EQ(s.components[0]->download_dialog.downloads[0].sha256, std::wstring(64, L'a'));
+    EXPECT_EQ(s.components[0]->download_dialog.downloads[1].sha256, L"");
+
+    const std::string malformed[] = {"", std::string(63, 'a'), std::string(65, 'a'), std::string(63, 'a') + "g",
+                                     " " + std::string(64, 'a')};
+    for (const auto& value : malformed) {
+        SCOPED_TRACE(value);
+        platform::fake_platform other;
+        configuration_settings t;
+        EXPECT_EQ(raised_message(other,
+                                 document("<component type=\"cmd\"><downloaddialog><downloads>"
+                                          "<download componentname=\"a\" sourceurl=\"u\" sha256=\"" + value +
+                                          "\"/></downloads></downloaddialog></component>"),
+                                 t),
+                  L"Invalid configuration file, the sha256 of a download must be 64 hexadecimal digits.");
+    }
+}
+
 TEST(reader, components_refused_by_a_filter_are_left_out_and_the_others_keep_their_order)
 {
     platform::fake_platform sys;

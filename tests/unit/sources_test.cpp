@@ -396,3 +396,74 @@ TEST(load_configuration, decodes_attribute_texts_by_the_documents_encoding)
 }
 
 }  // namespace
+
+namespace {
+
+std::string nested(int depth)
+{
+    std::string s = "<?xml version=\"1.0\"?><configurations><configuration type=\"install\"><extra>";
+    // The root, the configuration and an element the reader ignores already
+    // stand three deep.
+    for (int i = 3; i < depth; ++i) s += "<x>";
+    for (int i = 3; i < depth; ++i) s += "</x>";
+    return s + "</extra></configuration></configurations>";
+}
+
+TEST(document_limits, nesting_is_limited_before_the_parser_sees_the_document)
+{
+    EXPECT_TRUE(config::within_document_limits(nested(config::max_element_depth)));
+    EXPECT_FALSE(config::within_document_limits(nested(config::max_element_depth + 1)));
+    // Markup that holds no elements does not count, and neither does a ">"
+    // inside an attribute value or an empty element.
+    std::string quiet = "<a>";
+    for (int i = 0; i < 1000; ++i) quiet += "<!-- <b> --><![CDATA[<c>]]><?pi <d>?><e v=\"<f>\" w='>'/>";
+    EXPECT_TRUE(config::within_document_limits(quiet + "</a>"));
+}
+
+TEST(document_limits, a_deep_or_huge_setup_xml_fails_with_the_parse_message_and_no_crash)
+{
+    std::string deep = "<configurations>";
+    for (int i = 0; i < 200000; ++i) deep += "<a>";
+    platform::fake_platform sys;
+    testing_support::with_setup_xml(sys, deep);
+    configuration_settings s;
+    EXPECT_FALSE(config::load_setup_configuration(sys, s));
+    EXPECT_EQ(sys.message_texts(), std::vector<std::wstring>{parse_failed});
+
+    platform::fake_platform big;
+    testing_support::with_setup_xml(big, nested(5) + std::string(config::max_document_bytes, ' '));
+    EXPECT_FALSE(config::load_setup_configuration(big, s));
+    EXPECT_EQ(big.message_texts(), std::vector<std::wstring>{parse_failed});
+
+    platform::fake_platform stored;
+    stored.set_language(1033);
+    stored.resource_bytes = deep;
+    EXPECT_FALSE(config::load_setup_configuration(stored, s));
+    EXPECT_EQ(stored.message_texts(), std::vector<std::wstring>{L"Resource RES_CONFIGURATION is not a valid xml."});
+}
+
+TEST(document_limits, the_deepest_accepted_document_loads)
+{
+    platform::fake_platform sys;
+    testing_support::with_setup_xml(sys, nested(config::max_element_depth));
+    configuration_settings s;
+    EXPECT_TRUE(config::load_setup_configuration(sys, s));
+    EXPECT_TRUE(sys.messages.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(document_limits, a_utf8_sequence_cut_short_by_the_end_of_the_file_is_read_safely)
+{
+    // An attribute that runs to the end of the file and ends in the lead byte
+    // of a three-byte sequence.
+    platform::fake_platform sys;
+    testing_support::with_setup_xml(sys, "\xEF\xBB\xBF<configurations><configuration a=\"x \xEF");
+    configuration_settings s;
+    EXPECT_FALSE(config::load_setup_configuration(sys, s));
+    EXPECT_EQ(sys.message_texts(), std::vector<std::wstring>{parse_failed});
+}
+
+}  // namespace

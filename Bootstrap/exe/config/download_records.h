@@ -11,6 +11,7 @@ struct download_item {
     std::wstring destinationpath;      // path text: the folder to store into
     std::wstring destinationfilename;  // path text: empty takes the URL's name
     std::wstring componentname;        // shown in progress and failure texts
+    std::wstring sha256;               // expected digest, 64 lower-case hex digits; empty: not checked
 };
 
 struct download_dialog_settings {

@@ -47,6 +47,20 @@ bool attribute_reader::presence_boolean(const TiXmlElement& element, const char*
 
 namespace {
 
+// An expected digest: 64 hexadecimal digits in any letter case, kept in
+// lower case. Anything else is a configuration error, never silently
+// ignored: a publisher who asked for a check must get it.
+std::wstring read_digest(const attribute_reader& r, const TiXmlElement& e)
+{
+    if (e.Attribute("sha256") == nullptr) return std::wstring();
+    std::wstring digest = text::ascii_lower(r.text(e, "sha256"));
+    bool valid = digest.size() == 64;
+    for (wchar_t c : digest) valid = valid && ((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'));
+    if (!valid)
+        throw message_error{L"Invalid configuration file, the sha256 of a download must be 64 hexadecimal digits."};
+    return digest;
+}
+
 std::unique_ptr<components::component> make_component(const attribute_reader& r, const TiXmlElement& e)
 {
     platform::platform& sys = r.sys();
@@ -107,6 +121,7 @@ void read_download_dialog_node(const attribute_reader& r, const TiXmlElement& no
             item.sourceurl = r.path_text(*d, "sourceurl");
             item.destinationpath = r.path_text(*d, "destinationpath");
             item.destinationfilename = r.path_text(*d, "destinationfilename");
+            item.sha256 = read_digest(r, *d);
             settings.downloads.push_back(std::move(item));
         }
     }

@@ -1,6 +1,7 @@
 #include "config/sources.h"
 
-#include <new>
+#include <algorithm>
+#include <cstring>
 
 #include "components/filters.h"
 #include "config/errors.h"
@@ -44,8 +45,14 @@ bool declared_encoding(const std::string& doc, std::size_t start, std::string& v
 bool parse_document(TiXmlDocument& document, const std::string& bytes, text_encoding encoding)
 {
     // The parser reads a zero-terminated buffer: whatever follows an embedded
-    // zero byte is not part of the document.
-    document.Parse(bytes.c_str(), nullptr,
+    // zero byte is not part of the document. In UTF-8 mode it takes a lead
+    // byte's whole sequence at once, even one cut short by the end of the
+    // document, and so can step over the terminator: the zero bytes after it
+    // stop it there.
+    std::string padded;
+    padded.reserve(bytes.size() + 8);
+    padded.append(bytes).append(8, '\0');
+    document.Parse(padded.c_str(), nullptr,
                    encoding == text_encoding::utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
     return !document.Error();
 }
@@ -53,6 +60,7 @@ bool parse_document(TiXmlDocument& document, const std::string& bytes, text_enco
 void read_document(platform::platform& sys, const std::string& bytes, const wchar_t* parse_message,
                    configuration_settings& settings)
 {
+    if (!within_document_limits(bytes)) throw message_error{parse_message};
     const text_encoding encoding = detect_encoding(bytes);
     TiXmlDocument document;
     if (!parse_document(document, bytes, encoding)) throw message_error{parse_message};
@@ -60,6 +68,55 @@ void read_document(platform::platform& sys, const std::string& bytes, const wcha
 }
 
 }  // namespace
+
+bool within_document_limits(const std::string& document)
+{
+    if (document.size() > max_document_bytes) return false;
+    // Counts open elements the way the parser will meet them; markup that
+    // cannot hold elements (comments, CDATA, declarations, instructions) is
+    // skipped whole. The parser stops at the first zero byte, so does this.
+    const std::size_t n = std::min(document.size(), std::strlen(document.c_str()));
+    const char* d = document.c_str();
+    int depth = 0;
+    auto skip_past = [&](std::size_t from, const char* end_mark) {
+        const char* found = std::strstr(d + from, end_mark);
+        return found == nullptr ? n : static_cast<std::size_t>(found - d) + std::strlen(end_mark);
+    };
+    for (std::size_t i = 0; i < n;) {
+        if (d[i] != '<') {
+            ++i;
+            continue;
+        }
+        if (std::strncmp(d + i, "<!--", 4) == 0) {
+            i = skip_past(i + 4, "-->");
+        } else if (std::strncmp(d + i, "<![CDATA[", 9) == 0) {
+            i = skip_past(i + 9, "]]>");
+        } else if (d[i + 1] == '?' || d[i + 1] == '!') {
+            i = skip_past(i + 2, ">");
+        } else if (d[i + 1] == '/') {
+            if (depth > 0) --depth;
+            i = skip_past(i + 2, ">");
+        } else {
+            // A start tag: find its end outside quoted attribute values.
+            char quote = 0;
+            std::size_t j = i + 1;
+            for (; j < n; ++j) {
+                if (quote != 0) {
+                    if (d[j] == quote) quote = 0;
+                } else if (d[j] == '"' || d[j] == '\'') {
+                    quote = d[j];
+                } else if (d[j] == '>') {
+                    break;
+                }
+            }
+            if (j >= n || d[j - 1] != '/') {
+                if (++depth > max_element_depth) return false;
+            }
+            i = j + 1;
+        }
+    }
+    return true;
+}
 
 text_encoding detect_encoding(const std::string& document)
 {

@@ -25,4 +25,13 @@ void select_configuration_node(const attribute_reader& reader, const TiXmlElemen
 // any other encoding, and otherwise UTF-8 when its bytes are valid UTF-8.
 text_encoding detect_encoding(const std::string& document);
 
+// Limits checked before the parser sees a document: far beyond any real
+// configuration, they keep a hostile one from exhausting memory or, through
+// the parser's recursion, the stack.
+constexpr std::size_t max_document_bytes = 64u * 1024u * 1024u;
+constexpr int max_element_depth = 256;
+
+// True when the document is within both limits.
+bool within_document_limits(const std::string& document);
+
 }  // namespace config

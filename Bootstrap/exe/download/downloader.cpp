@@ -53,6 +53,23 @@ std::wstring GetFileNameFromUrl(const std::wstring& url)
     return url.substr(cut + 1);
 }
 
+namespace {
+
+bool digest_matches(platform::platform& sys, const std::wstring& path, const std::wstring& expected)
+{
+    std::uint8_t digest[32];
+    if (!sys.file_sha256(path, digest)) return false;
+    static const wchar_t hex[] = L"0123456789abcdef";
+    std::wstring actual;
+    for (std::uint8_t b : digest) {
+        actual.push_back(hex[b >> 4]);
+        actual.push_back(hex[b & 0xF]);
+    }
+    return actual == expected;
+}
+
+}  // namespace
+
 std::int32_t DownloadComponent::on_progress(std::uint32_t so_far, std::uint32_t total)
 {
     if (callback.IsCancelRequested()) {
@@ -82,6 +99,11 @@ void DownloadComponent::Fetch()
         throw inet_e_download_failure;
     }
     if (!sys_.file_size(target, size)) throw inet_e_download_failure;
+    if (!item.sha256.empty() && !digest_matches(sys_, target, item.sha256)) {
+        // A file that is not the one the publisher named is never run.
+        sys_.delete_file(target);
+        throw trust_e_bad_digest;
+    }
 }
 
 std::uint32_t DownloadThreadProc(platform::platform& sys, IDownloadCallback& callback)

@@ -89,5 +89,7 @@ bool download_component_files(platform::platform& sys, components::component& c)
 constexpr std::int32_t e_abort = static_cast<std::int32_t>(0x80004004);
 // The server answered with an HTTP error status, or nothing arrived.
 constexpr std::int32_t inet_e_download_failure = static_cast<std::int32_t>(0x800C0008);
+// The file that arrived does not have the expected digest.
+constexpr std::int32_t trust_e_bad_digest = static_cast<std::int32_t>(0x80096010);
 
 }  // namespace download

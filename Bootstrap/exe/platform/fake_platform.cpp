@@ -1,6 +1,8 @@
 #include "platform/fake_platform.h"
 
 #include "config/paths.h"
+#include <openssl/evp.h>
+
 #include "config/text.h"
 
 namespace platform {
@@ -137,6 +139,15 @@ bool fake_platform::file_size(const std::wstring& path, std::uint64_t& size)
     if (f == nullptr || f->is_directory) return false;
     size = f->bytes.size();
     return true;
+}
+
+bool fake_platform::file_sha256(const std::wstring& path, std::uint8_t (&digest)[32])
+{
+    file* f = find(path);
+    if (f == nullptr || f->is_directory || !f->readable) return false;
+    unsigned int length = 0;
+    return EVP_Digest(f->bytes.data(), f->bytes.size(), digest, &length, EVP_sha256(), nullptr) == 1 &&
+           length == 32;
 }
 
 bool fake_platform::module_path(std::wstring& path)

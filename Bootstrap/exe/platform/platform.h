@@ -92,6 +92,9 @@ public:
     virtual bool delete_file(const std::wstring& path) = 0;
     // Size of a regular file; false when there is none at the path.
     virtual bool file_size(const std::wstring& path, std::uint64_t& size) = 0;
+    // The SHA-256 digest of a file's contents, with the system's own
+    // cryptography. False when the file cannot be read or hashed.
+    virtual bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) = 0;
 
     // --- The program itself ------------------------------------------------
     // The full path of the program's own file, wide. False when unavailable.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <wincrypt.h>
 #include <urlmon.h>
 
 #include <memory>
@@ -224,6 +225,29 @@ bool win32_platform::file_size(const std::wstring& path, std::uint64_t& size)
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
     size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
+}
+
+bool win32_platform::file_sha256(const std::wstring& path, std::uint8_t (&digest)[32])
+{
+    scoped_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
+    bool ok = false;
+    HCRYPTHASH hash = 0;
+    if (CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
+        std::vector<BYTE> chunk(64 * 1024);
+        DWORD read = 0;
+        ok = true;
+        while (ok && ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) && read > 0)
+            ok = CryptHashData(hash, chunk.data(), read, 0) != FALSE;
+        DWORD length = 32;
+        ok = ok && CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0) && length == 32;
+        CryptDestroyHash(hash);
+    }
+    CryptReleaseContext(provider, 0);
+    return ok;
 }
 
 bool win32_platform::module_path(std::wstring& path)

@@ -12,6 +12,7 @@ public:
     bool create_directory(const std::wstring& path) override;
     bool delete_file(const std::wstring& path) override;
     bool file_size(const std::wstring& path, std::uint64_t& size) override;
+    bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) override;
     bool module_path(std::wstring& path) override;
     resource_status configuration_resource(std::string& bytes) override;
     std::wstring system_directory() override;

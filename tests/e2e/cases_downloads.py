@@ -1,0 +1,83 @@
+"""Component downloads in silent runs, against the loopback HTTP server that
+run_e2e.py starts: @@HTTP@@ is this case's folder on it, @@CLOSED@@ a
+loopback port where nothing listens. The server's request log shows which
+files were asked for. The downloaded programs are stub copies: that one ran
+shows it arrived whole enough to run.
+"""
+
+from case_helpers import (all_of, cmd, download, downloads, failure_question, requests_are, same_bytes, silent)
+from e2e_model import Case, FromBin
+
+STUB = FromBin("e2e_stub.exe")
+
+CASES = [
+    Case("download_then_run",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("Fetched program", "@@HTTP@@/a_exit0.exe")))),
+         served={"a_exit0.exe": STUB},
+         ran=["dl/a_exit0.exe"],
+         check=all_of(requests_are("a_exit0.exe 200"), same_bytes("dl/a_exit0.exe", "e2e_stub.exe"))),
+
+    # The second of three fails: the first stays, the third is not asked for,
+    # the component does not run; the failure question follows (Yes).
+    Case("download_second_of_three_fails",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("First", "@@HTTP@@/a_exit0.exe"),
+                                         download("Second", "@@CLOSED@@/b_exit0.exe"),
+                                         download("Third", "@@HTTP@@/c_exit0.exe"))),
+                      cmd("After", "z_exit0.exe")),
+         served={"a_exit0.exe": STUB, "b_exit0.exe": STUB, "c_exit0.exe": STUB},
+         stubs=["z_exit0.exe"],
+         script=["yes"], boxes=[failure_question("Fetched", owner="none")],
+         exists=["dl/a_exit0.exe"], absent=["dl/b_exit0.exe", "dl/c_exit0.exe"],
+         not_ran=["dl/a_exit0.exe"], ran=["z_exit0.exe"],
+         check=requests_are("a_exit0.exe 200")),
+
+    # destinationfilename names the file; without it the URL's own name does.
+    Case("download_destinationfilename_over_url_name",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\renamed_exit0.exe",
+                          body=downloads(download("Renamed", "@@HTTP@@/orig_exit0.exe",
+                                                  filename="renamed_exit0.exe"),
+                                         download("Own name", "@@HTTP@@/same_exit0.exe", path="#APPPATH\\dl2")))),
+         served={"orig_exit0.exe": STUB, "same_exit0.exe": STUB},
+         exists=["dl/renamed_exit0.exe", "dl2/same_exit0.exe"], absent=["dl/orig_exit0.exe"],
+         ran=["dl/renamed_exit0.exe"],
+         check=requests_are("orig_exit0.exe 200", "same_exit0.exe 200")),
+
+    # Only the last folder level is created: a missing parent fails the
+    # transfer, and the component does not run (No ends the run).
+    Case("download_into_missing_parent_folder_fails",
+         files=silent(cmd("Fetched", "#APPPATH\\no\\such\\a_exit0.exe",
+                          body=downloads(download("Deep", "@@HTTP@@/a_exit0.exe", path="#APPPATH\\no\\such"))),
+                      cmd("After", "z_exit0.exe")),
+         served={"a_exit0.exe": STUB}, stubs=["z_exit0.exe"],
+         script=["no"], boxes=[failure_question("Fetched", owner="none")],
+         absent=["no"], not_ran=["z_exit0.exe"]),
+
+    # A 404: the server's error page is not kept as the program and nothing runs.
+    Case("download_404_fails",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\gone_exit0.exe",
+                          body=downloads(download("Gone", "@@HTTP@@/gone_exit0.exe"))),
+                      cmd("After", "z_exit0.exe")),
+         stubs=["z_exit0.exe"],
+         script=["yes"], boxes=[failure_question("Fetched", owner="none")],
+         absent=["dl/gone_exit0.exe"], ran=["z_exit0.exe"],
+         check=requests_are("gone_exit0.exe 404")),
+
+    # The last component's download fails: no question.
+    Case("download_failing_for_last_component_asks_nothing",
+         files=silent(cmd("First", "a_exit0.exe"),
+                      cmd("Fetched", "#APPPATH\\dl\\gone_exit0.exe",
+                          body=downloads(download("Gone", "@@HTTP@@/gone_exit0.exe")))),
+         stubs=["a_exit0.exe"], ran=["a_exit0.exe"], absent=["dl/gone_exit0.exe"],
+         check=requests_are("gone_exit0.exe 404")),
+
+    # A component that is already installed is not selected: its files are
+    # not fetched either.
+    Case("download_skipped_for_installed_component",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("Fetched program", "@@HTTP@@/a_exit0.exe")) +
+                          '<installedcheck type="check_file" filename="#APPPATH\\Setup.exe"/>')),
+         served={"a_exit0.exe": STUB},
+         absent=["dl"], check=requests_are()),
+]
