@@ -1,11 +1,21 @@
 """End-to-end cases for Setup.exe: what a person sees for a given medium.
 
 Each Case stages a medium folder with Setup.exe and the files given here, runs
-it, answers its message boxes from `script`, and expects `boxes` (in order)
-and `exit_code`. See e2e_model.py for every field.
+it, answers its message boxes and operates its dialog from `script`, and
+expects `boxes` (in order), the dialog's `views` and `exit_code`. See
+e2e_model.py for every field. This file holds the configuration-reading
+cases and gathers the others:
+  cases_checks.py      installed checks (files with version resources, registry values)
+  cases_components.py  component execution, exit codes, questions, packages, documents
+  cases_downloads.py   downloads from a loopback HTTP server
+  cases_dialog.py      the installer dialog, its check list and the interactive run
 """
 
-from e2e_model import DIR, Box, Case, error_box
+import cases_checks
+import cases_components
+import cases_dialog
+import cases_downloads
+from e2e_model import DIR, Box, Case, Row, View, error_box
 
 # The closing box of every failed configuration read.
 FAILED_TO_READ = error_box("Failed to read configuration file.")
@@ -42,9 +52,16 @@ UTF8_COMPARISON_BODY = (
     '  </configuration>\n'
     '</configurations>\n' % UTF8_COMPARISON_COMPONENT)
 # An error whose caption is the offending value: it shows that non-ASCII
-# values of a UTF-8 file reach the screen intact.
+# values of a UTF-8 file reach the screen intact. The component is missing, so
+# the dialog shows; its installed check runs when the configuration is read
+# and again when the check list is filled, so the box comes twice. Exit
+# leaves the dialog.
 UTF8_COMPARISON_BOX = Box(text="Invalid comparison type, expected match or version.",
-                          caption="\u00e9 \u00fc \u20ac")
+                          caption="\u00e9 \u00fc \u20ac", owner="none")
+UTF8_SCRIPT = ["ok", "ok", "dialog: exit"]
+# Its one row: the component has no description; missing and optional, so
+# checked and open.
+UTF8_VIEWS = [View(rows=(Row("", checked=True, locked=False),), label="shown")]
 
 CASES = [
     # Without setup.xml the embedded configuration is read; on a default
@@ -107,8 +124,10 @@ CASES = [
 
     Case("utf8_setup_xml_with_byte_order_mark",
          files=setup_xml(b"\xef\xbb\xbf" + ('<?xml version="1.0"?>\n' + UTF8_COMPARISON_BODY).encode("utf-8")),
-         boxes=[UTF8_COMPARISON_BOX]),
+         script=UTF8_SCRIPT, boxes=[UTF8_COMPARISON_BOX] * 2, views=UTF8_VIEWS),
     Case("utf8_setup_xml_declared_without_byte_order_mark",
          files=setup_xml('<?xml version="1.0" encoding="UTF-8"?>\n' + UTF8_COMPARISON_BODY),
-         boxes=[UTF8_COMPARISON_BOX]),
+         script=UTF8_SCRIPT, boxes=[UTF8_COMPARISON_BOX] * 2, views=UTF8_VIEWS),
 ]
+
+CASES += cases_checks.CASES + cases_components.CASES + cases_downloads.CASES + cases_dialog.CASES

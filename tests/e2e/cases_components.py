@@ -73,6 +73,14 @@ def install_log_written(name: str):
     return check
 
 
+def forget_log(name: str):
+    def prepare(r: CaseRun) -> None:
+        log = Path(r.temp_dir) / name
+        if log.exists():
+            log.unlink()
+    return prepare
+
+
 def uninstall_package(log_name: str = ""):
     def cleanup(r: CaseRun) -> None:
         env = dict(os.environ, WINEPREFIX=r.prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
@@ -188,12 +196,10 @@ CASES = [
          ran=["p_sleep1500_exit0.exe", "b_exit0.exe"],
          check=started_while_running("b_exit0.exe", "p_sleep1500_exit0.exe")),
 
-    # (Whether it ran is known only once its log shows up, which may be after
-    # Setup.exe has ended: the check waits for that.)
     Case("primary_component_last_is_not_waited_for",
          files=silent(cmd("Alpha", "a_exit0.exe"), cmd("Product", "p_sleep1500_exit0.exe", primary="true")),
          stubs=["a_exit0.exe", "p_sleep1500_exit0.exe"],
-         ran=["a_exit0.exe"],
+         ran=["a_exit0.exe", "p_sleep1500_exit0.exe"],
          check=still_running_at_exit("p_sleep1500_exit0.exe")),
 
     # ---------------------------------------------------------------- start failures
@@ -216,6 +222,16 @@ CASES = [
          prepare=build_package,
          check=all_of(package_installed, install_log_written(MSI_LOG)),
          cleanup=uninstall_package(MSI_LOG), timeout=60),
+
+    # No setup.xml: the embedded configuration. Windows Installer is present
+    # (the first, listed component is installed), so the dialog starts the
+    # run by itself and never shows; the product package beside Setup.exe
+    # (required and primary, no row) installs, with its log parameter.
+    Case("embedded_configuration_installs_the_product_package",
+         prepare=lambda r: (forget_log("yolvanesetup.log")(r),
+                            build_package(r, "Install Quarn Doduv Belmaris.msi")),
+         check=all_of(package_installed, install_log_written("yolvanesetup.log")),
+         cleanup=uninstall_package("yolvanesetup.log"), timeout=60),
 
     # msiexec fails (it exits with 2 under Wine, 1619 on Windows): a failure.
     Case("msi_missing_package_is_a_failure",

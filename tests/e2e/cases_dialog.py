@@ -4,14 +4,11 @@ each row's text, check and lock) and clicks, types and presses buttons from
 the script ("dialog: ..." lines, see driver.cpp). Component programs are stubs.
 """
 
-from typing import List
-
-from case_helpers import (TEXTS, all_of, check_file, check_registry, cmd, completion, dialog_not_ended_by,
-                          failure_question, interactive, one_after_another, ran_once)
-from e2e_model import Case, CaseRun, RegValue, Row, View
+from case_helpers import (TEXTS, all_of, check_file, cmd, completion, failure_question, interactive,
+                          one_after_another, ran_once, restart_question)
+from e2e_model import Case, RegValue, Row, View
 
 INSTALLED = check_file("#APPPATH\\Setup.exe")  # always there: the component counts as installed
-MISSING = check_file("#APPPATH\\not-there.dll")
 
 # The dialog as it first shows with the usual texts.
 FRESH = dict(caption=TEXTS["dialog_caption"], message=TEXTS["dialog_message"],
@@ -31,10 +28,6 @@ def installed_row(description: str) -> Row:
 
 def optional_row(description: str, checked: bool = True, selected=None) -> Row:
     return Row(description, checked=checked, locked=False, selected=selected)
-
-
-def no_box_and_no_dialog(r: CaseRun) -> List[str]:
-    return []
 
 
 CASES = [
@@ -208,9 +201,7 @@ CASES = [
          stubs=["a_exit3010.exe", "b_exit0.exe"],
          script=["dialog: continue", "ok", "no"],
          views=[View(**FRESH)],
-         boxes=[completion("Alpha done.", owner="dialog"),
-                completion(TEXTS["reboot_required"], owner="dialog").__class__(
-                    TEXTS["reboot_required"], caption="", buttons=("YES", "NO"), icon="question", owner="dialog")],
+         boxes=[completion("Alpha done.", owner="dialog"), restart_question(owner="dialog")],
          ran=["a_exit3010.exe"], not_ran=["b_exit0.exe"]),
 
     # ---------------------------------------------------------------- the check list's input filter

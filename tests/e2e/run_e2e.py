@@ -586,7 +586,13 @@ def run_case(case: Case, wine: Wine, bin_dir: Path, work: Path, http: HttpServer
         for rel in case.absent:
             if (medium / rel).exists():
                 outcome.problems.append("present afterwards, should not be: %s" % rel)
+        # A program started just before Setup.exe ended (the completion
+        # command, a component that is not waited for) may write its log a
+        # moment later: wait a little for it.
+        ran_deadline = time.monotonic() + 5
         for rel in case.ran:
+            while not (medium / (rel + ".log")).exists() and time.monotonic() < ran_deadline:
+                time.sleep(0.02)
             if not (medium / (rel + ".log")).exists():
                 outcome.problems.append("component %s did not run" % rel)
         for rel in case.not_ran:

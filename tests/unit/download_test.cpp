@@ -2,6 +2,8 @@
 // report, and what counts as a download that arrived.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "download/downloader.h"
@@ -19,6 +21,29 @@ TEST(FormatByteSize, switches_form_exactly_at_each_threshold)
         {1073741824, L"1.00GB"}, {4294967295u, L"4.00GB"},
     };
     for (const auto& [bytes, text] : cases) EXPECT_EQ(download::FormatByteSize(bytes), text) << bytes;
+}
+
+TEST(FormatByteSize, rounds_like_printf_also_on_exact_ties)
+{
+    // 1152 / 1024 is exactly 1.125 and 1408 / 1024 exactly 1.375.
+    EXPECT_EQ(download::FormatByteSize(1152), L"1.12KB");
+    EXPECT_EQ(download::FormatByteSize(1408), L"1.38KB");
+    const struct {
+        std::uint32_t low, high;
+        double unit;
+        const char* suffix;
+    } ranges[] = {{1024, 1048575, 1024.0, "KB"}, {1048576, 1073741823, 1048576.0, "MB"},
+                  {1073741824, 4294967295u, 1073741824.0, "GB"}};
+    for (const auto& r : ranges) {
+        std::uint64_t step = (static_cast<std::uint64_t>(r.high) - r.low) / 5003 + 1;
+        for (std::uint64_t n = r.low; n <= r.high; n += step) {
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "%.2f%s", static_cast<double>(n) / r.unit, r.suffix);
+            ASSERT_EQ(download::FormatByteSize(static_cast<std::uint32_t>(n)),
+                      std::wstring(expected, expected + std::strlen(expected)))
+                << n;
+        }
+    }
 }
 
 TEST(GetFileNameFromUrl, takes_the_text_after_the_last_slash_or_backslash)

@@ -1,7 +1,5 @@
 #include "components/version.h"
 
-#include <cstdio>
-
 #include "config/errors.h"
 #include "config/paths.h"
 #include "config/text.h"
@@ -47,11 +45,8 @@ std::wstring get_file_version_string(platform::platform& sys, const std::wstring
 {
     platform::fixed_file_version fixed;
     if (!sys.file_version(path, fixed)) return L"0.0.0.0";
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%u.%u.%u.%u", fixed.file_version_ms >> 16,
-                  fixed.file_version_ms & 0xFFFFu, fixed.file_version_ls >> 16,
-                  fixed.file_version_ls & 0xFFFFu);
-    return text::narrow_to_wide_ascii(buffer);
+    return text::decimal(fixed.file_version_ms >> 16) + L'.' + text::decimal(fixed.file_version_ms & 0xFFFFu) +
+           L'.' + text::decimal(fixed.file_version_ls >> 16) + L'.' + text::decimal(fixed.file_version_ls & 0xFFFFu);
 }
 
 std::uint16_t get_system_language(platform::platform& sys)

@@ -116,6 +116,19 @@ std::wstring ascii_lower(std::wstring s)
     return s;
 }
 
+std::wstring decimal(std::uint64_t value)
+{
+    wchar_t digits[24];
+    std::size_t n = 0;
+    do {
+        digits[n++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    std::wstring out;
+    while (n > 0) out.push_back(digits[--n]);
+    return out;
+}
+
 std::wstring narrow_to_wide_ascii(const std::string& s)
 {
     return std::wstring(s.begin(), s.end());

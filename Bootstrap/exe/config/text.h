@@ -27,6 +27,9 @@ std::wstring utf8_to_wide(const std::string& bytes);
 // Lower-cases ASCII letters only.
 std::wstring ascii_lower(std::wstring s);
 
+// The number in decimal, without printf: the program carries no printf.
+std::wstring decimal(std::uint64_t value);
+
 // Widens ASCII text byte for byte (for fixed texts made by the program).
 std::wstring narrow_to_wide_ascii(const std::string& s);
 

@@ -1,7 +1,5 @@
 #include "download/downloader.h"
 
-#include <cstdio>
-
 #include "config/paths.h"
 #include "config/text.h"
 
@@ -31,19 +29,28 @@ void SilentDownloader::WaitForWorker()
     worker_thread = 0;
 }
 
+namespace {
+
+// `bytes` / `unit` with two decimals, rounded to nearest and, on an exact
+// tie, to the even last digit, as printf rounds its "%.2f".
+std::wstring two_decimals(std::uint32_t bytes, std::uint64_t unit)
+{
+    const std::uint64_t scaled = static_cast<std::uint64_t>(bytes) * 100u;
+    std::uint64_t hundredths = scaled / unit;
+    const std::uint64_t rest = scaled % unit;
+    if (rest * 2 > unit || (rest * 2 == unit && hundredths % 2 == 1)) ++hundredths;
+    const std::uint64_t fraction = hundredths % 100;
+    return text::decimal(hundredths / 100) + L'.' + (fraction < 10 ? L"0" : L"") + text::decimal(fraction);
+}
+
+}  // namespace
+
 std::wstring FormatByteSize(std::uint32_t bytes)
 {
-    char buffer[32];
-    const double n = static_cast<double>(bytes);
-    if (bytes < 1024u)
-        std::snprintf(buffer, sizeof buffer, "%lu", static_cast<unsigned long>(bytes));
-    else if (bytes < 1048576u)
-        std::snprintf(buffer, sizeof buffer, "%.2fKB", n / 1024.0);
-    else if (bytes < 1073741824u)
-        std::snprintf(buffer, sizeof buffer, "%.2fMB", n / 1048576.0);
-    else
-        std::snprintf(buffer, sizeof buffer, "%.2fGB", n / 1073741824.0);
-    return text::narrow_to_wide_ascii(buffer);
+    if (bytes < 1024u) return text::decimal(bytes);
+    if (bytes < 1048576u) return two_decimals(bytes, 1024u) + L"KB";
+    if (bytes < 1073741824u) return two_decimals(bytes, 1048576u) + L"MB";
+    return two_decimals(bytes, 1073741824u) + L"GB";
 }
 
 std::wstring GetFileNameFromUrl(const std::wstring& url)
@@ -77,7 +84,7 @@ std::int32_t DownloadComponent::on_progress(std::uint32_t so_far, std::uint32_t 
         return e_abort;
     }
     last_progress_text = item.componentname + L" (" + FormatByteSize(so_far) + L" of " + FormatByteSize(total) +
-                         L") - " + std::to_wstring(index) + L"/" + std::to_wstring(count);
+                         L") - " + text::decimal(static_cast<std::uint32_t>(index)) + L"/" + text::decimal(static_cast<std::uint32_t>(count));
     callback.ReportProgress(so_far, total, last_progress_text);
     return 0;
 }

@@ -129,11 +129,11 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
         if (out == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback)) {
+        if (IsEqualIID(riid, __uuidof(IUnknown)) || IsEqualIID(riid, __uuidof(IBindStatusCallback))) {
             *out = static_cast<IBindStatusCallback*>(this);
             return S_OK;
         }
-        if (IsEqualIID(riid, IID_IHttpNegotiate)) {
+        if (IsEqualIID(riid, __uuidof(IHttpNegotiate))) {
             *out = static_cast<IHttpNegotiate*>(this);
             return S_OK;
         }

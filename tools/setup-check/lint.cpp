@@ -1,0 +1,1156 @@
+#include "lint.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "components/filters.h"
+#include "components/version.h"
+#include "config/errors.h"
+#include "config/settings.h"
+#include "config/sources.h"
+#include "config/text.h"
+#include "os_codes.h"
+#include "stub_platform.h"
+#include "tinyxml.h"
+
+namespace setup_check {
+
+namespace fs = std::filesystem;
+
+bool parse_like_setup(const std::string& bytes, TiXmlDocument& document, config::text_encoding& encoding)
+{
+    encoding = config::detect_encoding(bytes);
+    // Columns count characters: a tab is one, like any other.
+    document.SetTabSize(1);
+    document.Parse(bytes.c_str(), nullptr,
+                   encoding == config::text_encoding::utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
+    return !document.Error();
+}
+
+namespace {
+
+// ------------------------------------------------------------ vocabulary
+
+const char* const marker_names[] = {"#APPPATH", "#SYSTEMPATH", "#WINDOWSPATH", "#TEMPPATH"};
+
+// Attributes that Setup.exe reads, per element; and attributes that it
+// accepts without any effect (the stored configuration carries them).
+const std::set<std::string> configuration_attributes = {
+    "lcid", "type", "dialog_caption", "dialog_message", "install_caption", "cancel_caption", "status_installed",
+    "failed_exec_command_continue", "installation_completed", "reboot_required", "dialog_admin_required",
+    "complete_command", "install_silent"};
+const std::set<std::string> configuration_inert = {
+    "dialog_bitmap", "status_notinstalled", "installing_component_wait", "dialog_otherinfo_caption",
+    "dialog_otherinfo_link", "auto_close_if_installed", "advanced_caption", "dialog_selector_caption",
+    "dialog_selector_message", "dialog_selector_ok", "dialog_selector_cancel"};
+const std::set<std::string> component_attributes = {
+    "type", "description", "os_filter_greater", "os_filter_smaller", "os_filter_lcid", "installcompletemessage",
+    "mustreboot", "required", "required_message", "admin_required", "primary"};
+const std::map<std::string, std::set<std::string>> component_kind_attributes = {
+    {"msi", {"package", "cmdparameters"}}, {"cmd", {"command"}}, {"openfile", {"file"}}};
+const std::set<std::string> component_inert = {"note"};
+const std::map<std::string, std::set<std::string>> check_kind_attributes = {
+    {"check_registry_value", {"path", "fieldname", "fieldvalue", "fieldtype", "comparison"}},
+    {"check_file", {"filename", "fileversion", "comparison"}}};
+const std::set<std::string> download_dialog_inert = {
+    "dialog_caption", "dialog_message", "dialog_message_downloading", "buttonstart_caption",
+    "buttoncancel_caption", "autostartdownload"};
+const std::set<std::string> download_attributes = {"componentname", "sourceurl", "destinationpath",
+                                                   "destinationfilename", "sha256"};
+
+std::string lower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string upper(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+std::size_t edit_distance(const std::string& a, const std::string& b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The known word that `word` most likely misspells, or "".
+std::string suggestion(const std::string& word, const std::set<std::string>& known)
+{
+    std::string best;
+    std::size_t best_distance = 3;
+    for (const auto& k : known) {
+        const std::size_t d = edit_distance(lower(word), lower(k));
+        if (d < best_distance && d * 3 <= k.size()) {
+            best = k;
+            best_distance = d;
+        }
+    }
+    return best;
+}
+
+// A word that equals a known one but for letter case, or "".
+std::string case_variant(const std::string& word, const std::set<std::string>& known)
+{
+    for (const auto& k : known)
+        if (k != word && lower(k) == lower(word)) return k;
+    return "";
+}
+
+std::string quoted(const std::string& utf8) { return "\"" + utf8 + "\""; }
+std::string quoted(const std::wstring& text) { return quoted(to_utf8(text)); }
+
+bool is_hex(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
+bool is_alnum(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+
+// A version text read the way Setup.exe reads it ("%d.%d.%d.%d"): its four
+// parts and how many characters the reading used.
+struct version_reading {
+    std::int32_t part[4] = {0, 0, 0, 0};
+    int parts = 0;
+    std::size_t used = 0;
+};
+
+version_reading read_version(const std::wstring& s)
+{
+    version_reading r;
+    std::size_t pos = 0;
+    for (int i = 0; i < 4; ++i) {
+        std::size_t at = pos;
+        if (i > 0) {
+            if (at >= s.size() || s[at] != L'.') break;
+            ++at;
+        }
+        if (!text::scan_int(s, at, r.part[i])) break;
+        pos = at;
+        r.parts = i + 1;
+    }
+    r.used = pos;
+    return r;
+}
+
+std::wstring version_text(const version_reading& r)
+{
+    std::wstring out;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) out += L'.';
+        out += std::to_wstring(r.part[i]);
+    }
+    return out;
+}
+
+// A file's version as Setup.exe writes it for "match": four numbers from 0
+// to 65535 without leading zeros.
+bool is_file_version_text(const std::wstring& s)
+{
+    int parts = 0;
+    std::size_t i = 0;
+    while (true) {
+        const std::size_t start = i;
+        std::uint32_t value = 0;
+        while (i < s.size() && s[i] >= L'0' && s[i] <= L'9') {
+            value = value * 10 + static_cast<std::uint32_t>(s[i] - L'0');
+            if (value > 65535) return false;
+            ++i;
+        }
+        if (i == start || (i - start > 1 && s[start] == L'0')) return false;
+        ++parts;
+        if (i == s.size()) return parts == 4;
+        if (s[i] != L'.' || parts == 4) return false;
+        ++i;
+    }
+}
+
+const std::wstring blanks = L" \t\r\n";
+
+// ------------------------------------------------------------ the linter
+
+class linter {
+public:
+    explicit linter(const lint_options& options) : options_(options) {}
+
+    std::vector<diagnostic> run(const std::string& bytes);
+
+private:
+    // --- reporting ---
+    void report(const TiXmlBase* at, severity level, const std::string& rule, const std::string& message)
+    {
+        diagnostic d;
+        if (at != nullptr) {
+            d.line = at->Row();
+            d.column = at->Column();
+        }
+        d.level = level;
+        d.rule = rule;
+        d.message = message;
+        found_.push_back(d);
+        if (level == severity::error) ++errors_;
+    }
+    void error(const TiXmlBase* at, const std::string& rule, const std::string& message)
+    {
+        report(at, severity::error, rule, message);
+    }
+    void warning(const TiXmlBase* at, const std::string& rule, const std::string& message)
+    {
+        report(at, severity::warning, rule, message);
+    }
+
+    // --- attributes as Setup.exe reads them ---
+    static const TiXmlAttribute* attribute(const TiXmlElement& e, const char* name)
+    {
+        for (const TiXmlAttribute* a = e.FirstAttribute(); a != nullptr; a = a->Next())
+            if (std::string(a->Name()) == name) return a;
+        return nullptr;
+    }
+    static const TiXmlBase* place(const TiXmlElement& e, const char* name)
+    {
+        const TiXmlAttribute* a = attribute(e, name);
+        return a != nullptr ? static_cast<const TiXmlBase*>(a) : &e;
+    }
+    static bool has(const TiXmlElement& e, const char* name) { return e.Attribute(name) != nullptr; }
+    std::wstring value(const TiXmlElement& e, const char* name) const { return reader_->text(e, name); }
+
+    // --- checks ---
+    void check_root(const TiXmlElement* root);
+    void check_configuration(const TiXmlElement& e, bool silent);
+    void check_component(const TiXmlElement& e, bool silent);
+    void check_installed_check(const TiXmlElement& e);
+    void check_file_check(const TiXmlElement& e);
+    void check_registry_check(const TiXmlElement& e);
+    void check_download_dialog(const TiXmlElement& e, bool silent);
+    void check_download(const TiXmlElement& e);
+
+    void check_attribute_names(const TiXmlElement& e, const std::string& what, const std::set<std::string>& read,
+                               const std::set<std::string>& inert, const std::set<std::string>& elsewhere);
+    // Children that are not elements are skipped; elements not in `known`
+    // are reported. Returns nothing: callers look up what they need.
+    void check_child_names(const TiXmlElement& e, const std::string& what, const std::set<std::string>& known);
+    void check_boolean(const TiXmlElement& e, const char* name);
+    void check_presence_boolean(const TiXmlElement& e, const char* name);
+    bool check_bound(const TiXmlElement& e, const char* name, std::int32_t& bound);
+    void check_language_list(const TiXmlElement& e, const char* name);
+    void check_markers(const TiXmlElement& e, const char* name, bool expanded);
+    void check_start_text(const TiXmlElement& e, const char* name, const std::string& hint);
+    void check_medium_file(const TiXmlElement& e, const char* name);
+    void check_format(const TiXmlElement& e);
+    void check_keyword(const TiXmlElement& e, const char* name, const std::set<std::string>& keywords,
+                       const std::string& failure);
+    void cross_check_with_reader(const TiXmlElement* root);
+
+    const lint_options& options_;
+    stub_platform sys_;
+    std::unique_ptr<config::attribute_reader> reader_;
+    std::vector<diagnostic> found_;
+    int errors_ = 0;
+};
+
+std::vector<diagnostic> linter::run(const std::string& bytes)
+{
+    TiXmlDocument document;
+    config::text_encoding encoding;
+    if (!parse_like_setup(bytes, document, encoding)) {
+        diagnostic d;
+        d.line = document.ErrorRow();
+        d.column = document.ErrorCol();
+        d.rule = "xml";
+        d.message = std::string("not well-formed XML (") + document.ErrorDesc() +
+                    "): Setup.exe fails with \"Invalid configuration file, failed to parse XML elements.\"";
+        found_.push_back(d);
+        return found_;
+    }
+    reader_ = std::make_unique<config::attribute_reader>(sys_, encoding);
+    check_root(document.RootElement());
+    if (errors_ == 0) cross_check_with_reader(document.RootElement());
+    sort_diagnostics(found_);
+    return found_;
+}
+
+void linter::check_root(const TiXmlElement* root)
+{
+    if (root == nullptr) {
+        diagnostic d;
+        d.line = 1;
+        d.column = 1;
+        d.rule = "root";
+        d.message = "the document has no element: Setup.exe fails with \"Invalid configuration file, node name not "
+                    "supported, expected 'configurations'.\"";
+        found_.push_back(d);
+        ++errors_;
+        return;
+    }
+    const std::string name = root->Value();
+    if (name != "configurations") {
+        error(root, lower(name) == "configurations" ? "keyword-case" : "root",
+              "the root element is " + quoted(name) +
+                  (lower(name) == "configurations" ? " (names are case-sensitive)" : "") +
+                  ": Setup.exe expects \"configurations\" and fails with \"Invalid configuration file, node name "
+                  "not supported, expected 'configurations'.\"");
+        return;
+    }
+    check_attribute_names(*root, "configurations", {}, {}, {});
+    check_child_names(*root, "configurations", {"configuration", "schema"});
+
+    std::vector<const TiXmlElement*> configurations;
+    for (const TiXmlElement* c = root->FirstChildElement(); c != nullptr; c = c->NextSiblingElement()) {
+        const std::string n = c->Value();
+        if (n == "configuration") configurations.push_back(c);
+        if (n == "schema") check_attribute_names(*c, "schema", {"version"}, {}, {});
+    }
+    if (configurations.empty()) {
+        error(root, "configuration",
+              "no \"configuration\" element: Setup.exe fails with \"System not supported or invalid "
+              "configuration, no valid 'configuration' node found.\"");
+        return;
+    }
+    const TiXmlElement* catch_all = nullptr;
+    for (const TiXmlElement* c : configurations) {
+        if (catch_all != nullptr)
+            warning(c, "unreachable",
+                    "this configuration is never chosen: the one at line " + std::to_string(catch_all->Row()) +
+                        " comes first and its empty lcid accepts every language");
+        const bool silent = config::read_bool_attribute(has(*c, "install_silent")
+                                                            ? value(*c, "install_silent").c_str()
+                                                            : nullptr,
+                                                        false);
+        check_configuration(*c, silent);
+        if (catch_all == nullptr && value(*c, "lcid").empty()) catch_all = c;
+    }
+}
+
+void linter::check_configuration(const TiXmlElement& e, bool silent)
+{
+    check_attribute_names(e, "configuration", configuration_attributes, configuration_inert, {});
+    check_child_names(e, "configuration", {"components"});
+
+    // type
+    const std::wstring type = value(e, "type");
+    if (!has(e, "type") || type.empty())
+        error(place(e, "type"), "configuration-type",
+              "the configuration has no type: when it is chosen, Setup.exe fails with \"Invalid configuration "
+              "file, configuration type not supported.\" (write type=\"install\")");
+    else if (type != L"install")
+        error(place(e, "type"), text::ascii_lower(type) == L"install" ? "keyword-case" : "configuration-type",
+              "configuration type " + quoted(type) +
+                  (text::ascii_lower(type) == L"install" ? " is not \"install\" (keywords are case-sensitive)"
+                                                         : " is not supported") +
+                  ": when it is chosen, Setup.exe fails with \"Invalid configuration file, configuration type not "
+                  "supported.\"");
+
+    check_language_list(e, "lcid");
+    check_boolean(e, "install_silent");
+    check_format(e);
+    check_markers(e, "dialog_admin_required", true);
+    check_markers(e, "complete_command", true);
+    check_start_text(e, "complete_command", "it is opened without arguments");
+    check_medium_file(e, "complete_command");
+    for (const char* name : {"dialog_caption", "dialog_message", "install_caption", "cancel_caption",
+                             "status_installed", "failed_exec_command_continue", "installation_completed",
+                             "reboot_required"})
+        check_markers(e, name, false);
+
+    if (has(e, "auto_close_if_installed") &&
+        !config::read_bool_attribute(value(e, "auto_close_if_installed").c_str(), false))
+        warning(place(e, "auto_close_if_installed"), "no-effect",
+                "auto_close_if_installed has no effect: when nothing listed is missing, the dialog always starts "
+                "the installation by itself");
+
+    const TiXmlElement* list = e.FirstChildElement("components");
+    if (list == nullptr) {
+        warning(&e, "components",
+                "the configuration has no \"components\" element: there is nothing to install");
+        return;
+    }
+    for (const TiXmlElement* more = list->NextSiblingElement("components"); more != nullptr;
+         more = more->NextSiblingElement("components"))
+        warning(more, "ignored", "only the first \"components\" element is read; this one is ignored");
+    check_attribute_names(*list, "components", {}, {}, {});
+    for (const TiXmlNode* n = list->FirstChild(); n != nullptr; n = n->NextSibling())
+        if (const TiXmlElement* c = n->ToElement()) check_component(*c, silent);
+}
+
+void linter::check_component(const TiXmlElement& e, bool silent)
+{
+    const std::string element_name = e.Value();
+    if (element_name != "component") {
+        const bool misplaced = element_name == "installedcheck" || element_name == "downloaddialog" ||
+                               element_name == "download" || element_name == "downloads";
+        warning(&e, "component-element",
+                "every element inside \"components\" is read as a component, this " + quoted(element_name) +
+                    " element too" + (misplaced ? " (it belongs inside a component)" : ""));
+    }
+
+    // type decides the kind and its attributes.
+    const std::wstring type_text = value(e, "type");
+    const std::string type = to_utf8(type_text);
+    const std::string failure = "Setup.exe fails to load the configuration with \"Invalid configuration file, "
+                                "component type not supported\"";
+    std::set<std::string> read = component_attributes;
+    std::set<std::string> elsewhere;
+    const auto kind = component_kind_attributes.find(type);
+    for (const auto& k : component_kind_attributes) {
+        if (k.first == type)
+            read.insert(k.second.begin(), k.second.end());
+        else
+            elsewhere.insert(k.second.begin(), k.second.end());
+    }
+    if (!has(e, "type") || type_text.empty()) {
+        error(place(e, "type"), "component-type",
+              "the component has no type (msi, cmd or openfile): " + failure);
+    } else if (kind == component_kind_attributes.end()) {
+        const std::string variant = case_variant(type, {"msi", "cmd", "openfile"});
+        if (!variant.empty())
+            error(place(e, "type"), "keyword-case",
+                  "component type " + quoted(type) + " is not " + quoted(variant) +
+                      " (keywords are case-sensitive): " + failure);
+        else
+            error(place(e, "type"), "component-type",
+                  "component type " + quoted(type) + " is not one of msi, cmd, openfile: " + failure);
+    }
+    check_attribute_names(e, "component", read, component_inert, elsewhere);
+    check_child_names(e, "component", {"installedcheck", "downloaddialog"});
+
+    if (type == "cmd") {
+        if (value(e, "command").empty())
+            error(place(e, "command"), "missing-attribute", "a cmd component without a command cannot start");
+        check_markers(e, "command", true);
+        check_start_text(e, "command",
+                         "a command cannot carry arguments: start a program that needs none, or install a "
+                         "package through an msi component and its cmdparameters");
+        check_medium_file(e, "command");
+    } else if (type == "msi") {
+        if (value(e, "package").empty())
+            error(place(e, "package"), "missing-attribute", "an msi component without a package cannot start");
+        check_markers(e, "package", true);
+        check_markers(e, "cmdparameters", true);
+        check_start_text(e, "package", "put the installer's options into cmdparameters");
+        check_medium_file(e, "package");
+    } else if (type == "openfile") {
+        if (value(e, "file").empty())
+            error(place(e, "file"), "missing-attribute", "an openfile component without a file opens nothing");
+        check_markers(e, "file", true);
+        check_start_text(e, "file", "a file is opened without arguments");
+        check_medium_file(e, "file");
+    }
+    if (type != "msi" && has(e, "cmdparameters"))
+        check_markers(e, "cmdparameters", false);
+
+    if (value(e, "description").empty())
+        warning(place(e, "description"), "description",
+                "the component has no description: its row in the check list and the failure question show "
+                "no name");
+    for (const char* name : {"description", "installcompletemessage", "required_message", "admin_required"})
+        check_markers(e, name, false);
+    check_boolean(e, "mustreboot");
+    check_presence_boolean(e, "required");
+    check_presence_boolean(e, "primary");
+
+    std::int32_t lower_bound = -10000;
+    std::int32_t upper_bound = 10000;
+    const bool lower_ok = check_bound(e, "os_filter_greater", lower_bound);
+    const bool upper_ok = check_bound(e, "os_filter_smaller", upper_bound);
+    if (lower_ok && upper_ok) {
+        const bool any = std::any_of(os_codes().begin(), os_codes().end(), [&](const os_code_entry& c) {
+            return lower_bound < c.code && c.code < upper_bound;
+        });
+        if (!any)
+            warning(place(e, has(e, "os_filter_smaller") ? "os_filter_smaller" : "os_filter_greater"), "os-filter",
+                    "no Windows version code lies strictly between os_filter_greater " +
+                        std::to_string(lower_bound) + " and os_filter_smaller " + std::to_string(upper_bound) +
+                        ": the component is left out on every system");
+    }
+    check_language_list(e, "os_filter_lcid");
+
+    for (const TiXmlElement* check = e.FirstChildElement("installedcheck"); check != nullptr;
+         check = check->NextSiblingElement("installedcheck"))
+        check_installed_check(*check);
+
+    const TiXmlElement* dialog = e.FirstChildElement("downloaddialog");
+    if (dialog != nullptr) {
+        for (const TiXmlElement* more = dialog->NextSiblingElement("downloaddialog"); more != nullptr;
+             more = more->NextSiblingElement("downloaddialog"))
+            warning(more, "ignored", "only the first \"downloaddialog\" of a component is read; this one is ignored");
+        check_download_dialog(*dialog, silent);
+    }
+}
+
+void linter::check_installed_check(const TiXmlElement& e)
+{
+    const std::string type = to_utf8(value(e, "type"));
+    const std::string failure = "Setup.exe fails to load the configuration with \"Invalid configuration file, "
+                                "installed check type not supported\"";
+    std::set<std::string> read = {"type"};
+    std::set<std::string> elsewhere;
+    for (const auto& k : check_kind_attributes) {
+        if (k.first == type)
+            read.insert(k.second.begin(), k.second.end());
+        else
+            elsewhere.insert(k.second.begin(), k.second.end());
+    }
+    for (const auto& r : read) elsewhere.erase(r);
+    if (type.empty()) {
+        error(place(e, "type"), "check-type",
+              "the installed check has no type (check_registry_value or check_file): " + failure);
+        return;
+    }
+    if (check_kind_attributes.count(type) == 0) {
+        const std::string variant = case_variant(type, {"check_registry_value", "check_file"});
+        if (!variant.empty())
+            error(place(e, "type"), "keyword-case",
+                  "installed check type " + quoted(type) + " is not " + quoted(variant) +
+                      " (keywords are case-sensitive): " + failure);
+        else
+            error(place(e, "type"), "check-type",
+                  "installed check type " + quoted(type) + " is not check_registry_value or check_file: " + failure);
+        return;
+    }
+    check_attribute_names(e, "installedcheck", read, {}, elsewhere);
+    check_child_names(e, "installedcheck", {});
+    if (type == "check_file")
+        check_file_check(e);
+    else
+        check_registry_check(e);
+}
+
+void linter::check_keyword(const TiXmlElement& e, const char* name, const std::set<std::string>& keywords,
+                           const std::string& failure)
+{
+    const std::string v = to_utf8(value(e, name));
+    if (keywords.count(v) > 0) return;
+    const std::string variant = case_variant(v, keywords);
+    std::string list;
+    for (const auto& k : keywords) {
+        if (k.empty()) continue;
+        if (!list.empty()) list += ", ";
+        list += k;
+    }
+    if (!variant.empty())
+        error(place(e, name), "keyword-case",
+              std::string(name) + " " + quoted(v) + " is not " + quoted(variant) +
+                  " (keywords are case-sensitive): " + failure);
+    else if (v.empty())
+        error(place(e, name), name, std::string(name) + " is missing (" + list + "): " + failure);
+    else
+        error(place(e, name), name, std::string(name) + " " + quoted(v) + " is not one of " + list + ": " + failure);
+}
+
+void linter::check_file_check(const TiXmlElement& e)
+{
+    const std::wstring filename = value(e, "filename");
+    if (filename.empty())
+        error(place(e, "filename"), "missing-attribute",
+              "a check_file without a filename always says the component is missing");
+    check_markers(e, "filename", true);
+
+    const std::wstring fileversion = value(e, "fileversion");
+    const std::wstring comparison = value(e, "comparison");
+    if (fileversion.empty()) {
+        if (!comparison.empty())
+            warning(place(e, "comparison"), "comparison",
+                    "without a fileversion the comparison " + quoted(comparison) +
+                        " is not used: the file's presence alone decides");
+        return;
+    }
+    const std::string shown = "Setup.exe shows \"Invalid comparison type, expected match or version.\" and the "
+                              "check says the component is missing";
+    if (comparison == L"exists") {
+        error(place(e, "comparison"), "comparison",
+              "comparison \"exists\" does not work with check_file: " + shown +
+                  " (to test only that the file exists, leave out fileversion and comparison)");
+        return;
+    }
+    check_keyword(e, "comparison", {"match", "version"}, shown);
+    if (comparison == L"match" && !is_file_version_text(fileversion))
+        error(place(e, "fileversion"), "file-version",
+              "comparison \"match\" compares the text with the file's version written as four numbers without "
+              "leading zeros (like 2.0.2600.0): " + quoted(fileversion) + " never matches");
+    if (comparison == L"version") {
+        const version_reading r = read_version(fileversion);
+        if (r.used < text::trim(fileversion).size() + (fileversion.size() - fileversion.find_last_not_of(blanks) - 1) ||
+            r.parts == 0)
+            warning(place(e, "fileversion"), "file-version",
+                    "fileversion " + quoted(fileversion) + " reads as " + quoted(version_text(r)));
+    }
+}
+
+void linter::check_registry_check(const TiXmlElement& e)
+{
+    const std::wstring path = value(e, "path");
+    const std::string upper_path = upper(to_utf8(path));
+    if (path.empty()) {
+        error(place(e, "path"), "registry-path",
+              "a check_registry_value without a path looks at HKEY_LOCAL_MACHINE itself, which always exists");
+    } else {
+        for (const char* root : {"HKEY_CURRENT_USER", "HKCU\\", "HKEY_CLASSES_ROOT", "HKCR\\", "HKEY_USERS",
+                                 "HKU\\"})
+            if (upper_path.rfind(root, 0) == 0)
+                error(place(e, "path"), "registry-path",
+                      "Setup.exe reads only HKEY_LOCAL_MACHINE: the path " + quoted(path) +
+                          " is looked for under it, and is not found");
+        for (const char* root : {"HKEY_LOCAL_MACHINE", "HKLM\\"})
+            if (upper_path.rfind(root, 0) == 0)
+                error(place(e, "path"), "registry-path",
+                      "the path is always under HKEY_LOCAL_MACHINE and must not name it: write the key from "
+                      "SOFTWARE on (as written, " + quoted(path) + " is not found)");
+        if (path[0] == L'\\')
+            warning(place(e, "path"), "registry-path",
+                    "the path begins with a backslash, which Windows does not accept in a key name");
+    }
+
+    const std::wstring fieldtype = value(e, "fieldtype");
+    const std::wstring comparison = value(e, "comparison");
+    const std::wstring fieldvalue = value(e, "fieldvalue");
+    const std::string shown = "Setup.exe shows \"Invalid comparison type, expected match or version.\" and the "
+                              "check says the component is missing";
+    if (fieldtype.empty()) {
+        for (const char* name : {"fieldname", "fieldvalue", "comparison"})
+            if (!value(e, name).empty())
+                warning(place(e, name), "registry-type",
+                        std::string(name) + " is not used without a fieldtype: only the key's existence is tested");
+        return;
+    }
+    if (fieldtype == L"REG_DWORD") {
+        std::size_t pos = 0;
+        std::int32_t number = 0;
+        if (!text::scan_int(fieldvalue, pos, number)) {
+            error(place(e, "fieldvalue"), "registry-value",
+                  "a REG_DWORD check needs a decimal number in fieldvalue, even with comparison \"exists\": "
+                  "Setup.exe shows \"Invalid registry value to check expected DWORD.\" and the check says the "
+                  "component is missing");
+        } else if (pos < fieldvalue.size() && text::trim(fieldvalue.substr(pos)).size() > 0) {
+            const std::wstring rest = fieldvalue.substr(pos);
+            const bool hex = number == 0 && (rest[0] == L'x' || rest[0] == L'X');
+            report(place(e, "fieldvalue"), hex ? severity::error : severity::warning, "registry-value",
+                   "fieldvalue " + quoted(fieldvalue) + " reads as " + std::to_string(number) +
+                       (hex ? ": hexadecimal is not understood, write the number in decimal" : ""));
+        } else if (number < 0 && comparison == L"version") {
+            warning(place(e, "fieldvalue"), "registry-value",
+                    "\"version\" compares REG_DWORD values as unsigned numbers: " + std::to_string(number) +
+                        " stands for " + std::to_string(static_cast<std::uint32_t>(number)));
+        }
+        check_keyword(e, "comparison", {"match", "version", "exists", ""}, shown);
+        return;
+    }
+    if (fieldtype == L"REG_SZ") {
+        if (comparison == L"exists" || comparison.empty()) {
+            error(place(e, "comparison"), "comparison",
+                  std::string(comparison.empty() ? "a REG_SZ check without a comparison" :
+                                                   "comparison \"exists\" with REG_SZ") +
+                      " does not work: " + shown +
+                      " (to test only that the key exists, leave out fieldtype; a REG_DWORD check accepts "
+                      "\"exists\")");
+            return;
+        }
+        check_keyword(e, "comparison", {"match", "version"}, shown);
+        if (comparison == L"version") {
+            const version_reading r = read_version(fieldvalue);
+            if (r.parts == 0 || r.used < fieldvalue.size())
+                warning(place(e, "fieldvalue"), "registry-value",
+                        "fieldvalue " + quoted(fieldvalue) + " reads as the version " + quoted(version_text(r)));
+        }
+        return;
+    }
+    const std::string variant = case_variant(to_utf8(fieldtype), {"REG_DWORD", "REG_SZ"});
+    const std::string message = "fieldtype " + quoted(fieldtype) +
+                                (variant.empty() ? " is not REG_DWORD, REG_SZ or empty"
+                                                 : " is not " + quoted(variant) + " (keywords are case-sensitive)") +
+                                ": Setup.exe shows \"Invalid registry type.\" and the check says the component is "
+                                "missing";
+    error(place(e, "fieldtype"), variant.empty() ? "registry-type" : "keyword-case", message);
+}
+
+void linter::check_download_dialog(const TiXmlElement& e, bool silent)
+{
+    check_attribute_names(e, "downloaddialog", {}, download_dialog_inert, {});
+    check_child_names(e, "downloaddialog", {"downloads"});
+    if (!silent)
+        warning(&e, "silent-downloads",
+                "downloads are fetched only in a silent run (install_silent=\"true\"): this configuration shows "
+                "the dialog, whose installation never downloads");
+    const std::string failure = "Setup.exe shows \"No download components found. downloads node is empty.\" and "
+                                "fails to load the configuration";
+    const TiXmlElement* downloads = e.FirstChildElement("downloads");
+    if (downloads == nullptr) {
+        error(&e, "downloads", "the downloaddialog has no \"downloads\" element: " + failure);
+        return;
+    }
+    check_attribute_names(*downloads, "downloads", {}, {}, {});
+    check_child_names(*downloads, "downloads", {"download"});
+    const TiXmlElement* first = downloads->FirstChildElement("download");
+    if (first == nullptr) {
+        error(downloads, "downloads", "the downloads element holds no \"download\" element: " + failure);
+        return;
+    }
+    for (const TiXmlElement* d = first; d != nullptr; d = d->NextSiblingElement("download")) check_download(*d);
+}
+
+void linter::check_download(const TiXmlElement& e)
+{
+    check_attribute_names(e, "download", download_attributes, {}, {});
+    check_child_names(e, "download", {});
+    const std::wstring url = value(e, "sourceurl");
+    if (url.empty()) {
+        error(place(e, "sourceurl"), "missing-attribute", "a download without a sourceurl cannot be fetched");
+    } else if (url.find(L"://") == std::wstring::npos) {
+        warning(place(e, "sourceurl"), "download", "sourceurl " + quoted(url) + " is not an address (no \"://\")");
+    }
+    if (value(e, "destinationpath").empty())
+        warning(place(e, "destinationpath"), "download",
+                "a download without a destinationpath is stored relative to the folder Setup.exe was started "
+                "from");
+    if (value(e, "destinationfilename").empty() && !url.empty()) {
+        const std::size_t cut = url.find_last_of(L"\\/");
+        const std::wstring name = cut == std::wstring::npos ? url : url.substr(cut + 1);
+        if (name.empty())
+            error(place(e, "sourceurl"), "download",
+                  "the address ends with a slash and there is no destinationfilename: the file would be stored "
+                  "under the folder's own name, and the download fails");
+        else if (name.find_first_of(L"?#&=") != std::wstring::npos)
+            warning(place(e, "sourceurl"), "download",
+                    "without a destinationfilename the file is stored as " + quoted(name) +
+                        ", the address's last part as it stands: set destinationfilename");
+    }
+    for (const char* name : {"sourceurl", "destinationpath", "destinationfilename"}) check_markers(e, name, true);
+    check_markers(e, "componentname", false);
+
+    if (has(e, "sha256")) {
+        const std::wstring sum = value(e, "sha256");
+        const bool valid = sum.size() == 64 && std::all_of(sum.begin(), sum.end(), is_hex);
+        if (!valid)
+            error(place(e, "sha256"), "sha256",
+                  "sha256 must be 64 hexadecimal digits, it has " + std::to_string(sum.size()) +
+                      " characters" + (sum.size() == 64 ? " that are not all hexadecimal digits" : "") +
+                      ": Setup.exe fails to load the configuration");
+    }
+}
+
+void linter::check_attribute_names(const TiXmlElement& e, const std::string& what, const std::set<std::string>& read,
+                                   const std::set<std::string>& inert, const std::set<std::string>& elsewhere)
+{
+    std::set<std::string> all = read;
+    all.insert(inert.begin(), inert.end());
+    for (const TiXmlAttribute* a = e.FirstAttribute(); a != nullptr; a = a->Next()) {
+        const std::string name = a->Name();
+        if (all.count(name) > 0) continue;
+        if (elsewhere.count(name) > 0) {
+            warning(a, "ignored", "attribute " + quoted(name) + " is not read for this kind of " + what);
+            continue;
+        }
+        const std::string variant = case_variant(name, read);
+        if (!variant.empty()) {
+            error(a, "keyword-case",
+                  "attribute " + quoted(name) + " is not read: names are case-sensitive, write " + quoted(variant));
+            continue;
+        }
+        const std::string inert_variant = case_variant(name, inert);
+        if (!inert_variant.empty()) {
+            warning(a, "keyword-case", "attribute " + quoted(name) + " would be " + quoted(inert_variant) +
+                                           " (which has no effect either)");
+            continue;
+        }
+        const std::string guess = suggestion(name, read);
+        if (!guess.empty())
+            error(a, "unknown-attribute",
+                  "unknown attribute " + quoted(name) + " of " + what + " is ignored: did you mean " + quoted(guess) +
+                      "?");
+        else
+            warning(a, "unknown-attribute", "unknown attribute " + quoted(name) + " of " + what + " is ignored");
+    }
+}
+
+void linter::check_child_names(const TiXmlElement& e, const std::string& what, const std::set<std::string>& known)
+{
+    for (const TiXmlElement* c = e.FirstChildElement(); c != nullptr; c = c->NextSiblingElement()) {
+        const std::string name = c->Value();
+        if (known.count(name) > 0) continue;
+        const std::string variant = case_variant(name, known);
+        if (!variant.empty()) {
+            error(c, "keyword-case",
+                  "element " + quoted(name) + " is not read: names are case-sensitive, write " + quoted(variant));
+            continue;
+        }
+        const std::string guess = suggestion(name, known);
+        if (!guess.empty())
+            error(c, "unknown-element",
+                  "element " + quoted(name) + " inside " + what + " is ignored: did you mean " + quoted(guess) + "?");
+        else
+            warning(c, "unknown-element", "element " + quoted(name) + " inside " + what + " is ignored");
+    }
+}
+
+void linter::check_boolean(const TiXmlElement& e, const char* name)
+{
+    if (!has(e, name)) return;
+    const std::wstring v = value(e, name);
+    const std::wstring word = text::ascii_lower(v);
+    if (word == L"true" || word == L"false") return;
+    const std::wstring trimmed = text::trim(word);
+    static const std::set<std::wstring> truthy = {L"yes", L"y", L"on", L"1", L"t", L"enabled", L"enable", L"true"};
+    static const std::set<std::wstring> falsy = {L"no", L"n", L"off", L"0", L"f", L"disabled", L"disable", L"false",
+                                                 L""};
+    const std::string head = std::string(name) + "=" + quoted(v);
+    if (truthy.count(trimmed) > 0)
+        error(place(e, name), "boolean",
+              head + " reads as false: only \"true\" and \"false\" (in any letter case, without blanks) are "
+                     "understood");
+    else if (falsy.count(trimmed) > 0)
+        warning(place(e, name), "boolean",
+                head + " reads as false, as intended, but only \"true\" and \"false\" are understood: write "
+                       "\"false\"");
+    else
+        error(place(e, name), "boolean",
+              head + " is not a boolean and reads as false: write \"true\" or \"false\"");
+}
+
+void linter::check_presence_boolean(const TiXmlElement& e, const char* name)
+{
+    if (!has(e, name)) return;
+    const std::wstring v = value(e, name);
+    const std::wstring word = text::ascii_lower(v);
+    if (word == L"true" || word == L"false") return;
+    const std::wstring trimmed = text::trim(word);
+    static const std::set<std::wstring> falsy = {L"no", L"n", L"off", L"0", L"f", L"disabled", L"disable", L"false"};
+    static const std::set<std::wstring> truthy = {L"yes", L"y", L"on", L"1", L"t", L"enabled", L"enable", L"true"};
+    const std::string head = std::string(name) + "=" + quoted(v);
+    if (v.empty())
+        error(place(e, name), "boolean",
+              std::string(name) + " is present but empty, which counts as true: write \"true\", or leave the "
+                                  "attribute out for false");
+    else if (falsy.count(trimmed) > 0)
+        error(place(e, name), "boolean",
+              head + " counts as true: a present " + name +
+                  " is true unless it says \"false\"; write \"false\" or leave it out");
+    else if (truthy.count(trimmed) > 0)
+        warning(place(e, name), "boolean", head + " counts as true, as intended, but write \"true\"");
+    else
+        warning(place(e, name), "boolean", head + " is not a boolean and counts as true: write \"true\" or \"false\"");
+}
+
+bool linter::check_bound(const TiXmlElement& e, const char* name, std::int32_t& bound)
+{
+    const std::wstring trimmed = text::trim(value(e, name));
+    if (trimmed.empty()) return true;
+    std::size_t pos = 0;
+    std::int32_t number = 0;
+    if (!text::scan_int(trimmed, pos, number)) {
+        error(place(e, name), "os-filter",
+              std::string(name) + " " + quoted(trimmed) +
+                  " is not a number: Setup.exe fails to load the configuration with \"Error loading configuration "
+                  "file\"");
+        return false;
+    }
+    if (pos < trimmed.size())
+        warning(place(e, name), "os-filter",
+                std::string(name) + " " + quoted(trimmed) + " reads as " + std::to_string(number) +
+                    "; the rest is ignored");
+    bound = number;
+    return true;
+}
+
+void linter::check_language_list(const TiXmlElement& e, const char* name)
+{
+    const std::wstring list = value(e, name);
+    if (list.empty()) return;
+    bool any = false;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(L',', start);
+        if (comma == std::wstring::npos) comma = list.size();
+        const std::wstring entry = list.substr(start, comma - start);
+        start = comma + 1;
+        if (entry.empty()) continue;
+        any = true;
+        const bool negated = entry[0] == L'!';
+        const std::wstring number = negated ? entry.substr(1) : entry;
+        std::size_t pos = 0;
+        std::int32_t language = 0;
+        if (!text::scan_int(number, pos, language)) {
+            error(place(e, name), "language-list",
+                  std::string(name) + " entry " + quoted(entry) +
+                      " is not a language number: Setup.exe fails to load the configuration with \"Error loading "
+                      "configuration file\"" +
+                      (text::trim(entry).size() > 0 && text::trim(entry)[0] == L'!' ? " (no blank may stand before !)"
+                                                                                     : ""));
+            continue;
+        }
+        if (pos < number.size())
+            warning(place(e, name), "language-list",
+                    std::string(name) + " entry " + quoted(entry) + " reads as " + (negated ? "!" : "") +
+                        std::to_string(language) + "; the rest is ignored");
+        else if (language <= 0 || language > 0xFFFF)
+            warning(place(e, name), "language-list",
+                    std::string(name) + " entry " + quoted(entry) +
+                        " is not a Windows language identifier (1 to 65535)");
+    }
+    if (!any)
+        warning(place(e, name), "language-list",
+                std::string(name) + " " + quoted(list) + " holds only commas and accepts no system");
+}
+
+void linter::check_markers(const TiXmlElement& e, const char* name, bool expanded)
+{
+    if (!has(e, name)) return;
+    const std::wstring v = value(e, name);
+    const std::size_t url = v.find(L"://");
+    for (std::size_t i = v.find(L'#'); i != std::wstring::npos; i = v.find(L'#', i + 1)) {
+        std::size_t end = i + 1;
+        while (end < v.size() && (is_alnum(v[end]) || v[end] == L'_')) ++end;
+        const std::string token = to_utf8(v.substr(i, end - i));
+        const std::string token_upper = upper(token);
+        std::string marker;
+        for (const char* m : marker_names)
+            if (token.rfind(m, 0) == 0) marker = m;
+        if (!marker.empty()) {
+            if (!expanded) {
+                warning(place(e, name), "marker",
+                        marker + " is not replaced in " + name + ": Setup.exe replaces markers only in paths");
+                continue;
+            }
+            const std::size_t after = i + marker.size();
+            const wchar_t next = after < v.size() ? v[after] : L'\0';
+            if (marker == "#TEMPPATH") {
+                if (next == L'\\' || next == L'/')
+                    warning(place(e, name), "marker",
+                            "#TEMPPATH already ends with a backslash: the path gets two separators here");
+            } else if (next != L'\0' && next != L'\\' && next != L'/' && next != L'"' && next != L' ' &&
+                       next != L';' && next != L',') {
+                warning(place(e, name), "marker",
+                        marker + " stands for a folder without a trailing backslash: write " + marker + "\\" +
+                            to_utf8(std::wstring(1, next)) + "...");
+            }
+            i = after - 1;
+            continue;
+        }
+        if (!expanded || token.size() < 2) continue;
+        std::string case_marker;
+        for (const char* m : marker_names)
+            if (token_upper.rfind(m, 0) == 0) case_marker = m;
+        if (!case_marker.empty()) {
+            error(place(e, name), "marker",
+                  quoted(token.substr(0, case_marker.size())) + " is not replaced: markers are case-sensitive, write " +
+                      case_marker);
+            continue;
+        }
+        if (url != std::wstring::npos && url < i) continue;  // a fragment of an address
+        const std::string word = token_upper.substr(1);
+        bool looks = word.find("PATH") != std::string::npos || word.find("DIR") != std::string::npos ||
+                     word.find("FOLDER") != std::string::npos;
+        for (const char* prefix : {"APP", "SYS", "WIN", "TEMP", "TMP", "PROG"})
+            if (word.rfind(prefix, 0) == 0) looks = true;
+        for (const char* m : marker_names) {
+            const std::string bare = std::string(m).substr(1);
+            if (edit_distance(word.substr(0, std::min(word.size(), bare.size() + 1)), bare) <= 2) looks = true;
+        }
+        if (looks)
+            error(place(e, name), "marker",
+                  quoted(token) + " is not a marker and stays as written: Setup.exe knows only #APPPATH, "
+                                  "#SYSTEMPATH, #WINDOWSPATH and #TEMPPATH");
+    }
+}
+
+void linter::check_start_text(const TiXmlElement& e, const char* name, const std::string& hint)
+{
+    const std::wstring v = value(e, name);
+    if (v.empty()) return;
+    const std::string head = std::string(name) + " " + quoted(v);
+    const std::string whole = "Setup.exe hands the whole text to Windows as one file name, so ";
+    if (v[0] == L'"' || v[0] == L'\'') {
+        error(place(e, name), "arguments",
+              head + " begins with a quote: " + whole + "the quotes become part of the name and the start fails");
+        return;
+    }
+    const std::wstring low = text::ascii_lower(v);
+    for (const wchar_t* ext : {L".exe", L".com", L".bat", L".cmd", L".msi", L".msp", L".vbs", L".js", L".ps1"}) {
+        const std::wstring x = ext;
+        for (std::size_t at = low.find(x); at != std::wstring::npos; at = low.find(x, at + 1)) {
+            const std::size_t after = at + x.size();
+            if (after < v.size() && text::is_space(v[after]) && !text::trim(v.substr(after)).empty()) {
+                error(place(e, name), "arguments",
+                      head + " has arguments after the program: " + whole + quoted(text::trim(v.substr(after))) +
+                          " never reaches it and the start fails; " + hint);
+                return;
+            }
+        }
+    }
+    for (std::size_t at = 1; at + 1 < v.size(); ++at) {
+        if (text::is_space(v[at]) && (v[at + 1] == L'/' || v[at + 1] == L'-') && at + 2 < v.size() &&
+            is_alnum(v[at + 2])) {
+            error(place(e, name), "arguments",
+                  head + " looks like a program with arguments: " + whole + "the start fails; " + hint);
+            return;
+        }
+    }
+    if (text::is_space(v.back()))
+        warning(place(e, name), "arguments", head + " ends with blanks, which become part of the file name");
+}
+
+// The entry of `folder` named `name` in any letter case (Windows ignores it).
+bool find_entry(const fs::path& folder, const std::string& name, fs::path& found)
+{
+    std::error_code ec;
+    const fs::path exact = folder / fs::u8path(name);
+    if (fs::exists(exact, ec)) {
+        found = exact;
+        return true;
+    }
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (lower(it->path().filename().u8string()) == lower(name)) {
+            found = it->path();
+            return true;
+        }
+    }
+    return false;
+}
+
+void linter::check_medium_file(const TiXmlElement& e, const char* name)
+{
+    if (options_.medium_dir.empty()) return;
+    const std::wstring v = value(e, name);
+    const std::wstring marker = L"#APPPATH";
+    if (v.compare(0, marker.size(), marker) != 0) return;
+    const std::string rest = to_utf8(v.substr(marker.size()));
+    fs::path at = fs::u8path(options_.medium_dir);
+    std::size_t start = 0;
+    while (start <= rest.size()) {
+        std::size_t cut = rest.find_first_of("\\/", start);
+        if (cut == std::string::npos) cut = rest.size();
+        const std::string part = rest.substr(start, cut - start);
+        start = cut + 1;
+        if (part.empty() || part == ".") continue;
+        fs::path next;
+        if (!find_entry(at, part, next)) {
+            error(place(e, name), "medium",
+                  std::string(name) + " " + quoted(v) + ": the medium " + quoted(options_.medium_dir) + " has no " +
+                      quoted((at / fs::u8path(part)).lexically_relative(fs::u8path(options_.medium_dir)).generic_u8string()));
+            return;
+        }
+        at = next;
+    }
+    std::error_code ec;
+    if (fs::is_directory(at, ec) && std::string(name) != "file")
+        error(place(e, name), "medium", std::string(name) + " " + quoted(v) + " names a folder of the medium");
+}
+
+void linter::check_format(const TiXmlElement& e)
+{
+    const char* name = "failed_exec_command_continue";
+    const std::wstring f = value(e, name);
+    if (f.empty()) {
+        warning(place(e, name), "format",
+                "no failed_exec_command_continue: the question after a failed component is empty");
+        return;
+    }
+    int strings = 0;
+    std::vector<std::string> others;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        if (f[i] != L'%') continue;
+        const wchar_t next = i + 1 < f.size() ? f[i + 1] : L'\0';
+        if (next == L'%') {
+            ++i;
+        } else if (next == L's') {
+            ++strings;
+            ++i;
+        } else {
+            others.push_back(to_utf8(f.substr(i, next == L'\0' ? 1 : 2)));
+        }
+    }
+    if (strings != 1)
+        error(place(e, name), "format",
+              "failed_exec_command_continue must hold exactly one %s, which takes the component's description; it "
+              "holds " + std::to_string(strings) +
+                  (strings > 1 ? " (only the first is replaced, the others are shown as written)" : ""));
+    for (const auto& o : others)
+        warning(place(e, name), "format",
+                quoted(o) + " in failed_exec_command_continue is shown as written (write %% for a percent sign)");
+}
+
+// Runs Setup.exe's own reader on every configuration element, on every
+// Windows version and every language the document names: what fails there
+// must have been reported above. A failure that was not is reported with the
+// reader's own message.
+void linter::cross_check_with_reader(const TiXmlElement* root)
+{
+    std::set<std::uint16_t> languages = {1033};
+    std::vector<const TiXmlElement*> configurations;
+    for (const TiXmlElement* c = root->FirstChildElement("configuration"); c != nullptr;
+         c = c->NextSiblingElement("configuration"))
+        configurations.push_back(c);
+    const std::string text_bytes = [&] {
+        TiXmlPrinter printer;
+        root->Accept(&printer);
+        return std::string(printer.CStr());
+    }();
+    for (std::size_t i = 0; i < text_bytes.size(); ++i) {
+        if (text_bytes[i] < '0' || text_bytes[i] > '9' || (i > 0 && text_bytes[i - 1] >= '0' && text_bytes[i - 1] <= '9'))
+            continue;
+        std::size_t end = i;
+        long n = 0;
+        while (end < text_bytes.size() && text_bytes[end] >= '0' && text_bytes[end] <= '9' && n < 100000) {
+            n = n * 10 + (text_bytes[end] - '0');
+            ++end;
+        }
+        if (n >= 1024 && n <= 0xFFFF && end - i == 4) languages.insert(static_cast<std::uint16_t>(n));
+    }
+    for (const TiXmlElement* c : configurations) {
+        std::set<std::string> seen;
+        for (const auto& code : os_codes()) {
+            for (std::uint16_t language : languages) {
+                stub_platform sys;
+                sys.version = code.version;
+                if (code.hotfix_q246009)
+                    sys.machine_keys.insert(L"software\\microsoft\\windows nt\\currentversion\\hotfix\\q246009");
+                sys.language = language;
+                config::attribute_reader reader(sys, reader_->text(*c, "lcid").empty() ? config::text_encoding::utf8
+                                                                                        : config::text_encoding::utf8);
+                (void)reader;
+                config::configuration_settings settings;
+                std::string failure;
+                try {
+                    config::attribute_reader same(sys, config::text_encoding::utf8);
+                    // The document's own encoding decides how attributes read,
+                    // as in Setup.exe.
+                    config::attribute_reader exact = *reader_;
+                    (void)same;
+                    (void)exact;
+                    components::language_filter_matches(sys, reader_->text(*c, "lcid"));
+                    config::read_configuration_node(config::attribute_reader(sys, encoding_of_reader()), *c, settings);
+                } catch (const config::message_error& m) {
+                    failure = to_utf8(m.message);
+                } catch (...) {
+                    failure = "Error loading configuration file";
+                }
+                if (!failure.empty() && seen.insert(failure).second)
+                    error(c, "reader",
+                          "Setup.exe cannot read this configuration on " + std::string(code.name) + " (code " +
+                              std::to_string(code.code) + "), language " + std::to_string(language) + ": \"" +
+                              failure + "\"");
+            }
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<diagnostic> lint_document(const std::string& bytes, const lint_options& options)
+{
+    return linter(options).run(bytes);
+}
+
+}  // namespace setup_check
