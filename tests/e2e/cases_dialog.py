@@ -4,9 +4,12 @@ each row's text, check and lock) and clicks, types and presses buttons from
 the script ("dialog: ..." lines, see driver.cpp). Component programs are stubs.
 """
 
-from case_helpers import (TEXTS, all_of, check_file, cmd, completion, failure_question, interactive,
-                          one_after_another, ran_once, restart_question)
-from e2e_model import Case, RegValue, Row, View
+from typing import List
+
+from case_helpers import (BAD_COMPARISON, TEXTS, all_of, check_file, cmd, completion, download, downloads,
+                          failure_question, faulty_value, interactive, one_after_another, ran_once,
+                          requests_are, restart_question)
+from e2e_model import Box, Case, CaseRun, RegValue, Row, View
 
 INSTALLED = check_file("#APPPATH\\Setup.exe")  # always there: the component counts as installed
 
@@ -14,9 +17,10 @@ INSTALLED = check_file("#APPPATH\\Setup.exe")  # always there: the component cou
 FRESH = dict(caption=TEXTS["dialog_caption"], message=TEXTS["dialog_message"],
              continue_text=TEXTS["install_caption"], exit_text=TEXTS["cancel_caption"],
              continue_enabled=True, exit_enabled=True, selector_visible=False, focus=1, centred=True,
-             label="shown")
-# The dialog while the run goes on.
-RUNNING = dict(continue_text="Please wait...", continue_enabled=False, exit_enabled=False)
+             dialog_enabled=True, responsive=True, icons=True, label="shown")
+# The dialog while the run goes on: disabled, but still handling its messages.
+RUNNING = dict(continue_text="Please wait...", continue_enabled=False, exit_enabled=False,
+               dialog_enabled=False, responsive=True)
 
 RUN_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
 LIST = 1003
@@ -24,6 +28,26 @@ LIST = 1003
 
 def installed_row(description: str) -> Row:
     return Row("%s %s" % (description, TEXTS["status_installed"]), checked=True, locked=True)
+
+
+def window_styles(r: CaseRun) -> List[str]:
+    """The dialog's frame as the template makes it: a captioned pop-up with a
+    system menu, no minimise or maximise box, and a taskbar button."""
+    reads = r.dialog_reads()
+    if not reads:
+        return ["the dialog was never read"]
+    d = reads[0]["dialog"]
+    style, exstyle = d["style"], d["exstyle"]
+    out = []
+    for name, bit in (("WS_POPUP", 0x80000000), ("WS_CAPTION", 0x00C00000), ("WS_SYSMENU", 0x00080000)):
+        if not style & bit:
+            out.append("the dialog lacks %s (style 0x%08X)" % (name, style))
+    for name, bit in (("WS_MINIMIZEBOX", 0x00020000), ("WS_MAXIMIZEBOX", 0x00010000), ("WS_CHILD", 0x40000000)):
+        if style & bit:
+            out.append("the dialog has %s (style 0x%08X)" % (name, style))
+    if not exstyle & 0x00040000:
+        out.append("the dialog lacks WS_EX_APPWINDOW (extended style 0x%08X)" % exstyle)
+    return out
 
 
 def optional_row(description: str, checked: bool = True, selected=None) -> Row:
@@ -288,6 +312,16 @@ CASES = [
          stubs=["a_exit0.exe", "done_exit0.exe"], script=["dialog: exit"],
          views=[View(**FRESH)], not_ran=["a_exit0.exe", "done_exit0.exe"]),
 
+    # The close box (or the taskbar's Close) and Alt+F4 end the dialog too.
+    Case("dialog_close_box_ends_it",
+         files=interactive(cmd("Alpha", "a_exit0.exe")),
+         stubs=["a_exit0.exe"], script=["dialog: close"],
+         views=[View(**FRESH)], not_ran=["a_exit0.exe"], check=window_styles),
+    Case("dialog_alt_f4_ends_it",
+         files=interactive(cmd("Alpha", "a_exit0.exe")),
+         stubs=["a_exit0.exe"], script=["dialog: key alt-f4"],
+         views=[View(**FRESH)], not_ran=["a_exit0.exe"]),
+
     # Empty texts empty their controls; the template's texts never show.
     Case("dialog_empty_texts_empty_the_controls",
          files=interactive(cmd("Alpha", "a_exit0.exe"), dialog_caption="", dialog_message="", install_caption="",
@@ -302,8 +336,9 @@ CASES = [
          files=interactive(cmd("Slow", "a_sleep1500_exit0.exe"), cmd("Bravo", "b_exit0.exe")),
          stubs=["a_sleep1500_exit0.exe", "b_exit0.exe"],
          script=["dialog: continue", "dialog: command cancel", "dialog: read after cancel",
-                 "dialog: command ok", "dialog: read after ok"],
-         views=[View(**FRESH), View(**RUNNING, label="after cancel"), View(**RUNNING, label="after ok")],
+                 "dialog: command ok", "dialog: read after ok", "dialog: close", "dialog: read after close"],
+         views=[View(**FRESH), View(**RUNNING, label="after cancel"), View(**RUNNING, label="after ok"),
+                View(**RUNNING, label="after close")],
          ran=["a_sleep1500_exit0.exe", "b_exit0.exe"],
          check=all_of(ran_once("a_sleep1500_exit0.exe", "b_exit0.exe"),
                       one_after_another("a_sleep1500_exit0.exe", "b_exit0.exe")),
@@ -320,6 +355,62 @@ CASES = [
          script=["dialog: continue"],
          views=[View(**FRESH, rows=(optional_row("Alpha"), optional_row("Bravo")))],
          ran=["a_exit0.exe"], not_ran=["b_exit0.exe"]),
+
+    # A faulty installed check complains each time it is asked: when the
+    # configuration is read, when the list is filled, and before the
+    # component runs. Then the component runs (the check said "missing").
+    Case("dialog_faulty_check_is_asked_three_times",
+         files=interactive(cmd("Alpha", "a_exit0.exe", body=check_file("#APPPATH\\Setup.exe", "1.0", "newer"))),
+         stubs=["a_exit0.exe"],
+         script=["ok", "ok", "dialog: continue", "ok"],
+         views=[View(**FRESH, rows=(optional_row("Alpha"),))],
+         boxes=[faulty_value(BAD_COMPARISON, "newer")] * 3, ran=["a_exit0.exe"]),
+
+    # The interactive run downloads nothing: the program to run is not there,
+    # Wine's shell says so, then the program's question (Yes goes on).
+    Case("dialog_run_fetches_no_downloads",
+         files=interactive(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                               body=downloads(download("Fetched program", "@@HTTP@@/a_exit0.exe"))),
+                           cmd("Bravo", "b_exit0.exe")),
+         stubs=["b_exit0.exe"], served={"a_exit0.exe": "not fetched"},
+         script=["dialog: continue", "ok", "yes"],
+         views=[View(**FRESH)],
+         boxes=[Box("File not found.\r\n", caption="Error", buttons=("OK",), icon="error", owner="none"),
+                failure_question("Fetched", owner="dialog")],
+         absent=["dl"], ran=["b_exit0.exe"], check=requests_are()),
+
+    # A run started during the initialisation (the restart entry) still owns
+    # its question by the dialog, which never shows.
+    Case("dialog_hidden_run_question_is_owned_by_the_dialog",
+         files=interactive(cmd("Alpha", "a_exit1.exe"), cmd("Bravo", "b_exit0.exe")),
+         stubs=["a_exit1.exe", "b_exit0.exe"],
+         registry=[RegValue("HKLM\\" + RUN_KEY, "Yolvane Setup", "resume")],
+         script=["yes"], boxes=[failure_question("Alpha", owner="dialog")],
+         ran=["a_exit1.exe", "b_exit0.exe"]),
+
+    # The product was installed when the configuration was read, so it is not
+    # selected; with the only row unchecked nothing is selected: completion
+    # text and command.
+    Case("dialog_installed_product_and_unchecked_row_complete",
+         files=interactive(cmd("Alpha", "a_exit0.exe"),
+                           cmd("Product", "p_exit0.exe", required="true", primary="true", body=INSTALLED),
+                           complete_command="#APPPATH\\done_exit0.exe"),
+         stubs=["a_exit0.exe", "p_exit0.exe", "done_exit0.exe"],
+         script=["dialog: click-check 0", "dialog: continue", "ok"],
+         views=[View(**FRESH, rows=(optional_row("Alpha"),))],
+         boxes=[completion(TEXTS["installation_completed"], owner="none")],
+         not_ran=["a_exit0.exe", "p_exit0.exe"], ran=["done_exit0.exe"]),
+
+    # [A, product, B installed]: B's row is B's (installed, locked), right
+    # below A. Present but empty required/primary attributes count as true.
+    Case("dialog_row_after_the_product_shows_its_own_state",
+         files=interactive(cmd("Alpha", "a_exit0.exe"),
+                           cmd("Product", "p_exit0.exe", required="", primary=""),
+                           cmd("Bravo", "b_exit0.exe", body=INSTALLED)),
+         stubs=["a_exit0.exe", "p_exit0.exe", "b_exit0.exe"],
+         script=["dialog: exit"],
+         views=[View(**FRESH, rows=(optional_row("Alpha"), installed_row("Bravo")))],
+         not_ran=["a_exit0.exe", "p_exit0.exe", "b_exit0.exe"]),
 
     # admin_required: the Wine user is an administrator, so it asks nothing.
     Case("dialog_admin_required_component_runs_for_an_administrator",

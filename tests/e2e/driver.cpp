@@ -28,7 +28,10 @@
 //     list-key <name>          the same, sent to the list itself
 //     continue, exit           BM_CLICK to button 1 or 2
 //     command ok|cancel        WM_COMMAND IDOK or IDCANCEL to the dialog, as the
-//                              dialog manager (or the taskbar's Close) sends it
+//                              dialog manager sends it
+//     close                    WM_SYSCOMMAND SC_CLOSE to the dialog, as its close
+//                              box or the taskbar's Close sends it
+//     key alt-f4               Alt+F4 (system key messages) to the focus window
 //     screenshot <name>        ask run_e2e.py for a picture of the dialog: writes
 //                              shot-<name>.request beside the log and waits for
 //                              shot-<name>.done
@@ -537,6 +540,10 @@ struct ControlView {
 struct DialogView {
     std::wstring caption;
     bool enabled = false;
+    LONG style = 0, exstyle = 0;
+    RECT client = {};
+    bool big_icon = false, small_icon = false;
+    long ping_ms = -1;  // how long the dialog took to answer a WM_NULL; -1: not within 1.5 s
     RECT window = {};
     RECT work = {};
     ControlView message, ok, cancel, list, selector;
@@ -616,6 +623,18 @@ DialogView read_dialog(HANDLE process, HWND dlg) {
     DialogView v;
     v.caption = text_of(dlg);
     v.enabled = IsWindowEnabled(dlg) != FALSE;
+    v.style = GetWindowLongW(dlg, GWL_STYLE);
+    v.exstyle = GetWindowLongW(dlg, GWL_EXSTYLE);
+    GetClientRect(dlg, &v.client);
+    // Whether the dialog answers at once: a program that waits without
+    // handling its messages does not.
+    DWORD before = GetTickCount();
+    DWORD_PTR ignored = 0;
+    if (SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1500, &ignored))
+        v.ping_ms = (long)(GetTickCount() - before);
+    DWORD_PTR icon = 0;
+    v.big_icon = send(dlg, WM_GETICON, ICON_BIG, 0, &icon) && icon != 0;
+    v.small_icon = send(dlg, WM_GETICON, ICON_SMALL, 0, &icon) && icon != 0;
     GetWindowRect(dlg, &v.window);
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &v.work, 0);
     v.message = read_control(dlg, kMessageId);
@@ -668,7 +687,12 @@ std::string json_control(const ControlView& c) {
 }
 
 std::string json_dialog(const DialogView& v) {
-    std::string s = "{\"caption\":" + json_str(v.caption) + ",\"enabled\":" + json_bool(v.enabled) +
+    char style[64];
+    snprintf(style, sizeof style, "\"style\":%lu,\"exstyle\":%lu,", (unsigned long)(DWORD)v.style,
+             (unsigned long)(DWORD)v.exstyle);
+    std::string s = "{\"caption\":" + json_str(v.caption) + ",\"enabled\":" + json_bool(v.enabled) + "," + style +
+                    "\"client\":" + json_rect(v.client) + ",\"icons\":{\"big\":" + json_bool(v.big_icon) +
+                    ",\"small\":" + json_bool(v.small_icon) + "},\"ping_ms\":" + std::to_string(v.ping_ms) +
                     ",\"rect\":" + json_rect(v.window) + ",\"work_area\":" + json_rect(v.work) +
                     ",\"message\":" + json_control(v.message) + ",\"continue\":" + json_control(v.ok) +
                     ",\"exit\":" + json_control(v.cancel) + ",\"list\":" + json_control(v.list) +
@@ -964,7 +988,10 @@ private:
             if (head) pending = "dialog: " + head->text;
         }
         HWND owner = GetWindow(box, GW_OWNER);
-        const char* owner_kind = !owner ? "none" : (owner == dialog_ ? "dialog" : "other");
+        // The program's dialog owns the box also when it never showed (a run
+        // started during its initialisation).
+        const char* owner_kind =
+            !owner ? "none" : (owner == dialog_ || classify(owner) == WindowKind::dialog) ? "dialog" : "other";
         const Button* target = nullptr;
         for (const auto& b : v.buttons)
             if (button_name(b.id) == answer) target = &b;
@@ -1068,13 +1095,16 @@ private:
 
     // A key press: down, then (once the program has taken it and anything it
     // produced, such as WM_CHAR) up.
-    std::string press_key(HWND target, UINT vk, bool until_disabled) {
-        PostMessageW(target, WM_KEYDOWN, vk, key_lparam(vk, false));
+    std::string press_key(HWND target, UINT vk, bool until_disabled, bool alt = false) {
+        const LPARAM context = alt ? (1 << 29) : 0;  // Alt held: a system key
+        PostMessageW(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, key_lparam(vk, false) | context);
         std::string r = settle(until_disabled);
         if (r != "taken") return r;
         if (!IsWindow(target)) return "gone";
-        PostMessageW(target, WM_KEYUP, vk, key_lparam(vk, true));
-        return settle(until_disabled);
+        PostMessageW(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, key_lparam(vk, true) | context);
+        r = settle(until_disabled);
+        // What the key made the program post to itself (a close request) too.
+        return r == "taken" ? settle(until_disabled) : r;
     }
 
     bool select_row(int row) {
@@ -1134,7 +1164,8 @@ private:
             return step_done(s, press_key(list(), VK_SPACE, false));
         }
         if (op == "key" || op == "list-key") {
-            UINT vk = s.words.size() > 1 ? key_code(s.words[1]) : 0;
+            const bool alt = s.words.size() > 1 && s.words[1] == "alt-f4";
+            UINT vk = alt ? VK_F4 : s.words.size() > 1 ? key_code(s.words[1]) : 0;
             if (!vk) return step_error(s, "unknown key");
             HWND target = list();
             if (op == "key") {
@@ -1145,7 +1176,7 @@ private:
                     target = gui.hwndFocus;
             }
             std::string cls = class_of(target).empty() ? "" : to_utf8(class_of(target));
-            return step_done(s, press_key(target, vk, vk == VK_RETURN), ",\"to\":" + json_str(cls) +
+            return step_done(s, press_key(target, vk, vk == VK_RETURN, alt), ",\"to\":" + json_str(cls) +
                                                                             ",\"to_id\":" + std::to_string(GetDlgCtrlID(target)));
         }
         if (op == "continue" || op == "exit") {
@@ -1160,6 +1191,11 @@ private:
             if (!id) return step_error(s, "command ok or command cancel");
             PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog_, id));
             return step_done(s, settle(id == IDOK));
+        }
+        if (op == "close") {
+            // What the close box of the title bar (or the taskbar's Close) sends.
+            PostMessageW(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return step_done(s, settle(false));
         }
         if (op == "screenshot") {
             std::string name = s.words.size() > 1 ? s.words[1] : "dialog";

@@ -99,6 +99,12 @@ class View:
     focus: Optional[int] = None
     # Placed as centring in the work area places it.
     centred: Optional[bool] = None
+    # The dialog window itself enabled (the run disables it while it lasts).
+    dialog_enabled: Optional[bool] = None
+    # Answers a message within half a second (it handles its messages).
+    responsive: Optional[bool] = None
+    # Has both a big and a small icon.
+    icons: Optional[bool] = None
     rows: Optional[Tuple[Row, ...]] = None
     # The read's label in the script ("dialog: read <label>"), or "shown" for
     # the read the driver makes when the dialog first shows.

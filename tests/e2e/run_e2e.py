@@ -398,6 +398,9 @@ def view_differences(expected: View, event: dict) -> List[str]:
         "selector_visible": control("selector", "visible"),
         "focus": d.get("focus"),
         "centred": is_centred(d),
+        "dialog_enabled": d.get("enabled"),
+        "responsive": 0 <= d.get("ping_ms", -1) <= 500,
+        "icons": bool(d.get("icons", {}).get("big") and d.get("icons", {}).get("small")),
         "label": label,
     }
     out = []

@@ -10,6 +10,8 @@
  *     system:<dll>      LoadLibraryExW(<system folder>\<dll>,
  *                       LOAD_WITH_ALTERED_SEARCH_PATH), as Setup.exe loads
  *                       version.dll and urlmon.dll
+ *     plain:<dll>       LoadLibraryW(<system folder>\<dll>): a full path,
+ *                       but its dependencies found by the search order
  * After each load of version.dll its GetFileVersionInfoSizeW is called on
  * kernel32.dll through the handle the load returned. One JSON line per
  * action goes to <file>:
@@ -90,12 +92,13 @@ int wmain(int argc, wchar_t** argv)
             m = LoadLibraryW(a + 5);
         } else if (wcsncmp(a, L"path:", 5) == 0) {
             m = LoadLibraryExW(a + 5, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
-        } else if (wcsncmp(a, L"system:", 7) == 0) {
+        } else if (wcsncmp(a, L"system:", 7) == 0 || wcsncmp(a, L"plain:", 6) == 0) {
+            const BOOL altered = a[0] == L's';
             wchar_t path[MAX_PATH + 64];
             GetSystemDirectoryW(path, MAX_PATH);
             lstrcatW(path, L"\\");
-            lstrcatW(path, a + 7);
-            m = LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+            lstrcatW(path, a + (altered ? 7 : 6));
+            m = altered ? LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH) : LoadLibraryW(path);
         } else {
             return 3;
         }

@@ -179,8 +179,6 @@ bool is_file_version_text(const std::wstring& s)
     }
 }
 
-const std::wstring blanks = L" \t\r\n";
-
 // ------------------------------------------------------------ the linter
 
 class linter {
@@ -257,6 +255,7 @@ private:
 
     const lint_options& options_;
     stub_platform sys_;
+    config::text_encoding encoding_ = config::text_encoding::utf8;
     std::unique_ptr<config::attribute_reader> reader_;
     std::vector<diagnostic> found_;
     int errors_ = 0;
@@ -276,6 +275,7 @@ std::vector<diagnostic> linter::run(const std::string& bytes)
         found_.push_back(d);
         return found_;
     }
+    encoding_ = encoding;
     reader_ = std::make_unique<config::attribute_reader>(sys_, encoding);
     check_root(document.RootElement());
     if (errors_ == 0) cross_check_with_reader(document.RootElement());
@@ -583,8 +583,7 @@ void linter::check_file_check(const TiXmlElement& e)
               "leading zeros (like 2.0.2600.0): " + quoted(fileversion) + " never matches");
     if (comparison == L"version") {
         const version_reading r = read_version(fileversion);
-        if (r.used < text::trim(fileversion).size() + (fileversion.size() - fileversion.find_last_not_of(blanks) - 1) ||
-            r.parts == 0)
+        if (r.parts == 0 || r.used < fileversion.size())
             warning(place(e, "fileversion"), "file-version",
                     "fileversion " + quoted(fileversion) + " reads as " + quoted(version_text(r)));
     }
@@ -1088,25 +1087,31 @@ void linter::check_format(const TiXmlElement& e)
 void linter::cross_check_with_reader(const TiXmlElement* root)
 {
     std::set<std::uint16_t> languages = {1033};
+    const auto collect = [&](const std::wstring& list) {
+        std::size_t start = 0;
+        while (start <= list.size()) {
+            std::size_t comma = list.find(L',', start);
+            if (comma == std::wstring::npos) comma = list.size();
+            std::wstring entry = list.substr(start, comma - start);
+            start = comma + 1;
+            if (!entry.empty() && entry[0] == L'!') entry = entry.substr(1);
+            std::size_t pos = 0;
+            std::int32_t n = 0;
+            if (text::scan_int(entry, pos, n) && n > 0 && n <= 0xFFFF) {
+                languages.insert(static_cast<std::uint16_t>(n));
+                // A language that a negated entry refuses, and one it accepts.
+                if (n < 0xFFFF) languages.insert(static_cast<std::uint16_t>(n + 1));
+            }
+        }
+    };
     std::vector<const TiXmlElement*> configurations;
     for (const TiXmlElement* c = root->FirstChildElement("configuration"); c != nullptr;
-         c = c->NextSiblingElement("configuration"))
+         c = c->NextSiblingElement("configuration")) {
         configurations.push_back(c);
-    const std::string text_bytes = [&] {
-        TiXmlPrinter printer;
-        root->Accept(&printer);
-        return std::string(printer.CStr());
-    }();
-    for (std::size_t i = 0; i < text_bytes.size(); ++i) {
-        if (text_bytes[i] < '0' || text_bytes[i] > '9' || (i > 0 && text_bytes[i - 1] >= '0' && text_bytes[i - 1] <= '9'))
-            continue;
-        std::size_t end = i;
-        long n = 0;
-        while (end < text_bytes.size() && text_bytes[end] >= '0' && text_bytes[end] <= '9' && n < 100000) {
-            n = n * 10 + (text_bytes[end] - '0');
-            ++end;
-        }
-        if (n >= 1024 && n <= 0xFFFF && end - i == 4) languages.insert(static_cast<std::uint16_t>(n));
+        collect(value(*c, "lcid"));
+        if (const TiXmlElement* list = c->FirstChildElement("components"))
+            for (const TiXmlElement* k = list->FirstChildElement(); k != nullptr; k = k->NextSiblingElement())
+                collect(value(*k, "os_filter_lcid"));
     }
     for (const TiXmlElement* c : configurations) {
         std::set<std::string> seen;
@@ -1117,20 +1122,12 @@ void linter::cross_check_with_reader(const TiXmlElement* root)
                 if (code.hotfix_q246009)
                     sys.machine_keys.insert(L"software\\microsoft\\windows nt\\currentversion\\hotfix\\q246009");
                 sys.language = language;
-                config::attribute_reader reader(sys, reader_->text(*c, "lcid").empty() ? config::text_encoding::utf8
-                                                                                        : config::text_encoding::utf8);
-                (void)reader;
+                const config::attribute_reader reader(sys, encoding_);
                 config::configuration_settings settings;
                 std::string failure;
                 try {
-                    config::attribute_reader same(sys, config::text_encoding::utf8);
-                    // The document's own encoding decides how attributes read,
-                    // as in Setup.exe.
-                    config::attribute_reader exact = *reader_;
-                    (void)same;
-                    (void)exact;
-                    components::language_filter_matches(sys, reader_->text(*c, "lcid"));
-                    config::read_configuration_node(config::attribute_reader(sys, encoding_of_reader()), *c, settings);
+                    components::language_filter_matches(sys, reader.text(*c, "lcid"));
+                    config::read_configuration_node(reader, *c, settings);
                 } catch (const config::message_error& m) {
                     failure = to_utf8(m.message);
                 } catch (...) {

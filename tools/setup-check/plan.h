@@ -1,0 +1,70 @@
+// The dry run: Setup.exe's own loader and reader on a chosen system, and
+// what they make of a configuration there.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace setup_check {
+
+struct plan_options {
+    int language = 1033;
+    int os_code = 100;
+    std::wstring app_dir = L"D:";  // the medium's folder, as #APPPATH
+    // Files that exist on the system ("path" or "path=1.2.3.4" with a version)
+    // and registry keys under HKEY_LOCAL_MACHINE that exist.
+    std::vector<std::wstring> files;
+    std::vector<std::wstring> keys;
+};
+
+struct planned_download {
+    std::wstring componentname, sourceurl, destinationpath, destinationfilename;
+};
+
+struct planned_component {
+    int line = 0;
+    std::string type;          // msi, cmd, openfile
+    std::wstring description;
+    std::wstring target;       // command, package or file, markers replaced
+    std::wstring parameters;   // msi: cmdparameters, markers replaced
+    bool required = false, primary = false, mustreboot = false;
+    bool selected = false;     // missing when read: to be installed
+    bool listed = false;       // has a row in the check list
+    std::size_t checks = 0;
+    std::wstring admin_required;
+    std::vector<planned_download> downloads;
+};
+
+struct left_out_component {
+    int line = 0;
+    std::wstring description;
+    std::string reason;
+};
+
+struct shown_box {
+    std::wstring text;
+    std::wstring caption;  // "" when the system's default title shows
+};
+
+struct plan_result {
+    bool loaded = false;
+    int os_code = 0;           // as Setup.exe's classification computes it
+    std::string os_name;
+    // Loaded: the configuration chosen and what it says.
+    int configuration_index = 0;  // 1-based among the configuration elements
+    int configuration_line = 0;
+    std::wstring lcid;
+    bool install_silent = false;
+    std::wstring dialog_admin_required, complete_command;
+    std::vector<planned_component> components;
+    std::vector<left_out_component> left_out;
+    // Message boxes Setup.exe shows while it reads (and, when loading fails,
+    // the ones that tell the user so, the driver's own last).
+    std::vector<shown_box> boxes;
+};
+
+// Raises std::invalid_argument for an OS code that no system produces.
+plan_result make_plan(const std::string& document_bytes, const plan_options& options);
+
+}  // namespace setup_check
