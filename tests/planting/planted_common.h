@@ -5,7 +5,7 @@
  * its exports is called. run_planting.py reads these lines.
  *
  *   {"event":"attach","dll":"version.dll","path":"<its own file>",
- *    "exe":"<the process's program>","pid":N,
+ *    "exe":"<the process's program>","pid":N,"tid":N,"static":bool,
  *    "exe_imports":bool,"exe_delay_imports":bool,
  *    "importers":["<loaded module whose import table names this DLL>",...],
  *    "stack":["ntdll.dll","kernelbase.dll","Setup.exe",...]}
@@ -14,6 +14,10 @@
  *    "exe":"...","pid":N,"system_copy":"<what LoadLibraryExW of the
  *    system folder's copy returned>","forwarded":bool}
  *
+ * "static" is DllMain's reserved argument being non-NULL: the loader sets it
+ * for the DLLs it loads while the process starts (static imports), and
+ * leaves it NULL for loads made later (LoadLibrary, and what such a load
+ * brings in as its own imports).
  * "stack" lists, innermost first, the modules of the return addresses found
  * on the loading thread's stack (values that point just behind a call
  * instruction inside a loaded image), consecutive repeats collapsed. When the
@@ -268,7 +272,7 @@ static BOOL behind_a_call(ULONG_PTR addr, const image_range* r)
     return FALSE;
 }
 
-static void planted_attach(HMODULE self)
+static void planted_attach(HMODULE self, BOOL at_start_up)
 {
     static image_range images[512];
     static line_buf b;
@@ -281,6 +285,8 @@ static void planted_attach(HMODULE self)
     planted_self = self;
     count = loaded_images(images, 512);
     begin_line(&b, "attach");
+    put_raw(&b, ",\"static\":");
+    put_bool(&b, at_start_up);
     put_raw(&b, ",\"exe_imports\":");
     put_bool(&b, image_imports(exe_base, PLANTED_NAME));
     put_raw(&b, ",\"exe_delay_imports\":");
@@ -382,8 +388,7 @@ static void planted_call(const char* function, void* return_address, BOOL forwar
 #define PLANTED_DLLMAIN                                                     \
     BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) \
     {                                                                       \
-        (void)reserved;                                                     \
-        if (reason == DLL_PROCESS_ATTACH) planted_attach(instance);         \
+        if (reason == DLL_PROCESS_ATTACH) planted_attach(instance, reserved != NULL); \
         return TRUE;                                                        \
     }
 
