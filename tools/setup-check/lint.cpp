@@ -21,12 +21,26 @@ namespace setup_check {
 
 namespace fs = std::filesystem;
 
+std::filesystem::path path_from_argument(const std::string& argument)
+{
+#ifdef _WIN32
+    return std::filesystem::path(argument);
+#else
+    return std::filesystem::u8path(argument);
+#endif
+}
+
 bool parse_like_setup(const std::string& bytes, TiXmlDocument& document, config::text_encoding& encoding)
 {
     encoding = config::detect_encoding(bytes);
     // Columns count characters: a tab is one, like any other.
     document.SetTabSize(1);
-    document.Parse(bytes.c_str(), nullptr,
+    // Zero bytes after the end, as Setup.exe pads its buffer: the parser may
+    // step over the terminator of a cut-short UTF-8 sequence.
+    std::string padded;
+    padded.reserve(bytes.size() + 8);
+    padded.append(bytes).append(8, '\0');
+    document.Parse(padded.c_str(), nullptr,
                    encoding == config::text_encoding::utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
     return !document.Error();
 }
@@ -227,6 +241,7 @@ private:
     std::wstring value(const TiXmlElement& e, const char* name) const { return reader_->text(e, name); }
 
     // --- checks ---
+    void check_comments(const TiXmlNode& node);
     void check_root(const TiXmlElement* root);
     void check_configuration(const TiXmlElement& e, bool silent);
     void check_component(const TiXmlElement& e, bool silent);
@@ -263,6 +278,15 @@ private:
 
 std::vector<diagnostic> linter::run(const std::string& bytes)
 {
+    if (!config::within_document_limits(bytes)) {
+        diagnostic d;
+        d.rule = "xml";
+        d.message = "the document is larger than " + std::to_string(config::max_document_bytes / (1024 * 1024)) +
+                    " MiB or nests elements deeper than " + std::to_string(config::max_element_depth) +
+                    " levels: Setup.exe refuses it with \"Invalid configuration file, failed to parse XML elements.\"";
+        found_.push_back(d);
+        return found_;
+    }
     TiXmlDocument document;
     config::text_encoding encoding;
     if (!parse_like_setup(bytes, document, encoding)) {
@@ -277,10 +301,27 @@ std::vector<diagnostic> linter::run(const std::string& bytes)
     }
     encoding_ = encoding;
     reader_ = std::make_unique<config::attribute_reader>(sys_, encoding);
+    check_comments(document);
     check_root(document.RootElement());
     if (errors_ == 0) cross_check_with_reader(document.RootElement());
     sort_diagnostics(found_);
     return found_;
+}
+
+// Setup.exe's parser accepts "--" inside a comment; XML does not, and
+// editors, validators and other tools refuse the document.
+void linter::check_comments(const TiXmlNode& node)
+{
+    for (const TiXmlNode* n = node.FirstChild(); n != nullptr; n = n->NextSibling()) {
+        if (const TiXmlComment* c = n->ToComment()) {
+            const std::string text = c->Value();
+            if (text.find("--") != std::string::npos || (!text.empty() && text.back() == '-'))
+                warning(c, "xml",
+                        "the comment holds \"--\", which XML does not allow: Setup.exe reads the document, but "
+                        "other XML tools (the schema validation among them) refuse it");
+        }
+        check_comments(*n);
+    }
 }
 
 void linter::check_root(const TiXmlElement* root)
@@ -356,7 +397,8 @@ void linter::check_configuration(const TiXmlElement& e, bool silent)
 
     check_language_list(e, "lcid");
     check_boolean(e, "install_silent");
-    check_format(e);
+    const TiXmlElement* first_list = e.FirstChildElement("components");
+    if (first_list != nullptr && first_list->FirstChildElement() != nullptr) check_format(e);
     check_markers(e, "dialog_admin_required", true);
     check_markers(e, "complete_command", true);
     check_start_text(e, "complete_command", "it is opened without arguments");
@@ -406,7 +448,9 @@ void linter::check_component(const TiXmlElement& e, bool silent)
     std::set<std::string> elsewhere;
     const auto kind = component_kind_attributes.find(type);
     for (const auto& k : component_kind_attributes) {
-        if (k.first == type)
+        // An unknown type already fails the whole configuration: its
+        // attributes are not reported on top of that.
+        if (k.first == type || kind == component_kind_attributes.end())
             read.insert(k.second.begin(), k.second.end());
         else
             elsewhere.insert(k.second.begin(), k.second.end());
@@ -736,7 +780,8 @@ void linter::check_download(const TiXmlElement& e)
             error(place(e, "sha256"), "sha256",
                   "sha256 must be 64 hexadecimal digits, it has " + std::to_string(sum.size()) +
                       " characters" + (sum.size() == 64 ? " that are not all hexadecimal digits" : "") +
-                      ": Setup.exe fails to load the configuration");
+                      ": Setup.exe fails to load the configuration with \"Invalid configuration file, the sha256 of "
+                      "a download must be 64 hexadecimal digits.\"");
     }
 }
 
@@ -1025,7 +1070,8 @@ void linter::check_medium_file(const TiXmlElement& e, const char* name)
     const std::wstring marker = L"#APPPATH";
     if (v.compare(0, marker.size(), marker) != 0) return;
     const std::string rest = to_utf8(v.substr(marker.size()));
-    fs::path at = fs::u8path(options_.medium_dir);
+    const fs::path medium = path_from_argument(options_.medium_dir);
+    fs::path at = medium;
     std::size_t start = 0;
     while (start <= rest.size()) {
         std::size_t cut = rest.find_first_of("\\/", start);
@@ -1037,7 +1083,7 @@ void linter::check_medium_file(const TiXmlElement& e, const char* name)
         if (!find_entry(at, part, next)) {
             error(place(e, name), "medium",
                   std::string(name) + " " + quoted(v) + ": the medium " + quoted(options_.medium_dir) + " has no " +
-                      quoted((at / fs::u8path(part)).lexically_relative(fs::u8path(options_.medium_dir)).generic_u8string()));
+                      quoted((at / fs::u8path(part)).lexically_relative(medium).generic_u8string()));
             return;
         }
         at = next;

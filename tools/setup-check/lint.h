@@ -2,6 +2,7 @@
 // differently than a publisher would expect, or that makes it fail.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ struct lint_options {
 // Parses the document as Setup.exe does (the encoding from a byte-order
 // mark, the declaration or the bytes themselves). False on a parse error.
 bool parse_like_setup(const std::string& bytes, TiXmlDocument& document, config::text_encoding& encoding);
+
+// A path as the command line gives it: UTF-8 on Linux, the ANSI code page
+// on Windows (the program takes narrow arguments there).
+std::filesystem::path path_from_argument(const std::string& argument);
 
 // Every problem of one document, sorted by place.
 std::vector<diagnostic> lint_document(const std::string& bytes, const lint_options& options);

@@ -20,25 +20,25 @@ namespace {
 const wchar_t hotfix_key[] = L"software\\microsoft\\windows nt\\currentversion\\hotfix\\q246009";
 
 // "path" or "path=1.2.3.4": a file that exists, with its version.
-void add_file(stub_platform& sys, const std::wstring& spec)
+void add_file(stub_platform& sys, const std::wstring& entry)
 {
-    const std::size_t eq = spec.rfind(L'=');
+    const std::size_t eq = entry.rfind(L'=');
     if (eq == std::wstring::npos) {
-        sys.files[text::ascii_lower(spec)] = std::nullopt;
+        sys.files[text::ascii_lower(entry)] = std::nullopt;
         return;
     }
     std::uint32_t part[4] = {0, 0, 0, 0};
     std::size_t pos = eq + 1;
     for (int i = 0; i < 4; ++i) {
         if (i > 0) {
-            if (pos >= spec.size() || spec[pos] != L'.') break;
+            if (pos >= entry.size() || entry[pos] != L'.') break;
             ++pos;
         }
         std::int32_t n = 0;
-        if (!text::scan_int(spec, pos, n)) break;
+        if (!text::scan_int(entry, pos, n)) break;
         part[i] = static_cast<std::uint32_t>(n) & 0xFFFFu;
     }
-    sys.files[text::ascii_lower(spec.substr(0, eq))] =
+    sys.files[text::ascii_lower(entry.substr(0, eq))] =
         ::platform::fixed_file_version{(part[0] << 16) | part[1], (part[2] << 16) | part[3]};
 }
 

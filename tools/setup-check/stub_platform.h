@@ -47,6 +47,7 @@ public:
     bool create_directory(const std::wstring&) override { return false; }
     bool delete_file(const std::wstring&) override { return false; }
     bool file_size(const std::wstring&, std::uint64_t&) override { return false; }
+    bool file_sha256(const std::wstring&, std::uint8_t (&)[32]) override { return false; }
     bool module_path(std::wstring& path) override;
     ::platform::resource_status configuration_resource(std::string&) override
     {

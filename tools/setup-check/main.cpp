@@ -1,0 +1,323 @@
+// setup-check: reports the problems of a Setup.exe configuration (setup.xml)
+// all at once, and shows what Setup.exe makes of it on a given system.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "config/text.h"
+#include "diagnostics.h"
+#include "lint.h"
+#include "os_codes.h"
+#include "plan.h"
+
+namespace {
+
+using namespace setup_check;
+
+const char usage[] =
+    "usage: setup-check [--format text|json] [--medium DIR] FILE...\n"
+    "       setup-check --plan --language LANGID --os-code CODE [--app-dir DIR]\n"
+    "                   [--file PATH[=VERSION]]... [--key KEY]... [--format text|json] FILE\n"
+    "       setup-check --os-codes\n"
+    "\n"
+    "Checks Setup.exe configurations and reports every problem as\n"
+    "FILE:LINE:COLUMN: error|warning: MESSAGE [RULE].\n"
+    "  --medium DIR    also report each #APPPATH file of the configuration that DIR lacks\n"
+    "  --format json   one JSON document on standard output instead of lines\n"
+    "  --plan          a dry run with Setup.exe's own reader: the configuration chosen for\n"
+    "                  the language LANGID on the Windows version CODE (see --os-codes), and\n"
+    "                  the components that remain after the filters. Installed checks see a\n"
+    "                  system without files or registry keys, except those named with\n"
+    "                  --file (optionally with a file version) and --key (under\n"
+    "                  HKEY_LOCAL_MACHINE); #APPPATH is --app-dir (default D:).\n"
+    "  --os-codes      the Windows version codes that os_filter_greater/smaller compare with\n"
+    "Exit status: 0 no errors (warnings allowed), 1 errors, 2 a file cannot be read or the\n"
+    "command line is wrong.\n";
+
+struct arguments {
+    bool plan = false;
+    bool list_codes = false;
+    bool json = false;
+    std::string medium;
+    bool has_language = false, has_code = false;
+    plan_options plan_opts;
+    std::vector<std::string> files;
+};
+
+[[noreturn]] void usage_error(const std::string& message)
+{
+    std::fprintf(stderr, "setup-check: %s\n\n%s", message.c_str(), usage);
+    std::exit(2);
+}
+
+int to_number(const std::string& option, const std::string& value)
+{
+    std::size_t used = 0;
+    int n = 0;
+    try {
+        n = std::stoi(value, &used, 10);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != value.size()) usage_error(option + " needs a decimal number, not \"" + value + "\"");
+    return n;
+}
+
+arguments parse(int argc, char** argv)
+{
+    arguments a;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto next = [&]() -> std::string {
+            if (i + 1 >= argc) usage_error(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            std::exit(0);
+        } else if (arg == "--plan") {
+            a.plan = true;
+        } else if (arg == "--os-codes") {
+            a.list_codes = true;
+        } else if (arg == "--format") {
+            const std::string f = next();
+            if (f != "text" && f != "json") usage_error("--format is text or json");
+            a.json = f == "json";
+        } else if (arg == "--medium") {
+            a.medium = next();
+        } else if (arg == "--language") {
+            a.plan_opts.language = to_number(arg, next());
+            a.has_language = true;
+        } else if (arg == "--os-code") {
+            a.plan_opts.os_code = to_number(arg, next());
+            a.has_code = true;
+        } else if (arg == "--app-dir") {
+            a.plan_opts.app_dir = text::utf8_to_wide(next());
+        } else if (arg == "--file") {
+            a.plan_opts.files.push_back(text::utf8_to_wide(next()));
+        } else if (arg == "--key") {
+            a.plan_opts.keys.push_back(text::utf8_to_wide(next()));
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            usage_error("unknown option " + arg);
+        } else {
+            a.files.push_back(arg);
+        }
+    }
+    if (a.list_codes) return a;
+    if (a.files.empty()) usage_error("no configuration file given");
+    if (a.plan) {
+        if (!a.has_language || !a.has_code) usage_error("--plan needs --language and --os-code");
+        if (a.files.size() != 1) usage_error("--plan takes one file");
+        if (!a.medium.empty()) usage_error("--medium is for the checks, not for --plan");
+    } else if (a.has_language || a.has_code || !a.plan_opts.files.empty() || !a.plan_opts.keys.empty()) {
+        usage_error("--language, --os-code, --file and --key go with --plan");
+    }
+    if (!a.medium.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(path_from_argument(a.medium), ec))
+            usage_error("--medium " + a.medium + " is not a folder");
+    }
+    return a;
+}
+
+bool read_whole(const std::string& path, std::string& bytes)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path_from_argument(path), ec)) return false;
+    std::ifstream in(path_from_argument(path), std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+int list_codes()
+{
+    std::printf("code  Windows release\n");
+    for (const auto& e : os_codes()) std::printf("%4d  %s\n", e.code, e.name);
+    return 0;
+}
+
+int check_files(const arguments& a)
+{
+    lint_options options;
+    options.medium_dir = a.medium;
+    int errors = 0, warnings = 0;
+    bool unreadable = false;
+    std::string json_diagnostics, json_files;
+    for (const auto& file : a.files) {
+        std::string bytes;
+        const bool readable = read_whole(file, bytes);
+        if (!json_files.empty()) json_files += ",";
+        json_files += "{\"file\":" + json_string(file) + ",\"readable\":" + (readable ? "true" : "false") + "}";
+        if (!readable) {
+            unreadable = true;
+            if (!a.json) std::fprintf(stderr, "%s: error: cannot read the file\n", file.c_str());
+            continue;
+        }
+        const std::vector<diagnostic> found = lint_document(bytes, options);
+        for (const auto& d : found) {
+            (d.level == severity::error ? errors : warnings) += 1;
+            if (a.json) {
+                if (!json_diagnostics.empty()) json_diagnostics += ",";
+                json_diagnostics += "{\"file\":" + json_string(file) + ",\"line\":" + std::to_string(d.line) +
+                                    ",\"column\":" + std::to_string(d.column) + ",\"severity\":\"" +
+                                    (d.level == severity::error ? "error" : "warning") +
+                                    "\",\"rule\":" + json_string(d.rule) + ",\"message\":" + json_string(d.message) +
+                                    "}";
+            } else {
+                std::printf("%s\n", format_text(file, d).c_str());
+            }
+        }
+    }
+    const int status = unreadable ? 2 : errors > 0 ? 1 : 0;
+    if (a.json) {
+        std::printf("{\"files\":[%s],\"diagnostics\":[%s],\"errors\":%d,\"warnings\":%d,\"status\":%d}\n",
+                    json_files.c_str(), json_diagnostics.c_str(), errors, warnings, status);
+    } else {
+        std::printf("%d error%s, %d warning%s\n", errors, errors == 1 ? "" : "s", warnings,
+                    warnings == 1 ? "" : "s");
+    }
+    return status;
+}
+
+std::string yes(bool b) { return b ? "true" : "false"; }
+
+std::string component_state(const plan_result& r, const planned_component& c)
+{
+    const std::string installed = c.selected ? "missing" : "installed";
+    if (r.install_silent) return installed + (c.selected ? ": installed by the silent run" : ": skipped");
+    if (!c.listed)
+        return installed + ", no row in the check list (required and primary)" +
+               (c.selected ? ": installed by the run" : "");
+    if (!c.selected) return "installed: row checked, locked and grey";
+    if (c.required) return "missing: row checked and locked (required)";
+    return "missing: row checked, the user may uncheck it";
+}
+
+int print_plan(const arguments& a)
+{
+    const std::string& file = a.files.front();
+    std::string bytes;
+    if (!read_whole(file, bytes)) {
+        std::fprintf(stderr, "%s: error: cannot read the file\n", file.c_str());
+        return 2;
+    }
+    plan_result r;
+    try {
+        r = make_plan(bytes, a.plan_opts);
+    } catch (const std::invalid_argument& e) {
+        usage_error(e.what());
+    }
+    const int language = a.plan_opts.language;
+    if (a.json) {
+        std::string out = "{\"file\":" + json_string(file) + ",\"language\":" + std::to_string(language) +
+                          ",\"os_code\":" + std::to_string(r.os_code) + ",\"os_name\":" + json_string(r.os_name) +
+                          ",\"loaded\":" + yes(r.loaded);
+        out += ",\"message_boxes\":[";
+        for (std::size_t i = 0; i < r.boxes.size(); ++i)
+            out += std::string(i ? "," : "") + "{\"text\":" + json_string(to_utf8(r.boxes[i].text)) +
+                   ",\"caption\":" + json_string(to_utf8(r.boxes[i].caption)) + "}";
+        out += "]";
+        if (r.loaded) {
+            out += ",\"configuration\":{\"index\":" + std::to_string(r.configuration_index) +
+                   ",\"line\":" + std::to_string(r.configuration_line) + ",\"lcid\":" + json_string(to_utf8(r.lcid)) +
+                   ",\"install_silent\":" + yes(r.install_silent) +
+                   ",\"dialog_admin_required\":" + json_string(to_utf8(r.dialog_admin_required)) +
+                   ",\"complete_command\":" + json_string(to_utf8(r.complete_command)) + "}";
+            out += ",\"components\":[";
+            for (std::size_t i = 0; i < r.components.size(); ++i) {
+                const planned_component& c = r.components[i];
+                out += std::string(i ? "," : "") + "{\"line\":" + std::to_string(c.line) +
+                       ",\"type\":" + json_string(c.type) + ",\"description\":" + json_string(to_utf8(c.description)) +
+                       ",\"target\":" + json_string(to_utf8(c.target)) +
+                       ",\"parameters\":" + json_string(to_utf8(c.parameters)) + ",\"required\":" + yes(c.required) +
+                       ",\"primary\":" + yes(c.primary) + ",\"mustreboot\":" + yes(c.mustreboot) +
+                       ",\"installed_checks\":" + std::to_string(c.checks) + ",\"selected\":" + yes(c.selected) +
+                       ",\"listed\":" + yes(c.listed) +
+                       ",\"admin_required\":" + json_string(to_utf8(c.admin_required)) + ",\"downloads\":[";
+                for (std::size_t k = 0; k < c.downloads.size(); ++k) {
+                    const planned_download& d = c.downloads[k];
+                    out += std::string(k ? "," : "") + "{\"componentname\":" + json_string(to_utf8(d.componentname)) +
+                           ",\"sourceurl\":" + json_string(to_utf8(d.sourceurl)) +
+                           ",\"destinationpath\":" + json_string(to_utf8(d.destinationpath)) +
+                           ",\"destinationfilename\":" + json_string(to_utf8(d.destinationfilename)) + "}";
+                }
+                out += "]}";
+            }
+            out += "],\"left_out\":[";
+            for (std::size_t i = 0; i < r.left_out.size(); ++i)
+                out += std::string(i ? "," : "") + "{\"line\":" + std::to_string(r.left_out[i].line) +
+                       ",\"description\":" + json_string(to_utf8(r.left_out[i].description)) +
+                       ",\"reason\":" + json_string(r.left_out[i].reason) + "}";
+            out += "]";
+        }
+        out += "}";
+        std::printf("%s\n", out.c_str());
+        return r.loaded ? 0 : 1;
+    }
+
+    std::printf("%s: language %d on %s (version code %d)\n", file.c_str(), language, r.os_name.c_str(), r.os_code);
+    if (!r.loaded) {
+        std::printf("Setup.exe fails to load the configuration and shows:\n");
+        for (const auto& b : r.boxes) std::printf("  message box: \"%s\"\n", to_utf8(b.text).c_str());
+        return 1;
+    }
+    std::printf("configuration: element %d (line %d), lcid \"%s\"\n", r.configuration_index, r.configuration_line,
+                to_utf8(r.lcid).c_str());
+    std::printf("run: %s\n", r.install_silent ? "silent (no dialog; downloads first)" : "interactive (the dialog)");
+    if (!r.dialog_admin_required.empty())
+        std::printf("administrator rights: required (\"%s\")\n", to_utf8(r.dialog_admin_required).c_str());
+    if (!r.complete_command.empty())
+        std::printf("complete_command: %s\n", to_utf8(r.complete_command).c_str());
+    std::printf("components:%s\n", r.components.empty() ? " none" : "");
+    bool waits = false;
+    for (std::size_t i = 0; i < r.components.size(); ++i) {
+        const planned_component& c = r.components[i];
+        if (c.listed && c.selected) waits = true;
+        std::string flags;
+        for (const auto& f : {std::make_pair(c.required, "required"), std::make_pair(c.primary, "primary"),
+                              std::make_pair(c.mustreboot, "mustreboot")})
+            if (f.first) flags += std::string(" ") + f.second;
+        std::printf("  %zu. line %d: %s \"%s\"%s\n", i + 1, c.line, c.type.c_str(), to_utf8(c.description).c_str(),
+                    flags.c_str());
+        std::printf("       %s %s\n", c.type == "msi" ? "package" : c.type == "cmd" ? "command" : "file",
+                    to_utf8(c.target).c_str());
+        if (!c.parameters.empty()) std::printf("       cmdparameters %s\n", to_utf8(c.parameters).c_str());
+        if (!c.admin_required.empty())
+            std::printf("       needs administrator rights (\"%s\")\n", to_utf8(c.admin_required).c_str());
+        for (const auto& d : c.downloads)
+            std::printf("       download %s -> %s%s%s\n", to_utf8(d.sourceurl).c_str(),
+                        to_utf8(d.destinationpath).c_str(), d.destinationfilename.empty() ? "" : " as ",
+                        to_utf8(d.destinationfilename).c_str());
+        std::printf("       %zu installed check%s; %s\n", c.checks, c.checks == 1 ? "" : "s",
+                    component_state(r, c).c_str());
+    }
+    if (!r.install_silent && !waits)
+        std::printf("the dialog does not wait for the user: nothing that it lists is missing\n");
+    if (!r.left_out.empty()) {
+        std::printf("left out by the filters:\n");
+        for (const auto& l : r.left_out)
+            std::printf("  line %d: \"%s\": %s\n", l.line, to_utf8(l.description).c_str(), l.reason.c_str());
+    }
+    if (!r.boxes.empty()) {
+        std::printf("message boxes while reading:\n");
+        for (const auto& b : r.boxes)
+            std::printf("  \"%s\" (caption \"%s\")\n", to_utf8(b.text).c_str(), to_utf8(b.caption).c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const arguments a = parse(argc, argv);
+    if (a.list_codes) return list_codes();
+    return a.plan ? print_plan(a) : check_files(a);
+}

@@ -1,0 +1,205 @@
+// The dry run on Setup.exe's own loader, the version codes it is set to, and
+// the agreement between the checks and that loader.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "components/filters.h"
+#include "helpers.h"
+#include "os_codes.h"
+#include "plan.h"
+#include "stub_platform.h"
+
+namespace {
+
+using namespace check_testing;
+using setup_check::make_plan;
+using setup_check::plan_options;
+using setup_check::plan_result;
+
+plan_result plan(const std::string& xml, int language = 1033, int code = 100)
+{
+    plan_options o;
+    o.language = language;
+    o.os_code = code;
+    return make_plan(xml, o);
+}
+
+TEST(os_codes, every_code_is_what_setup_exe_computes_for_its_system)
+{
+    ASSERT_EQ(setup_check::os_codes().size(), 19u);
+    for (const auto& entry : setup_check::os_codes()) {
+        SCOPED_TRACE(entry.name);
+        setup_check::stub_platform sys;
+        sys.version = entry.version;
+        if (entry.hotfix_q246009)
+            sys.machine_keys.insert(L"software\\microsoft\\windows nt\\currentversion\\hotfix\\q246009");
+        EXPECT_EQ(components::get_os_version_code(sys), entry.code);
+        EXPECT_EQ(plan(document(component()), 1033, entry.code).os_code, entry.code);
+    }
+}
+
+TEST(os_codes, a_code_that_no_system_has_is_refused)
+{
+    EXPECT_FALSE(setup_check::find_os_code(83));
+    EXPECT_THROW(plan(document(component()), 1033, 83), std::invalid_argument);
+    EXPECT_THROW(plan(document(component()), 70000, 82), std::invalid_argument);
+}
+
+TEST(plan, the_configuration_is_chosen_by_the_system_language)
+{
+    const std::string xml =
+        "<configurations><configuration type=\"install\" lcid=\"1031\" dialog_caption=\"de\"/>"
+        "<configuration type=\"install\" lcid=\"\" install_silent=\"true\"/></configurations>";
+    plan_result r = plan(xml, 1031);
+    ASSERT_TRUE(r.loaded);
+    EXPECT_EQ(r.configuration_index, 1);
+    EXPECT_FALSE(r.install_silent);
+    r = plan(xml, 1033);
+    ASSERT_TRUE(r.loaded);
+    EXPECT_EQ(r.configuration_index, 2);
+    EXPECT_TRUE(r.install_silent);
+}
+
+TEST(plan, components_refused_by_their_filters_are_left_out_with_the_reason)
+{
+    const std::string xml = document(
+        component("description=\"XP SP2 and later\" os_filter_greater=\"80\"") +
+        component("description=\"Not German\" os_filter_lcid=\"!1031\"") + component("description=\"All\""));
+    plan_result r = plan(xml, 1031, 80);
+    ASSERT_TRUE(r.loaded);
+    ASSERT_EQ(r.components.size(), 1u);
+    EXPECT_EQ(r.components[0].description, L"All");
+    ASSERT_EQ(r.left_out.size(), 2u);
+    EXPECT_EQ(r.left_out[0].description, L"XP SP2 and later");
+    EXPECT_NE(r.left_out[0].reason.find("80"), std::string::npos) << r.left_out[0].reason;
+    EXPECT_EQ(r.left_out[1].description, L"Not German");
+    EXPECT_NE(r.left_out[1].reason.find("1031"), std::string::npos) << r.left_out[1].reason;
+
+    r = plan(xml, 1033, 82);
+    ASSERT_EQ(r.components.size(), 3u);
+    EXPECT_TRUE(r.left_out.empty());
+    // Lines map each kept component to its element.
+    EXPECT_EQ(r.components[0].line, 5);
+}
+
+TEST(plan, installed_checks_see_the_files_and_keys_named_for_the_system)
+{
+    const std::string xml = read_file(std::string(SOURCE_DIR) + "/Bootstrap/exe/resources/default-setup.xml");
+    plan_options o;
+    plan_result r = make_plan(xml, o);
+    ASSERT_TRUE(r.loaded);
+    ASSERT_EQ(r.components.size(), 2u);
+    EXPECT_TRUE(r.components[0].selected);
+    EXPECT_TRUE(r.components[0].listed);
+    EXPECT_EQ(r.components[0].target, L"D:\\Windows Installer\\WindowsXP-KB942288-v3-x86.exe");
+    EXPECT_TRUE(r.components[1].selected);
+    EXPECT_FALSE(r.components[1].listed);
+    EXPECT_EQ(r.components[1].parameters, L"/l* C:\\TEMP\\yolvanesetup.log");
+
+    o.files = {L"C:\\WINDOWS\\system32\\msi.dll=2.0.0.0"};
+    r = make_plan(xml, o);
+    EXPECT_FALSE(r.components[0].selected);
+    o.files = {L"C:\\WINDOWS\\system32\\msi.dll=1.1.0.0"};
+    r = make_plan(xml, o);
+    EXPECT_TRUE(r.components[0].selected);
+
+    const std::string keyed = document(component(
+        "", "<installedcheck type=\"check_registry_value\" path=\"SOFTWARE\\Yolvane\\Runtime\"/>"));
+    o.files.clear();
+    EXPECT_TRUE(make_plan(keyed, o).components[0].selected);
+    o.keys = {L"SOFTWARE\\Yolvane\\Runtime"};
+    EXPECT_FALSE(make_plan(keyed, o).components[0].selected);
+}
+
+TEST(plan, message_boxes_shown_while_reading_are_reported)
+{
+    const std::string xml = document(component(
+        "", "<installedcheck type=\"check_file\" filename=\"#SYSTEMPATH\\x.dll\" fileversion=\"1.0.0.0\" "
+            "comparison=\"exists\"/>"));
+    plan_options o;
+    o.files = {L"C:\\WINDOWS\\system32\\x.dll=1.0.0.0"};
+    const plan_result r = make_plan(xml, o);
+    ASSERT_TRUE(r.loaded);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, L"Invalid comparison type, expected match or version.");
+    EXPECT_EQ(r.boxes[0].caption, L"exists");
+    EXPECT_TRUE(r.components[0].selected);
+}
+
+TEST(plan, markers_are_replaced_with_the_folders_of_the_planned_system)
+{
+    const std::string xml = document(
+        component("", "<downloaddialog><downloads><download sourceurl=\"http://example.invalid/r.exe\" "
+                      "destinationpath=\"#TEMPPATHyolvane\" destinationfilename=\"r.exe\"/></downloads>"
+                      "</downloaddialog>"),
+        "install_silent=\"true\" complete_command=\"#WINDOWSPATH\\notepad.exe\"");
+    plan_options o;
+    o.app_dir = L"E:\\media";
+    const plan_result r = make_plan(xml, o);
+    ASSERT_TRUE(r.loaded);
+    EXPECT_EQ(r.complete_command, L"C:\\WINDOWS\\notepad.exe");
+    ASSERT_EQ(r.components.size(), 1u);
+    EXPECT_EQ(r.components[0].target, L"E:\\media\\setup.exe");
+    ASSERT_EQ(r.components[0].downloads.size(), 1u);
+    EXPECT_EQ(r.components[0].downloads[0].destinationpath, L"C:\\TEMP\\yolvane");
+}
+
+// Each of these documents has one fault that the checks report as an error
+// which fails the loading; Setup.exe's loader must agree, on the system the
+// plan stands for.
+TEST(agreement, what_the_checks_say_fails_to_load_does_fail_in_setup_exe)
+{
+    const std::string good_download =
+        "<download sourceurl=\"http://example.invalid/a.exe\" destinationpath=\"#TEMPPATHa\" ";
+    const std::vector<std::string> faulty = {
+        "<configuration",
+        "<setup><configuration type=\"install\"/></setup>",
+        "<configurations><schema version=\"1\"/></configurations>",
+        "<configurations><configuration type=\"Install\"/></configurations>",
+        "<configurations><configuration type=\"install\" lcid=\" !1033\"/></configurations>",
+        document("<component type=\"MSI\" description=\"P\" package=\"p.msi\"/>"),
+        document(component("", "<installedcheck type=\"Check_File\" filename=\"a\"/>")),
+        document(component("os_filter_greater=\"abc\"")),
+        document(component("os_filter_lcid=\"1033,xyz\"")),
+        document(component("", "<downloaddialog><downloads/></downloaddialog>"), "install_silent=\"true\""),
+        document(component("", "<downloaddialog/>"), "install_silent=\"true\""),
+        document(component("", "<downloaddialog><downloads>" + good_download + "sha256=\"00\"/></downloads>"
+                               "</downloaddialog>"), "install_silent=\"true\""),
+    };
+    for (const auto& xml : faulty) {
+        SCOPED_TRACE(xml);
+        const auto all = lint(xml);
+        bool claims_failure = false;
+        for (const auto& d : all)
+            if (d.level == setup_check::severity::error &&
+                (d.message.find("fails") != std::string::npos || d.message.find("refuses") != std::string::npos))
+                claims_failure = true;
+        EXPECT_TRUE(claims_failure) << describe(all);
+        const plan_result r = plan(xml);
+        EXPECT_FALSE(r.loaded);
+        ASSERT_FALSE(r.boxes.empty());
+        EXPECT_EQ(r.boxes.back().text, L"Failed to read configuration file.");
+    }
+}
+
+// And these have faults that Setup.exe lives with (it reads them otherwise
+// than they look): the checks report them, the loading succeeds.
+TEST(agreement, faults_that_do_not_stop_the_loading_are_still_reported)
+{
+    const std::vector<std::string> misread = {
+        document(component("mustreboot=\"yes\" required=\"\"")),
+        document(component("command=\"#apppath\\setup.exe /q\"")),
+        document(component("", "<installedcheck type=\"check_registry_value\" path=\"SOFTWARE\\X\" "
+                               "fieldtype=\"REG_SZ\" comparison=\"exists\"/>")),
+        document(component(), "failed_exec_command_continue=\"no string\" install_silent=\"1\""),
+    };
+    for (const auto& xml : misread) {
+        SCOPED_TRACE(xml);
+        const auto all = lint(xml);
+        EXPECT_GT(count(all, setup_check::severity::error), 0) << describe(all);
+        EXPECT_TRUE(plan(xml).loaded);
+    }
+}
+
+}  // namespace
