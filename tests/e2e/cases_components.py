@@ -12,8 +12,8 @@ import uuid
 from pathlib import Path
 from typing import List
 
-from case_helpers import (TEXTS, all_of, cmd, completion, failure_question, msi, one_after_another, openfile,
-                          ran_once, restart_question, silent, started_while_running, still_running_at_exit)
+from case_helpers import (all_of, check_file, cmd, completion, failure_question, msi, one_after_another, openfile,
+                          restart_question, silent, started_while_running, still_running_at_exit)
 from e2e_model import Box, Case, CaseRun
 
 HERE = Path(__file__).resolve().parent
@@ -151,6 +151,34 @@ CASES = [
                     owner="none")],
          not_ran=["b_exit0.exe"]),
 
+    # "Last" means last in the list: a component that is not selected still
+    # counts, so the question comes; one left out by its filter does not.
+    Case("failure_question_when_only_unselected_components_follow",
+         files=silent(cmd("Alpha", "a_exit1.exe"),
+                      cmd("Bravo", "b_exit0.exe", body=check_file("#APPPATH\\Setup.exe"))),
+         stubs=["a_exit1.exe", "b_exit0.exe"],
+         script=["yes"], boxes=[failure_question("Alpha", owner="none")],
+         ran=["a_exit1.exe"], not_ran=["b_exit0.exe"]),
+    Case("no_failure_question_when_only_filtered_components_follow",
+         files=silent(cmd("Alpha", "a_exit1.exe"),
+                      cmd("Bravo", "b_exit0.exe", os_filter_greater="99999")),
+         stubs=["a_exit1.exe", "b_exit0.exe"],
+         ran=["a_exit1.exe"], not_ran=["b_exit0.exe"]),
+
+    # The silent run goes by the selection made when the configuration was
+    # read: Bravo's check (Alpha's log exists) turns true once Alpha has run,
+    # and Bravo runs all the same.
+    Case("silent_run_does_not_ask_the_checks_again",
+         files=silent(cmd("Alpha", "a_exit0.exe"),
+                      cmd("Bravo", "b_exit0.exe", body=check_file("#APPPATH\\a_exit0.exe.log"))),
+         stubs=["a_exit0.exe", "b_exit0.exe"], ran=["a_exit0.exe", "b_exit0.exe"]),
+
+    # The administrator requirement of the configuration: the Wine user is an
+    # administrator, so the run goes on without its message.
+    Case("administrator_requirement_met",
+         files=silent(cmd("Alpha", "a_exit0.exe"), dialog_admin_required="Only administrators may install."),
+         stubs=["a_exit0.exe"], ran=["a_exit0.exe"]),
+
     # ---------------------------------------------------------------- completion and restart
     Case("completion_text_trimmed_and_blank_shows_nothing",
          files=silent(cmd("Alpha", "a_exit0.exe", installcompletemessage="  \t  "),
@@ -190,17 +218,17 @@ CASES = [
     # Not waited for: still running when looked at, so (not being last) it is
     # reported through the failure question; Yes starts the next one while it runs.
     Case("primary_component_first_is_not_waited_for",
-         files=silent(cmd("Product", "p_sleep1500_exit0.exe", primary="true"), cmd("Bravo", "b_exit0.exe")),
-         stubs=["p_sleep1500_exit0.exe", "b_exit0.exe"],
+         files=silent(cmd("Product", "p_sleep2500_exit0.exe", primary="true"), cmd("Bravo", "b_exit0.exe")),
+         stubs=["p_sleep2500_exit0.exe", "b_exit0.exe"],
          script=["yes"], boxes=[failure_question("Product", owner="none")],
-         ran=["p_sleep1500_exit0.exe", "b_exit0.exe"],
-         check=started_while_running("b_exit0.exe", "p_sleep1500_exit0.exe")),
+         ran=["p_sleep2500_exit0.exe", "b_exit0.exe"],
+         check=started_while_running("b_exit0.exe", "p_sleep2500_exit0.exe")),
 
     Case("primary_component_last_is_not_waited_for",
-         files=silent(cmd("Alpha", "a_exit0.exe"), cmd("Product", "p_sleep1500_exit0.exe", primary="true")),
-         stubs=["a_exit0.exe", "p_sleep1500_exit0.exe"],
-         ran=["a_exit0.exe", "p_sleep1500_exit0.exe"],
-         check=still_running_at_exit("p_sleep1500_exit0.exe")),
+         files=silent(cmd("Alpha", "a_exit0.exe"), cmd("Product", "p_sleep2500_exit0.exe", primary="true")),
+         stubs=["a_exit0.exe", "p_sleep2500_exit0.exe"],
+         ran=["a_exit0.exe", "p_sleep2500_exit0.exe"],
+         check=still_running_at_exit("p_sleep2500_exit0.exe")),
 
     # ---------------------------------------------------------------- start failures
     # The whole command is the file: an argument after the program makes it a

@@ -17,7 +17,7 @@ INSTALLED = check_file("#APPPATH\\Setup.exe")  # always there: the component cou
 FRESH = dict(caption=TEXTS["dialog_caption"], message=TEXTS["dialog_message"],
              continue_text=TEXTS["install_caption"], exit_text=TEXTS["cancel_caption"],
              continue_enabled=True, exit_enabled=True, selector_visible=False, focus=1, centred=True,
-             dialog_enabled=True, responsive=True, icons=True, label="shown")
+             dialog_enabled=True, responsive=True, label="shown")
 # The dialog while the run goes on: disabled, but still handling its messages.
 RUNNING = dict(continue_text="Please wait...", continue_enabled=False, exit_enabled=False,
                dialog_enabled=False, responsive=True)
@@ -26,8 +26,8 @@ RUN_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
 LIST = 1003
 
 
-def installed_row(description: str) -> Row:
-    return Row("%s %s" % (description, TEXTS["status_installed"]), checked=True, locked=True)
+def installed_row(description: str, grey=None) -> Row:
+    return Row("%s %s" % (description, TEXTS["status_installed"]), checked=True, locked=True, grey=grey)
 
 
 def window_styles(r: CaseRun) -> List[str]:
@@ -50,8 +50,8 @@ def window_styles(r: CaseRun) -> List[str]:
     return out
 
 
-def optional_row(description: str, checked: bool = True, selected=None) -> Row:
-    return Row(description, checked=checked, locked=False, selected=selected)
+def optional_row(description: str, checked: bool = True, selected=None, grey=None) -> Row:
+    return Row(description, checked=checked, locked=False, selected=selected, grey=grey)
 
 
 CASES = [
@@ -112,13 +112,13 @@ CASES = [
     # run: "Please wait...", both buttons disabled; the missing one runs.
     Case("dialog_one_optional_component_missing",
          files=interactive(cmd("Installed one", "i_exit0.exe", body=INSTALLED),
-                           cmd("Missing one", "m_sleep1000_exit0.exe")),
-         stubs=["i_exit0.exe", "m_sleep1000_exit0.exe"],
+                           cmd("Missing one", "m_sleep2000_exit0.exe")),
+         stubs=["i_exit0.exe", "m_sleep2000_exit0.exe"],
          script=["dialog: screenshot dialog", "dialog: continue", "dialog: read running"],
-         views=[View(**FRESH, rows=(installed_row("Installed one"), optional_row("Missing one"))),
+         views=[View(**FRESH, rows=(installed_row("Installed one", grey=True), optional_row("Missing one", grey=False))),
                 View(**RUNNING, caption=TEXTS["dialog_caption"], label="running",
                      rows=(installed_row("Installed one"), optional_row("Missing one")))],
-         ran=["m_sleep1000_exit0.exe"], not_ran=["i_exit0.exe"], check=ran_once("m_sleep1000_exit0.exe")),
+         ran=["m_sleep2000_exit0.exe"], not_ran=["i_exit0.exe"], check=ran_once("m_sleep2000_exit0.exe")),
 
     # Unchecking a missing optional component leaves it out of the run.
     Case("dialog_unchecked_component_is_skipped",
@@ -154,7 +154,7 @@ CASES = [
          files=interactive(cmd("Needed", "r_exit0.exe", required="true", required_message="")),
          stubs=["r_exit0.exe"],
          script=["dialog: click-check 0", "dialog: read", "dialog: continue"],
-         views=[View(**FRESH, rows=(Row("Needed ", checked=True, locked=True),)),
+         views=[View(**FRESH, rows=(Row("Needed ", checked=True, locked=True, grey=True),)),
                 View(rows=(Row("Needed ", checked=True, locked=True),))],
          ran=["r_exit0.exe"]),
 
@@ -241,13 +241,15 @@ CASES = [
          script=["dialog: click-check 0", "dialog: click-text 0", "dialog: click-check 0 right",
                  "dialog: click-text 0 right", "dialog: click-check 1", "dialog: click-text 1",
                  "dialog: click-check 1 right", "dialog: click-text 1 right", "dialog: click-text 1 middle",
+                 "dialog: double-click-check 0", "dialog: double-click-text 1",
                  "dialog: read clicked",
                  "dialog: select 0", "dialog: list-key down", "dialog: read arrowed",
                  "dialog: list-key space", "dialog: read spaced",
                  "dialog: space 0", "dialog: read spaced again",
                  "dialog: key escape"],
-         views=[View(**FRESH, rows=(installed_row("Installed one"), Row("Needed (required)", True, True),
-                                    optional_row("Optional"))),
+         views=[View(**FRESH, rows=(installed_row("Installed one", grey=True),
+                                    Row("Needed (required)", True, True, grey=True),
+                                    optional_row("Optional", grey=False))),
                 View(label="clicked", rows=(Row("Installed one [Already installed]", True, True, selected=False),
                                             Row("Needed (required)", True, True, selected=False),
                                             Row("Optional", True, False, selected=False))),
@@ -333,15 +335,15 @@ CASES = [
     # While the run lasts, Continue and Exit commands from any source are
     # ignored: the dialog stays, the run goes on, nothing runs twice.
     Case("dialog_ignores_continue_and_exit_while_running",
-         files=interactive(cmd("Slow", "a_sleep1500_exit0.exe"), cmd("Bravo", "b_exit0.exe")),
-         stubs=["a_sleep1500_exit0.exe", "b_exit0.exe"],
+         files=interactive(cmd("Slow", "a_sleep2500_exit0.exe"), cmd("Bravo", "b_exit0.exe")),
+         stubs=["a_sleep2500_exit0.exe", "b_exit0.exe"],
          script=["dialog: continue", "dialog: command cancel", "dialog: read after cancel",
                  "dialog: command ok", "dialog: read after ok", "dialog: close", "dialog: read after close"],
          views=[View(**FRESH), View(**RUNNING, label="after cancel"), View(**RUNNING, label="after ok"),
                 View(**RUNNING, label="after close")],
-         ran=["a_sleep1500_exit0.exe", "b_exit0.exe"],
-         check=all_of(ran_once("a_sleep1500_exit0.exe", "b_exit0.exe"),
-                      one_after_another("a_sleep1500_exit0.exe", "b_exit0.exe")),
+         ran=["a_sleep2500_exit0.exe", "b_exit0.exe"],
+         check=all_of(ran_once("a_sleep2500_exit0.exe", "b_exit0.exe"),
+                      one_after_another("a_sleep2500_exit0.exe", "b_exit0.exe")),
          timeout=20),
 
     # ---------------------------------------------------------------- the run's own rules
@@ -366,8 +368,9 @@ CASES = [
          views=[View(**FRESH, rows=(optional_row("Alpha"),))],
          boxes=[faulty_value(BAD_COMPARISON, "newer")] * 3, ran=["a_exit0.exe"]),
 
-    # The interactive run downloads nothing: the program to run is not there,
-    # Wine's shell says so, then the program's question (Yes goes on).
+    # The interactive run downloads nothing: the program to run is not there
+    # (nor its folder), Wine's shell says so, then the program's question
+    # (Yes goes on).
     Case("dialog_run_fetches_no_downloads",
          files=interactive(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
                                body=downloads(download("Fetched program", "@@HTTP@@/a_exit0.exe"))),
@@ -375,7 +378,7 @@ CASES = [
          stubs=["b_exit0.exe"], served={"a_exit0.exe": "not fetched"},
          script=["dialog: continue", "ok", "yes"],
          views=[View(**FRESH)],
-         boxes=[Box("File not found.\r\n", caption="Error", buttons=("OK",), icon="error", owner="none"),
+         boxes=[Box("Path not found.\r\n", caption="Error", buttons=("OK",), icon="error", owner="none"),
                 failure_question("Fetched", owner="dialog")],
          absent=["dl"], ran=["b_exit0.exe"], check=requests_are()),
 
@@ -409,7 +412,7 @@ CASES = [
                            cmd("Bravo", "b_exit0.exe", body=INSTALLED)),
          stubs=["a_exit0.exe", "p_exit0.exe", "b_exit0.exe"],
          script=["dialog: exit"],
-         views=[View(**FRESH, rows=(optional_row("Alpha"), installed_row("Bravo")))],
+         views=[View(**FRESH, rows=(optional_row("Alpha", grey=False), installed_row("Bravo", grey=True)))],
          not_ran=["a_exit0.exe", "p_exit0.exe", "b_exit0.exe"]),
 
     # admin_required: the Wine user is an administrator, so it asks nothing.

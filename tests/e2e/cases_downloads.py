@@ -54,6 +54,16 @@ CASES = [
          script=["no"], boxes=[failure_question("Fetched", owner="none")],
          absent=["no"], not_ran=["z_exit0.exe"]),
 
+    # A URL that ends in a slash, without destinationfilename: the file name
+    # is empty, the target is the folder itself, and the download fails.
+    Case("download_url_ending_in_slash_fails",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("Listing", "@@HTTP@@/sub/"))),
+                      cmd("After", "z_exit0.exe")),
+         served={"sub/a_exit0.exe": STUB}, stubs=["z_exit0.exe"],
+         script=["yes"], boxes=[failure_question("Fetched", owner="none")],
+         absent=["dl/a_exit0.exe"], ran=["z_exit0.exe"]),
+
     # A 404: the server's error page is not kept as the program and nothing runs.
     Case("download_404_fails",
          files=silent(cmd("Fetched", "#APPPATH\\dl\\gone_exit0.exe",

@@ -13,11 +13,13 @@
 //                  an operation on the program's own dialog (the #32770 window
 //                  with a list view), done as soon as the dialog is visible:
 //     read [label]             record the dialog's state as a "dialog" event
-//     click-check N [left|right]
-//     click-text N [left|right]
+//     click-check N [left|right|middle]
+//     click-text N [left|right|middle]
 //                              press and release a mouse button on row N's
 //                              check box or on its text (rows count from 0);
 //                              the point is found with LVM_HITTEST
+//     double-click-check N [button], double-click-text N [button]
+//                              the same as a double click (down, up, double-click, up)
 //     select N                 make row N the focused, selected row and the
 //                              selection mark, as the arrow keys would
 //     space N                  select N, then the space bar to the list
@@ -50,8 +52,18 @@
 //    "answer":"yes","by":"script","icon_scores":{...}}
 //                         by: script, or default (the script had run out, or
 //                         "pending" names the dialog step that was next)
-//   {"dialog":{...},"shown":true}     the dialog as first seen (see read_dialog)
+//   {"dialog":{...},"shown":true}     the dialog as first seen
 //   {"dialog":{...},"by":"script","step":"read","label":"..."}
+//                         the dialog object: caption, enabled, style, exstyle,
+//                         client, icons, ping_ms (how long a WM_NULL took; -1: no
+//                         answer within 1.5 s), rect and work_area (screen),
+//                         message, continue, exit, list, selector ({text,
+//                         enabled, visible} or null), focus (control ID; -1 the
+//                         dialog, -2 another window, 0 none), focus_class,
+//                         default_id, selection_mark, row_count, and rows: text,
+//                         image (state image: 2 checked, 1 unchecked), locked
+//                         (user data not 0), param, read, selected, focused,
+//                         ink ({rgb, grey}: the text's colour on the screen)
 //   {"step":"...","by":"script","result":"taken|gone|disabled|...",...}
 //   {"window":{"kind":"other_dialog","class":"#32770","caption":"..."}}
 //                         a window that is neither a box nor the dialog, noted once
@@ -528,6 +540,7 @@ struct RowView {
     LPARAM param = 0;     // the row's user data: non-zero = locked
     bool selected = false;
     bool focused = false;
+    long ink = -1;        // the text's colour on the screen (0xRRGGBB); -1 none found
 };
 
 struct ControlView {
@@ -588,6 +601,42 @@ std::wstring read_remote_string(HANDLE process, const wchar_t* at, size_t max_ch
     return out;
 }
 
+// The colour a row's text is drawn in, read from the screen: of the pixels
+// of the row's label, the one farthest from the background (the most common
+// colour there). -1 when nothing stands out (not painted, or covered).
+long row_ink(HANDLE process, HWND list, int index) {
+    RemoteBuffer mem(process, sizeof(RECT));
+    RECT r = {};
+    r.left = LVIR_LABEL;
+    DWORD_PTR ok = 0;
+    if (!mem.ok() || !mem.write(0, &r, sizeof r) || !send(list, LVM_GETITEMRECT, index, mem.at(0), &ok) || !ok ||
+        !mem.read(0, &r, sizeof r))
+        return -1;
+    RECT client;
+    GetClientRect(list, &client);
+    r.right = std::min(r.right, client.right);
+    r.bottom = std::min(r.bottom, client.bottom);
+    if (r.right - r.left < 2 || r.bottom - r.top < 2) return -1;
+    POINT at = {r.left, r.top};
+    ClientToScreen(list, &at);
+    std::vector<DWORD> px = screen_pixels(at.x, at.y, r.right - r.left, r.bottom - r.top);
+    std::map<DWORD, int> count;
+    for (DWORD p : px) ++count[p];
+    DWORD background = 0;
+    int most = 0;
+    for (const auto& c : count)
+        if (c.second > most) most = c.second, background = c.first;
+    auto channel = [](DWORD p, int shift) { return (int)((p >> shift) & 0xFF); };
+    int best = 0;
+    long ink = -1;
+    for (const auto& c : count) {
+        int d = 0;
+        for (int shift = 0; shift < 24; shift += 8) d += std::abs(channel(c.first, shift) - channel(background, shift));
+        if (d > best) best = d, ink = (long)c.first;
+    }
+    return best >= 90 ? ink : -1;
+}
+
 bool read_row(HANDLE process, HWND list, int index, RowView& row) {
     const size_t text_chars = 1024;
     RemoteBuffer mem(process, sizeof(LVITEMW) + text_chars * sizeof(wchar_t));
@@ -632,6 +681,8 @@ DialogView read_dialog(HANDLE process, HWND dlg) {
     DWORD_PTR ignored = 0;
     if (SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1500, &ignored))
         v.ping_ms = (long)(GetTickCount() - before);
+    // (Under Wine 8, WM_GETICON is not answered across processes: these
+    // stay false there.)
     DWORD_PTR icon = 0;
     v.big_icon = send(dlg, WM_GETICON, ICON_BIG, 0, &icon) && icon != 0;
     v.small_icon = send(dlg, WM_GETICON, ICON_SMALL, 0, &icon) && icon != 0;
@@ -664,9 +715,13 @@ DialogView read_dialog(HANDLE process, HWND dlg) {
         DWORD_PTR r = 0;
         if (send(list, LVM_GETITEMCOUNT, 0, 0, &r)) v.row_count = (int)r;
         if (send(list, LVM_GETSELECTIONMARK, 0, 0, &r)) v.selection_mark = (int)r;
+        // Painted now, so that the text colours can be read from the screen.
+        RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         for (int i = 0; i < v.row_count; ++i) {
             RowView row;
             read_row(process, list, i, row);
+            const DWORD until = GetTickCount() + 1000;
+            while ((row.ink = row_ink(process, list, i)) < 0 && (LONG)(GetTickCount() - until) < 0) Sleep(20);
             v.rows.push_back(row);
         }
     }
@@ -684,6 +739,21 @@ std::string json_control(const ControlView& c) {
     if (!c.exists) return "null";
     return "{\"text\":" + json_str(c.text) + ",\"enabled\":" + json_bool(c.enabled) +
            ",\"visible\":" + json_bool(c.visible) + "}";
+}
+
+// A row's text colour, and whether it is the grey text colour rather than
+// the usual one (nearest of the two system colours).
+std::string ink_json(long ink) {
+    if (ink < 0) return "null";
+    auto gap = [ink](int sys) {
+        COLORREF c = GetSysColor(sys);  // 0x00BBGGRR
+        return std::abs((int)GetRValue(c) - (int)((ink >> 16) & 0xFF)) +
+               std::abs((int)GetGValue(c) - (int)((ink >> 8) & 0xFF)) + std::abs((int)GetBValue(c) - (int)(ink & 0xFF));
+    };
+    char buf[64];
+    snprintf(buf, sizeof buf, "{\"rgb\":\"#%06lx\",\"grey\":%s}", (unsigned long)ink,
+             gap(COLOR_GRAYTEXT) < gap(COLOR_WINDOWTEXT) ? "true" : "false");
+    return buf;
 }
 
 std::string json_dialog(const DialogView& v) {
@@ -706,7 +776,7 @@ std::string json_dialog(const DialogView& v) {
         s += "{\"text\":" + json_str(r.text) + ",\"image\":" + std::to_string(r.image) +
              ",\"locked\":" + json_bool(r.read && r.param != 0) + ",\"param\":" + std::to_string((long long)r.param) +
              ",\"read\":" + json_bool(r.read) + ",\"selected\":" + json_bool(r.selected) +
-             ",\"focused\":" + json_bool(r.focused) + "}";
+             ",\"focused\":" + json_bool(r.focused) + ",\"ink\":" + ink_json(r.ink) + "}";
     }
     return s + "]}";
 }
@@ -1127,25 +1197,31 @@ private:
                       ",\"by\":\"script\",\"step\":\"read\",\"label\":" + json_str(label) + "}");
             return;
         }
-        if (op == "click-check" || op == "click-text") {
+        if (op == "click-check" || op == "click-text" || op == "double-click-check" || op == "double-click-text") {
             int row = 0;
             if (!row_arg(s, 1, row)) return step_error(s, "which row?");
             std::string button = s.words.size() > 2 ? s.words[2] : "left";
-            UINT down, up;
+            UINT down, up, dbl;
             WPARAM keys;
-            if (button == "left") down = WM_LBUTTONDOWN, up = WM_LBUTTONUP, keys = MK_LBUTTON;
-            else if (button == "right") down = WM_RBUTTONDOWN, up = WM_RBUTTONUP, keys = MK_RBUTTON;
-            else if (button == "middle") down = WM_MBUTTONDOWN, up = WM_MBUTTONUP, keys = MK_MBUTTON;
+            if (button == "left") down = WM_LBUTTONDOWN, up = WM_LBUTTONUP, dbl = WM_LBUTTONDBLCLK, keys = MK_LBUTTON;
+            else if (button == "right") down = WM_RBUTTONDOWN, up = WM_RBUTTONUP, dbl = WM_RBUTTONDBLCLK, keys = MK_RBUTTON;
+            else if (button == "middle") down = WM_MBUTTONDOWN, up = WM_MBUTTONUP, dbl = WM_MBUTTONDBLCLK, keys = MK_MBUTTON;
             else return step_error(s, "unknown button " + button);
             RowPoints p = find_row_points(process_, list(), row);
             if (!p.ok) return step_error(s, "the row has no rectangle");
-            bool on_check = op == "click-check";
+            const bool twice = op.compare(0, 7, "double-") == 0;
+            const bool on_check = op == "click-check" || op == "double-click-check";
             if (on_check ? !p.has_check : !p.has_text)
                 return step_error(s, on_check ? "no point of the row hits its check box" : "no point of the row hits its text");
             POINT at = on_check ? p.check : p.text;
             LPARAM where = MAKELPARAM(at.x, at.y);
             PostMessageW(list(), down, keys, where);
             PostMessageW(list(), up, 0, where);
+            if (twice) {
+                // What a double click sends after the first press and release.
+                PostMessageW(list(), dbl, keys, where);
+                PostMessageW(list(), up, 0, where);
+            }
             std::string r = settle(false);
             char extra[96];
             snprintf(extra, sizeof extra, ",\"at\":[%ld,%ld],\"row_rect\":", at.x, at.y);

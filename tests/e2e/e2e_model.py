@@ -76,10 +76,14 @@ class Row:
     checked: bool          # the state image: 2 checked, 1 unchecked
     locked: bool           # the row's user data is not 0
     selected: Optional[bool] = None  # None: not looked at
+    # Its text drawn in the grey text colour rather than the usual one, as
+    # read from the screen; None: not looked at (a box may cover the list).
+    grey: Optional[bool] = None
 
     def show(self) -> str:
-        return "%r %s %s%s" % (self.text, "[x]" if self.checked else "[ ]", "locked" if self.locked else "open",
-                               "" if self.selected is None else (" selected" if self.selected else " not selected"))
+        return "%r %s %s%s%s" % (self.text, "[x]" if self.checked else "[ ]", "locked" if self.locked else "open",
+                                 "" if self.selected is None else (" selected" if self.selected else " not selected"),
+                                 "" if self.grey is None else (" grey" if self.grey else " black"))
 
 
 @dataclass(frozen=True)
@@ -103,8 +107,6 @@ class View:
     dialog_enabled: Optional[bool] = None
     # Answers a message within half a second (it handles its messages).
     responsive: Optional[bool] = None
-    # Has both a big and a small icon.
-    icons: Optional[bool] = None
     rows: Optional[Tuple[Row, ...]] = None
     # The read's label in the script ("dialog: read <label>"), or "shown" for
     # the read the driver makes when the dialog first shows.

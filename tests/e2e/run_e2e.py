@@ -51,6 +51,10 @@ PREFIX_SETTINGS = [
 APP_DEFAULTS_KEY = r"HKCU\Software\Wine\AppDefaults\Setup.exe"
 # Keys that belong to the cases alone; removed before and after a run.
 TEST_KEYS = [r"HKLM\SOFTWARE\YolvaneTest", r"HKCU\Software\YolvaneTestUser"]
+# Values that cases set in shared keys (the restart entry): removed too, or a
+# run interrupted by hand would make every later dialog start its run at once.
+TEST_VALUES = [(r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run", "Yolvane Setup"),
+               (r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run", "Yolvane Setup")]
 
 
 def log(msg: str) -> None:
@@ -117,6 +121,8 @@ class Wine:
         """The cases' own registry keys, left by an interrupted run."""
         for key in TEST_KEYS:
             self.reg_delete(key, None, "32" if key.startswith("HKLM") else None)
+        for key, name in TEST_VALUES:
+            self.reg_delete(key, name, "32" if key.startswith("HKLM") else None)
 
     def temp_dir(self) -> Path:
         """The temp folder that programs in the prefix see (%TEMP%)."""
@@ -376,7 +382,8 @@ def is_centred(d: dict) -> bool:
 
 
 def rows_of(d: dict) -> List[Row]:
-    return [Row(text=r["text"], checked=r["image"] == 2, locked=r["locked"], selected=r["selected"])
+    return [Row(text=r["text"], checked=r["image"] == 2, locked=r["locked"], selected=r["selected"],
+                grey=None if r.get("ink") is None else r["ink"]["grey"])
             for r in d.get("rows", [])]
 
 
@@ -400,7 +407,6 @@ def view_differences(expected: View, event: dict) -> List[str]:
         "centred": is_centred(d),
         "dialog_enabled": d.get("enabled"),
         "responsive": 0 <= d.get("ping_ms", -1) <= 500,
-        "icons": bool(d.get("icons", {}).get("big") and d.get("icons", {}).get("small")),
         "label": label,
     }
     out = []
@@ -413,7 +419,8 @@ def view_differences(expected: View, event: dict) -> List[str]:
         want_rows = list(expected.rows)
         same = len(rows) == len(want_rows) and all(
             w.text == r.text and w.checked == r.checked and w.locked == r.locked and
-            (w.selected is None or w.selected == r.selected) for w, r in zip(want_rows, rows))
+            (w.selected is None or w.selected == r.selected) and (w.grey is None or w.grey == r.grey)
+            for w, r in zip(want_rows, rows))
         if not same:
             out.append("rows:\n      expected: %s\n      seen:     %s" % (
                 "; ".join(r.show() for r in want_rows) or "(none)",
@@ -677,7 +684,13 @@ def main() -> int:
         wine.remove_test_keys()
         for case in cases:
             start = time.monotonic()
-            outcome = run_case(case, wine, bin_dir, work, http, shots)
+            try:
+                outcome = run_case(case, wine, bin_dir, work, http, shots)
+            except (OSError, ValueError, subprocess.SubprocessError) as e:
+                # A case that cannot be staged or prepared (a missing tool or
+                # file) fails alone; the others still run.
+                outcome = Outcome()
+                outcome.problems.append("the case could not run: %s: %s" % (type(e).__name__, e))
             took = time.monotonic() - start
             if not outcome.problems:
                 passed += 1
