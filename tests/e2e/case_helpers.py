@@ -90,9 +90,11 @@ def downloads(*items: str) -> str:
     return "<downloaddialog><downloads>%s</downloads></downloaddialog>" % "".join(items)
 
 
-def download(name: str, url: str, path: str = "#APPPATH\\dl", filename: str = "") -> str:
-    return '<download %s/>' % attrs(dict(componentname=name, sourceurl=url, destinationpath=path,
-                                         destinationfilename=filename))
+def download(name: str, url: str, path: str = "#APPPATH\\dl", filename: str = "", sha256: Optional[str] = None) -> str:
+    fields = dict(componentname=name, sourceurl=url, destinationpath=path, destinationfilename=filename)
+    if sha256 is not None:
+        fields["sha256"] = sha256
+    return '<download %s/>' % attrs(fields)
 
 
 # ------------------------------------------------------------------ boxes

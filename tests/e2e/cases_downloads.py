@@ -6,7 +6,7 @@ shows it arrived whole enough to run.
 """
 
 from case_helpers import (all_of, cmd, download, downloads, failure_question, requests_are, same_bytes, silent)
-from e2e_model import Case, FromBin
+from e2e_model import Case, FromBin, error_box
 
 STUB = FromBin("e2e_stub.exe")
 
@@ -63,6 +63,34 @@ CASES = [
          served={"sub/a_exit0.exe": STUB}, stubs=["z_exit0.exe"],
          script=["yes"], boxes=[failure_question("Fetched", owner="none")],
          absent=["dl/a_exit0.exe"], ran=["z_exit0.exe"]),
+
+    # A digest, in capitals here, that the file matches: it arrives and runs.
+    Case("download_with_matching_sha256_runs",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("Checked", "@@HTTP@@/a_exit0.exe",
+                                                  sha256="@@STUB_SHA256_UPPER@@")))),
+         served={"a_exit0.exe": STUB},
+         ran=["dl/a_exit0.exe"],
+         check=all_of(requests_are("a_exit0.exe 200"), same_bytes("dl/a_exit0.exe", "e2e_stub.exe"))),
+
+    # A file that is not the one the digest names is deleted and never run.
+    Case("download_with_other_sha256_is_deleted_and_not_run",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("Checked", "@@HTTP@@/a_exit0.exe", sha256="0" * 64))),
+                      cmd("After", "z_exit0.exe")),
+         served={"a_exit0.exe": STUB}, stubs=["z_exit0.exe"],
+         script=["yes"], boxes=[failure_question("Fetched", owner="none")],
+         absent=["dl/a_exit0.exe"], not_ran=["dl/a_exit0.exe"], ran=["z_exit0.exe"],
+         check=requests_are("a_exit0.exe 200")),
+
+    # A digest that is not 64 hexadecimal digits fails the configuration.
+    Case("download_with_malformed_sha256_fails_loading",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("Checked", "@@HTTP@@/a_exit0.exe", sha256="abc123")))),
+         served={"a_exit0.exe": STUB},
+         boxes=[error_box("Invalid configuration file, the sha256 of a download must be 64 hexadecimal digits."),
+                error_box("Failed to read configuration file.")],
+         not_ran=["dl/a_exit0.exe"], check=requests_are()),
 
     # A 404: the server's error page is not kept as the program and nothing runs.
     Case("download_404_fails",

@@ -18,6 +18,7 @@ failed.
 """
 
 import argparse
+import hashlib
 import importlib.util
 import json
 import os
@@ -495,7 +496,10 @@ def run_case(case: Case, wine: Wine, bin_dir: Path, work: Path, http: HttpServer
     tokens = {
         "RUN": uuid.uuid4().hex[:12],
         "CASE": case.name,
+        # The digest of the stub program, for downloads that name one.
+        "STUB_SHA256": hashlib.sha256((bin_dir / "e2e_stub.exe").read_bytes()).hexdigest(),
     }
+    tokens["STUB_SHA256_UPPER"] = tokens["STUB_SHA256"].upper()
     if uses_http:
         tokens["HTTP"] = "http://127.0.0.1:%d/%s" % (http.port, case.name)
         tokens["CLOSED"] = "http://127.0.0.1:%d" % closed_port()
