@@ -4,6 +4,8 @@
 #include "components/component.h"
 #include "config/errors.h"
 #include "config/reader.h"
+#include "config/sources.h"
+#include "tinyxml.h"
 #include "test_helpers.h"
 
 namespace {
@@ -383,6 +385,30 @@ TEST(reader, selects_exactly_the_components_that_are_not_installed)
     ASSERT_EQ(sys.messages.size(), 1u);
     EXPECT_EQ(sys.messages[0].text, L"Invalid comparison type, expected match or version.");
     EXPECT_EQ(sys.messages[0].caption, std::optional<std::wstring>(L"exists"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(reader, the_loader_drops_each_component_element_once_read_and_other_readers_keep_them)
+{
+    const std::string xml = document("<component type=\"cmd\" description=\"a\"/><!-- note -->"
+                                     "<component type=\"cmd\" description=\"b\"/>");
+    for (const auto elements : {config::read_elements::keep, config::read_elements::release}) {
+        TiXmlDocument doc;
+        doc.Parse(xml.c_str());
+        ASSERT_FALSE(doc.Error());
+        platform::fake_platform sys;
+        sys.set_language(1033);
+        configuration_settings s;
+        const config::attribute_reader reader(sys, config::text_encoding::utf8);
+        config::select_configuration_node(reader, doc.RootElement(), s, elements);
+        EXPECT_EQ(descriptions(s), (std::vector<std::wstring>{L"a", L"b"}));
+        const TiXmlElement* list = doc.RootElement()->FirstChildElement("configuration")->FirstChildElement("components");
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->FirstChild() == nullptr, elements == config::read_elements::release);
+    }
 }
 
 }  // namespace

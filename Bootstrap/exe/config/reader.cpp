@@ -133,7 +133,7 @@ void read_download_dialog_node(const attribute_reader& r, const TiXmlElement& no
 }
 
 void read_configuration_node(const attribute_reader& r, const TiXmlElement& node,
-                             configuration_settings& settings)
+                             configuration_settings& settings, read_elements elements)
 {
     platform::platform& sys = r.sys();
     const int os_code = components::get_os_version_code(sys);
@@ -155,7 +155,19 @@ void read_configuration_node(const attribute_reader& r, const TiXmlElement& node
     const TiXmlElement* list = node.FirstChildElement("components");
     if (list == nullptr) return;
 
-    for (const TiXmlNode* child = list->FirstChild(); child != nullptr; child = child->NextSibling()) {
+    const TiXmlNode* next = nullptr;
+    for (const TiXmlNode* child = list->FirstChild(); child != nullptr; child = next) {
+        next = child->NextSibling();
+        // The loader owns the document and lets the reader drop what it has
+        // read; the element goes once this pass over it ends, however it ends.
+        struct release_after {
+            const TiXmlNode* node;
+            bool release;
+            ~release_after()
+            {
+                if (release) const_cast<TiXmlNode*>(node->Parent())->RemoveChild(const_cast<TiXmlNode*>(node));
+            }
+        } drop{child, elements == read_elements::release};
         const TiXmlElement* e = child->ToElement();
         if (e == nullptr) continue;
 

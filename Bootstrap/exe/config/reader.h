@@ -36,10 +36,15 @@ private:
 
 bool read_bool_attribute(const wchar_t* value, bool fallback);
 
+// Whether the reader leaves the document as it found it, or removes each
+// component element from it once read (the loader's way: it keeps memory
+// low for large configurations).
+enum class read_elements { keep, release };
+
 // Raises message_error or code_error; components appended before a failure
 // stay in the record.
 void read_configuration_node(const attribute_reader& reader, const TiXmlElement& node,
-                             configuration_settings& settings);
+                             configuration_settings& settings, read_elements elements = read_elements::keep);
 
 void read_download_dialog_node(const attribute_reader& reader, const TiXmlElement& node,
                                download_dialog_settings& settings);

@@ -41,30 +41,33 @@ bool declared_encoding(const std::string& doc, std::size_t start, std::string& v
     return !value.empty();
 }
 
-// Parses a whole document; false when the parser reports an error.
-bool parse_document(TiXmlDocument& document, const std::string& bytes, text_encoding encoding)
+// Parses a whole document, then frees its bytes (the tree holds copies of
+// everything); false when the parser reports an error.
+bool parse_document(TiXmlDocument& document, std::string& bytes, text_encoding encoding)
 {
     // The parser reads a zero-terminated buffer: whatever follows an embedded
     // zero byte is not part of the document. In UTF-8 mode it takes a lead
     // byte's whole sequence at once, even one cut short by the end of the
     // document, and so can step over the terminator: the zero bytes after it
     // stop it there.
-    std::string padded;
-    padded.reserve(bytes.size() + 8);
-    padded.append(bytes).append(8, '\0');
-    document.Parse(padded.c_str(), nullptr,
+    bytes.append(8, '\0');
+    document.Parse(bytes.c_str(), nullptr,
                    encoding == text_encoding::utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
+    std::string().swap(bytes);
     return !document.Error();
 }
 
-void read_document(platform::platform& sys, const std::string& bytes, const wchar_t* parse_message,
+void read_document(platform::platform& sys, std::string& bytes, const wchar_t* parse_message,
                    configuration_settings& settings)
 {
     if (!within_document_limits(bytes)) throw message_error{parse_message};
     const text_encoding encoding = detect_encoding(bytes);
     TiXmlDocument document;
     if (!parse_document(document, bytes, encoding)) throw message_error{parse_message};
-    select_configuration_node(attribute_reader(sys, encoding), document.RootElement(), settings);
+    // Each component's element is dropped from the tree once it is read, so
+    // that the tree and the components never stand in memory whole together.
+    select_configuration_node(attribute_reader(sys, encoding), document.RootElement(), settings,
+                              read_elements::release);
 }
 
 }  // namespace
@@ -132,7 +135,7 @@ text_encoding detect_encoding(const std::string& document)
 }
 
 void select_configuration_node(const attribute_reader& reader, const TiXmlElement* root,
-                               configuration_settings& settings)
+                               configuration_settings& settings, read_elements elements)
 {
     // A document without a root element is reported like a wrong root.
     if (root == nullptr || std::string(root->Value()) != "configurations")
@@ -146,7 +149,7 @@ void select_configuration_node(const attribute_reader& reader, const TiXmlElemen
         // whatever follows it.
         if (reader.text(*e, "type") != L"install")
             throw message_error{L"Invalid configuration file, configuration type not supported."};
-        read_configuration_node(reader, *e, settings);
+        read_configuration_node(reader, *e, settings, elements);
         return;
     }
     throw message_error{L"System not supported or invalid configuration, no valid 'configuration' node found."};

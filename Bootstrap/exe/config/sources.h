@@ -18,7 +18,7 @@ bool load_setup_configuration(platform::platform& sys, configuration_settings& s
 void read_configuration_file(platform::platform& sys, const std::wstring& path, configuration_settings& settings);
 void read_configuration_resource(platform::platform& sys, configuration_settings& settings);
 void select_configuration_node(const attribute_reader& reader, const TiXmlElement* root,
-                               configuration_settings& settings);
+                               configuration_settings& settings, read_elements elements = read_elements::keep);
 
 // Decides how a document's attribute bytes are decoded: UTF-8 when it says
 // so (byte-order mark or declaration), the ANSI code page when it declares

@@ -7,13 +7,16 @@ namespace config {
 
 void release_components(configuration_settings& settings)
 {
-    while (!settings.components.empty()) {
+    // In list order, each taken out of the list and released; the list is
+    // emptied at the end (erasing from the front would make this quadratic).
+    for (auto& component : settings.components) {
         try {
-            settings.components.erase(settings.components.begin());
+            component.reset();
         } catch (...) {
             // Releasing goes on whatever one component does on its way out.
         }
     }
+    settings.components.clear();
 }
 
 }  // namespace config
