@@ -15,12 +15,6 @@ SilentDownloader::~SilentDownloader()
     if (worker_thread != 0) sys_.close_thread(worker_thread);
 }
 
-void SilentDownloader::ReportFailure(const std::wstring& message)
-{
-    failure_message = message;
-    failed = true;
-}
-
 void SilentDownloader::WaitForWorker()
 {
     if (worker_thread == 0) return;
@@ -83,9 +77,9 @@ std::int32_t DownloadComponent::on_progress(std::uint32_t so_far, std::uint32_t 
         cancelled = true;
         return e_abort;
     }
-    last_progress_text = item.componentname + L" (" + FormatByteSize(so_far) + L" of " + FormatByteSize(total) +
+    const std::wstring progress = item.componentname + L" (" + FormatByteSize(so_far) + L" of " + FormatByteSize(total) +
                          L") - " + text::decimal(static_cast<std::uint32_t>(index)) + L"/" + text::decimal(static_cast<std::uint32_t>(count));
-    callback.ReportProgress(so_far, total, last_progress_text);
+    callback.ReportProgress(so_far, total, progress);
     return 0;
 }
 

@@ -33,7 +33,8 @@ public:
 
     void ReportProgress(std::uint32_t, std::uint32_t, const std::wstring&) override {}
     void ReportFinished() override { finished = true; }
-    void ReportFailure(const std::wstring& message) override;
+    // The message is neither kept nor shown: the failure question says it.
+    void ReportFailure(const std::wstring&) override { failed = true; }
     bool IsCancelRequested() override { return false; }
     void ReportCancelled() override { failed = true; }
     const std::vector<const config::download_item*>& GetDownloadItems() override { return items; }
@@ -43,7 +44,6 @@ public:
     platform::thread_handle worker_thread = 0;  // 0: no thread
     std::atomic<bool> finished{false};
     std::atomic<bool> failed{false};
-    std::wstring failure_message;  // kept for the tests; never shown
 
 private:
     platform::platform& sys_;
@@ -68,7 +68,6 @@ public:
     int index;  // 1-based
     int count;
     bool cancelled = false;
-    std::wstring last_progress_text;
 
 private:
     platform::platform& sys_;
