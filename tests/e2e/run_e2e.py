@@ -9,8 +9,8 @@ under --work; e2e_driver.exe starts Setup.exe there, answers its message boxes
 and operates its dialog from the case's script, and logs what it saw; the
 runner compares that with the case. The Wine prefix under --work is made once
 and reused. When DISPLAY is not set, an Xvfb of its own is started. A loopback
-HTTP server (python3 -m http.server on 127.0.0.1) serves the cases' downloads
-from --work/http while the cases run. Screenshots that a case asks for land in
+HTTP server (http_server.py on 127.0.0.1, which also plays network faults)
+serves the cases' downloads from --work/http while the cases run. Screenshots that a case asks for land in
 --work/artifacts. Without wine the run is skipped (exit 0), unless CI is set.
 
 The last line is "N passed, M failed"; the exit status is 0 only when no case
@@ -22,6 +22,7 @@ import hashlib
 import importlib.util
 import json
 import os
+import random
 import re
 import shutil
 import signal
@@ -36,7 +37,7 @@ from typing import Dict, List, Optional
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
-from e2e_model import DIR, Box, Case, CaseRun, Dir, FromBin, Row, View  # noqa: E402
+from e2e_model import DIR, Box, Case, CaseRun, Dir, FromBin, Row, Sparse, View  # noqa: E402
 
 # Bump when the prefix settings below change: a prefix made with other
 # settings is then made anew.
@@ -60,6 +61,18 @@ TEST_VALUES = [(r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run", "Yolvane 
 
 def log(msg: str) -> None:
     print(msg, flush=True)
+
+
+def display_in_use(n: int) -> bool:
+    """Whether an X server holds, or held until a moment ago, display n: its
+    lock file, its socket file or its abstract socket."""
+    if Path("/tmp/.X11-unix/X%d" % n).exists() or Path("/tmp/.X%d-lock" % n).exists():
+        return True
+    try:
+        with open("/proc/net/unix") as f:
+            return any(line.rstrip().endswith("@/tmp/.X11-unix/X%d" % n) for line in f)
+    except OSError:
+        return False
 
 
 def win_path(p: Path) -> str:
@@ -138,14 +151,24 @@ class Wine:
     # -- display
 
     def start_display(self) -> None:
+        """An X server of this run's own. Its number is drawn at random from
+        a wide range, so that a test never takes the number that the one
+        before it has just given up (its server and its clients may still be
+        going away); numbers with any trace of a server are skipped. The
+        server does not reset when its last client leaves: Wine's processes
+        come and go during the run, and one that connects while the server
+        resets loses its connection."""
         if self.display:
             return
         self.logs.mkdir(parents=True, exist_ok=True)
-        for n in range(91, 200):
-            if Path("/tmp/.X11-unix/X%d" % n).exists() or Path("/tmp/.X%d-lock" % n).exists():
+        draw = random.Random()
+        for _ in range(100):
+            n = draw.randrange(100, 30000)
+            if display_in_use(n):
                 continue
             out = open(self.logs / "xvfb.out", "ab")
-            proc = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            proc = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                                     "-noreset"],
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
             out.close()
             deadline = time.monotonic() + 15
@@ -198,9 +221,12 @@ class Wine:
         self.server_started = True
 
     def stop_server(self) -> None:
+        """Ends the server and waits until it and its processes are gone, so
+        that nothing of this prefix still talks to the display when it stops."""
         if self.server_started:
             try:
                 self.run(["wineserver", "-k"], "wineserver.out", 60)
+                self.run(["wineserver", "-w"], "wineserver.out", 60)
             except subprocess.TimeoutExpired:
                 pass
             self.server_started = False
@@ -209,7 +235,7 @@ class Wine:
 # ------------------------------------------------------------------ HTTP server
 
 class HttpServer:
-    """python3 -m http.server on a free loopback port, serving --work/http.
+    """http_server.py on a free loopback port, serving --work/http.
     Started when the first case that serves files runs, stopped at the end.
     Its request log tells which files were asked for."""
 
@@ -228,8 +254,7 @@ class HttpServer:
             s.bind(("127.0.0.1", 0))
             self.port = s.getsockname()[1]
         out = open(self.log_path, "ab")
-        self.proc = subprocess.Popen([sys.executable, "-u", "-m", "http.server", "--bind", "127.0.0.1",
-                                      "--directory", str(self.root), str(self.port)],
+        self.proc = subprocess.Popen([sys.executable, "-u", str(HERE / "http_server.py"), str(self.root), str(self.port)],
                                      stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
         out.close()
         deadline = time.monotonic() + 10
@@ -264,7 +289,7 @@ class HttpServer:
             f.seek(offset)
             text = f.read().decode("utf-8", "replace")
         return ["%s %s" % (m.group(1), m.group(2))
-                for m in re.finditer(r'"GET (\S+) HTTP/[\d.]+" (\d+)', text)]
+                for m in re.finditer(r'"GET (\S+) HTTP/[\d.]+" (\S+)', text)]
 
 
 # ------------------------------------------------------------------ one case
@@ -300,6 +325,10 @@ def stage(case: Case, case_dir: Path, bin_dir: Path, tokens: Dict[str, str], htt
             target.mkdir(parents=True, exist_ok=True)
             continue
         target.parent.mkdir(parents=True, exist_ok=True)
+        if isinstance(content, Sparse):
+            with open(target, "wb") as f:
+                f.truncate(content.size)
+            continue
         if isinstance(content, str):
             content = substitute(content, tokens).encode("utf-8")
         target.write_bytes(content)
@@ -408,6 +437,7 @@ def view_differences(expected: View, event: dict) -> List[str]:
         "centred": is_centred(d),
         "dialog_enabled": d.get("enabled"),
         "responsive": 0 <= d.get("ping_ms", -1) <= 500,
+        "cursor": d.get("cursor"),
         "label": label,
     }
     out = []
