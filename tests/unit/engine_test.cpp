@@ -393,6 +393,17 @@ TEST_F(InteractiveRun, admin_required_refuses_a_user_without_rights_then_asks)
     EXPECT_EQ(sys.messages[1].text, L"Failed a. Continue?");
 }
 
+TEST_F(InteractiveRun, a_failing_preparation_is_the_components_error_and_the_run_goes_on)
+{
+    add(L"a").admin_required = L"Administrators only.";
+    add(L"b");
+    sys.raising = L"check_admin_membership";
+    recording_window window;
+    engine::run_interactive_install(sys, settings, {}, window);
+    EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Failed a. Continue?"}));
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"b.exe"}));
+}
+
 TEST_F(InteractiveRun, still_running_and_restart_end_the_run_without_a_question)
 {
     fake_platform::program endless;

@@ -70,7 +70,7 @@ bool installedcheck_check_registry_value::check_dword()
         data.size() > 4)
         return false;
     std::uint8_t bytes[4] = {0, 0, 0, 0};
-    std::memcpy(bytes, data.data(), data.size());
+    if (!data.empty()) std::memcpy(bytes, data.data(), data.size());
     const std::uint32_t stored = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
                                  (static_cast<std::uint32_t>(bytes[2]) << 16) |
                                  (static_cast<std::uint32_t>(bytes[3]) << 24);
@@ -96,7 +96,7 @@ bool installedcheck_check_registry_value::check_string()
     // The value lands in a zeroed buffer of size / 2 + 1 UTF-16 units and is
     // taken up to its first zero unit, so an odd trailing byte still counts.
     std::vector<std::uint16_t> units(data.size() / 2 + 1, 0);
-    std::memcpy(units.data(), data.data(), data.size());
+    if (!data.empty()) std::memcpy(units.data(), data.data(), data.size());
     std::wstring stored;
     for (std::uint16_t u : units) {
         if (u == 0) break;

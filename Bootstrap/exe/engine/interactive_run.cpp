@@ -26,11 +26,16 @@ next failure_question(platform::platform& sys, const config::configuration_setti
 next handle_component(platform::platform& sys, const config::configuration_settings& settings,
                       components::component& c, platform::window_handle owner)
 {
-    if (!c.selected || c.is_installed()) return next::go_on;
-    if (!c.admin_required.empty() && !platform::is_current_user_admin(sys)) {
-        sys.message_box(owner, c.admin_required, c.description.c_str(), platform::mb_iconinformation);
-        return failure_question(sys, settings, c, owner);
+    bool refused = false;
+    try {
+        if (!c.selected || c.is_installed()) return next::go_on;
+        refused = !c.admin_required.empty() && !platform::is_current_user_admin(sys);
+        if (refused) sys.message_box(owner, c.admin_required, c.description.c_str(), platform::mb_iconinformation);
+    } catch (...) {
+        // A preparation that fails is this component's error, not the run's.
+        refused = true;
     }
+    if (refused) return failure_question(sys, settings, c, owner);
     switch (run_component_step(sys, c, settings.reboot_required, owner, run_kind::interactive)) {
     case step_outcome::installed:
         return next::go_on;
