@@ -218,6 +218,17 @@ def requests_are(*expected: str) -> Check:
     return run
 
 
+def folder_holds(rel: str, *names: str) -> Check:
+    """A medium folder holds exactly these files (no partial download)."""
+    def run(r: CaseRun) -> List[str]:
+        folder = os.path.join(r.medium_dir, rel)
+        seen = sorted(os.listdir(folder)) if os.path.isdir(folder) else None
+        if seen != sorted(names):
+            return ["%s holds %s, expected %s" % (rel, seen, sorted(names))]
+        return []
+    return run
+
+
 def same_bytes(rel: str, bin_name: str) -> Check:
     """A medium file is an exact copy of a file of the bin folder (run_e2e.py
     stages from it; its path is found beside Setup.exe's source copy)."""

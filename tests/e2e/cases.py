@@ -15,7 +15,7 @@ import cases_checks
 import cases_components
 import cases_dialog
 import cases_downloads
-from e2e_model import DIR, Box, Case, Row, View, error_box
+from e2e_model import DIR, Box, Case, Row, Sparse, View, error_box
 
 # The closing box of every failed configuration read.
 FAILED_TO_READ = error_box("Failed to read configuration file.")
@@ -76,6 +76,10 @@ CASES = [
          files=setup_xml("This is not a configuration.\nJust some text.\n"),
          boxes=[PARSE_FAILED, FAILED_TO_READ]),
     Case("setup_xml_is_a_folder", files={"setup.xml": DIR}, boxes=[PARSE_FAILED, FAILED_TO_READ]),
+    # A file far beyond the size limit is refused by its size, unread: read
+    # first, its 2 GB would not fit into memory ("Error loading configuration
+    # file" instead).
+    Case("setup_xml_of_two_gigabytes", files={"setup.xml": Sparse(0x7FFFFFFF)}, boxes=[PARSE_FAILED, FAILED_TO_READ]),
 
     Case("wrong_root_node", files=setup_xml('<?xml version="1.0"?>\n<config/>\n'),
          boxes=[WRONG_ROOT, FAILED_TO_READ]),

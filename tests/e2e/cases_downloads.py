@@ -2,10 +2,12 @@
 run_e2e.py starts: @@HTTP@@ is this case's folder on it, @@CLOSED@@ a
 loopback port where nothing listens. The server's request log shows which
 files were asked for. The downloaded programs are stub copies: that one ran
-shows it arrived whole enough to run.
+shows it arrived whole enough to run. A NAME.faults file beside a served
+file scripts the server's answers to it (see http_server.py).
 """
 
-from case_helpers import (all_of, cmd, download, downloads, failure_question, requests_are, same_bytes, silent)
+from case_helpers import (all_of, cmd, download, downloads, failure_question, folder_holds, requests_are,
+                          same_bytes, silent)
 from e2e_model import Case, FromBin, error_box
 
 STUB = FromBin("e2e_stub.exe")
@@ -118,4 +120,38 @@ CASES = [
                           '<installedcheck type="check_file" filename="#APPPATH\\Setup.exe"/>')),
          served={"a_exit0.exe": STUB},
          absent=["dl"], check=requests_are()),
+
+    # Network faults. A server that takes the request and never answers:
+    # each attempt stalls for 30 s, three attempts with pauses of 2 s and 4 s,
+    # then the component fails and nothing is left in the folder.
+    Case("download_stalling_server_is_tried_three_times",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("Stalled", "@@HTTP@@/a_exit0.exe"))),
+                      cmd("After", "z_exit0.exe")),
+         served={"a_exit0.exe": STUB, "a_exit0.exe.faults": "stall"}, stubs=["z_exit0.exe"],
+         script=["no"], boxes=[failure_question("Fetched", owner="none")],
+         not_ran=["dl/a_exit0.exe", "z_exit0.exe"], timeout=300,
+         check=all_of(requests_are(*["a_exit0.exe stall"] * 3), folder_holds("dl"))),
+
+    # A body cut short of the announced size is never kept or run.
+    Case("download_cut_short_is_tried_three_times",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("Short", "@@HTTP@@/a_exit0.exe"))),
+                      cmd("After", "z_exit0.exe")),
+         served={"a_exit0.exe": STUB, "a_exit0.exe.faults": "short"}, stubs=["z_exit0.exe"],
+         script=["yes"], boxes=[failure_question("Fetched", owner="none")],
+         not_ran=["dl/a_exit0.exe"], ran=["z_exit0.exe"], timeout=120,
+         check=all_of(requests_are(*["a_exit0.exe short"] * 3), folder_holds("dl"))),
+
+    # A busy server, then the file; a reset connection, then the file.
+    Case("download_after_busy_server_and_reset_connection",
+         files=silent(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("Busy", "@@HTTP@@/a_exit0.exe"),
+                                         download("Reset", "@@HTTP@@/b_exit0.exe")))),
+         served={"a_exit0.exe": STUB, "a_exit0.exe.faults": "503\nok",
+                 "b_exit0.exe": STUB, "b_exit0.exe.faults": "reset\nok"},
+         ran=["dl/a_exit0.exe"], timeout=120,
+         check=all_of(requests_are("a_exit0.exe 503", "a_exit0.exe 200", "b_exit0.exe reset", "b_exit0.exe 200"),
+                      same_bytes("dl/a_exit0.exe", "e2e_stub.exe"), same_bytes("dl/b_exit0.exe", "e2e_stub.exe"),
+                      folder_holds("dl", "a_exit0.exe", "a_exit0.exe.log", "b_exit0.exe"))),
 ]

@@ -20,6 +20,17 @@ class Dir:
 DIR = Dir()
 
 
+class Sparse:
+    """In Case.files: a file of this many bytes that takes no disk space
+    (all zero bytes)."""
+
+    def __init__(self, size: int):
+        self.size = size
+
+    def __repr__(self) -> str:
+        return "Sparse(%d)" % self.size
+
+
 @dataclass(frozen=True)
 class Box:
     """A message box as the driver reads it from the screen."""
@@ -103,8 +114,12 @@ class View:
     focus: Optional[int] = None
     # Placed as centring in the work area places it.
     centred: Optional[bool] = None
-    # The dialog window itself enabled (the run disables it while it lasts).
+    # The dialog window itself enabled (it stays enabled during the run, so
+    # that its message boxes give the activation back to it).
     dialog_enabled: Optional[bool] = None
+    # The cursor over the dialog: "class" (the one it showed when it first
+    # appeared, its class's arrow) or "own" (another: the run's wait cursor).
+    cursor: Optional[str] = None
     # Answers a message within half a second (it handles its messages).
     responsive: Optional[bool] = None
     rows: Optional[Tuple[Row, ...]] = None

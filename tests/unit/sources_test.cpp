@@ -434,6 +434,7 @@ TEST(document_limits, a_deep_or_huge_setup_xml_fails_with_the_parse_message_and_
     testing_support::with_setup_xml(big, nested(5) + std::string(config::max_document_bytes, ' '));
     EXPECT_FALSE(config::load_setup_configuration(big, s));
     EXPECT_EQ(big.message_texts(), std::vector<std::wstring>{parse_failed});
+    EXPECT_EQ(big.bytes_read, 0u);  // refused by its size alone
 
     platform::fake_platform stored;
     stored.set_language(1033);

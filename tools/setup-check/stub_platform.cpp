@@ -16,12 +16,13 @@ bool stub_platform::path_exists(const std::wstring& path)
     return files.count(lower(path)) > 0 || contents.count(lower(path)) > 0;
 }
 
-bool stub_platform::read_file(const std::wstring& path, std::string& bytes)
+::platform::read_status stub_platform::read_file(const std::wstring& path, std::size_t limit, std::string& bytes)
 {
     const auto it = contents.find(lower(path));
-    if (it == contents.end()) return false;
+    if (it == contents.end()) return ::platform::read_status::failed;
+    if (it->second.size() > limit) return ::platform::read_status::too_large;
     bytes = it->second;
-    return true;
+    return ::platform::read_status::ok;
 }
 
 bool stub_platform::module_path(std::wstring& path)

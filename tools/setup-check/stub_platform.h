@@ -43,9 +43,10 @@ public:
 
     // --- platform ---------------------------------------------------------
     bool path_exists(const std::wstring& path) override;
-    bool read_file(const std::wstring& path, std::string& bytes) override;
+    ::platform::read_status read_file(const std::wstring& path, std::size_t limit, std::string& bytes) override;
     bool create_directory(const std::wstring&) override { return false; }
     bool delete_file(const std::wstring&) override { return false; }
+    bool move_file(const std::wstring&, const std::wstring&) override { return false; }
     bool file_size(const std::wstring&, std::uint64_t&) override { return false; }
     bool file_sha256(const std::wstring&, std::uint8_t (&)[32]) override { return false; }
     bool module_path(std::wstring& path) override;
@@ -89,6 +90,7 @@ public:
     }
     void close_thread(::platform::thread_handle) override {}
     void sleep(std::uint32_t) override {}
+    std::uint32_t tick_count() override { return 0; }
     int message_box(::platform::window_handle owner, const std::wstring& text, const wchar_t* caption,
                     std::uint32_t style) override;
     bool admin_sid_available() override { return true; }
@@ -103,9 +105,9 @@ public:
     }
     void reboot_windows() override {}
     ::platform::transfer_result download_url(const std::wstring&, const std::wstring&,
-                                             ::platform::transfer_callback&) override
+                                             ::platform::transfer_sink&) override
     {
-        return ::platform::transfer_result{static_cast<std::int32_t>(0x800C0008u), 0};
+        return ::platform::transfer_result{};
     }
 };
 

@@ -158,7 +158,7 @@ void select_configuration_node(const attribute_reader& reader, const TiXmlElemen
 void read_configuration_file(platform::platform& sys, const std::wstring& path, configuration_settings& settings)
 {
     std::string bytes;
-    if (!sys.read_file(path, bytes))
+    if (sys.read_file(path, max_document_bytes, bytes) != platform::read_status::ok)
         throw message_error{L"Invalid configuration file, failed to parse XML elements."};
     read_document(sys, bytes, L"Invalid configuration file, failed to parse XML elements.", settings);
 }

@@ -1,27 +1,12 @@
 #include "download/downloader.h"
 
+#include <atomic>
+#include <memory>
+
 #include "config/paths.h"
 #include "config/text.h"
 
 namespace download {
-
-SilentDownloader::SilentDownloader(platform::platform& sys, std::vector<const config::download_item*> items)
-    : items(std::move(items)), sys_(sys)
-{
-}
-
-SilentDownloader::~SilentDownloader()
-{
-    if (worker_thread != 0) sys_.close_thread(worker_thread);
-}
-
-void SilentDownloader::WaitForWorker()
-{
-    if (worker_thread == 0) return;
-    sys_.wait_thread(worker_thread, 20000);
-    sys_.close_thread(worker_thread);
-    worker_thread = 0;
-}
 
 namespace {
 
@@ -37,29 +22,11 @@ std::wstring two_decimals(std::uint32_t bytes, std::uint64_t unit)
     return text::decimal(hundredths / 100) + L'.' + (fraction < 10 ? L"0" : L"") + text::decimal(fraction);
 }
 
-}  // namespace
-
-std::wstring FormatByteSize(std::uint32_t bytes)
-{
-    if (bytes < 1024u) return text::decimal(bytes);
-    if (bytes < 1048576u) return two_decimals(bytes, 1024u) + L"KB";
-    if (bytes < 1073741824u) return two_decimals(bytes, 1048576u) + L"MB";
-    return two_decimals(bytes, 1073741824u) + L"GB";
-}
-
-std::wstring GetFileNameFromUrl(const std::wstring& url)
-{
-    const std::size_t cut = url.find_last_of(L"\\/");
-    if (cut == std::wstring::npos) return url;
-    return url.substr(cut + 1);
-}
-
-namespace {
-
-bool digest_matches(platform::platform& sys, const std::wstring& path, const std::wstring& expected)
+bool digest_is(platform::platform& sys, const std::wstring& path, const std::wstring& expected, bool& readable)
 {
     std::uint8_t digest[32];
-    if (!sys.file_sha256(path, digest)) return false;
+    readable = sys.file_sha256(path, digest);
+    if (!readable) return false;
     static const wchar_t hex[] = L"0123456789abcdef";
     std::wstring actual;
     for (std::uint8_t b : digest) {
@@ -69,87 +36,165 @@ bool digest_matches(platform::platform& sys, const std::wstring& path, const std
     return actual == expected;
 }
 
+// What the thread that runs a transfer shares with the thread that watches
+// it. The watcher may give up on the transfer and go on; the transfer's
+// thread then still holds its own reference until it ends.
+struct attempt_state : platform::transfer_sink {
+    explicit attempt_state(platform::platform& sys) : sys(sys), last_arrival(sys.tick_count()) {}
+
+    bool on_bytes(std::uint64_t) override
+    {
+        last_arrival = sys.tick_count();
+        return !abandoned;
+    }
+
+    platform::platform& sys;
+    std::atomic<std::uint32_t> last_arrival;
+    std::atomic<bool> abandoned{false};
+    platform::transfer_result result;  // written by the transfer's thread before it ends
+};
+
+attempt_end judge_http_status(std::uint32_t status)
+{
+    if (status >= 500 || status == 408 || status == 429) return attempt_end::server_busy;
+    return attempt_end::server_refused;
+}
+
+// How the transfer itself ended, before the file is looked at.
+attempt_end judge_transfer(const platform::transfer_result& r)
+{
+    switch (r.status) {
+    case platform::transfer_status::completed:
+        return r.http_status >= 400 ? judge_http_status(r.http_status) : attempt_end::arrived;
+    case platform::transfer_status::cannot_connect:
+        return attempt_end::refused;
+    case platform::transfer_status::connection_lost:
+        return attempt_end::reset;
+    case platform::transfer_status::timed_out:
+        return attempt_end::stalled;
+    default:
+        return attempt_end::failed;
+    }
+}
+
+// The stored file against what was promised: the announced size, and the
+// configured digest.
+attempt_end judge_file(platform::platform& sys, const config::download_item& item, const std::wstring& file,
+                       std::uint64_t announced)
+{
+    std::uint64_t size = 0;
+    if (!sys.file_size(file, size)) return attempt_end::failed;
+    if (announced != 0 && size < announced) return attempt_end::cut_short;
+    if (item.sha256.empty()) return attempt_end::arrived;
+    bool readable = false;
+    if (digest_is(sys, file, item.sha256, readable)) return attempt_end::arrived;
+    return readable ? attempt_end::digest_mismatch : attempt_end::unreadable;
+}
+
+// One transfer into `file`, on a thread of its own. The wait is the
+// installing thread's: it does not rely on the transfer calling back, so a
+// transfer that hangs without a word still counts as stalled.
+attempt_end run_attempt(platform::platform& sys, const config::download_item& item, const std::wstring& file)
+{
+    auto state = std::make_shared<attempt_state>(sys);
+    platform::thread_handle thread = 0;
+    const std::wstring url = item.sourceurl;
+    if (!sys.start_thread([state, url, file] { state->result = state->sys.download_url(url, file, *state); },
+                          thread))
+        return attempt_end::failed;
+
+    attempt_end end = attempt_end::stalled;
+    for (;;) {
+        const std::uint32_t quiet = sys.tick_count() - state->last_arrival;
+        if (quiet >= stall_limit_ms) break;
+        const platform::wait_result w = sys.wait_thread(thread, stall_limit_ms - quiet);
+        if (w == platform::wait_result::ended) {
+            end = judge_transfer(state->result);
+            if (end == attempt_end::arrived) end = judge_file(sys, item, file, state->result.announced);
+            break;
+        }
+        if (w == platform::wait_result::failed) {
+            end = attempt_end::failed;
+            break;
+        }
+    }
+    // A transfer given up on stops at its next arrival and never reaches the
+    // item's own file: only the installing thread moves a file into place.
+    state->abandoned = true;
+    sys.close_thread(thread);
+    return end;
+}
+
+bool fetch_item(platform::platform& sys, const config::download_item& item)
+{
+    const std::wstring target = target_path(item);
+    sys.create_directory(item.destinationpath);
+    // A URL that ends in a separator names no file: the target would be the
+    // folder itself, which nothing can be stored as.
+    if (target.empty() || target.back() == L'\\' || target.back() == L'/') return false;
+    for (int attempt = 1; attempt <= attempts_per_item; ++attempt) {
+        if (attempt > 1) sys.sleep(retry_pause_ms[attempt - 2]);
+        // Each attempt stores under its own name beside the target, so that
+        // an attempt given up on can never mix with the next one or leave a
+        // partial file under the item's own name.
+        const std::wstring part = target + L"." + text::decimal(static_cast<std::uint64_t>(attempt)) + L".part";
+        const attempt_end end = run_attempt(sys, item, part);
+        if (end == attempt_end::arrived) {
+            if (sys.move_file(part, target)) return true;
+            sys.delete_file(part);
+            return false;
+        }
+        sys.delete_file(part);
+        if (!worth_retrying(end)) return false;
+    }
+    return false;
+}
+
 }  // namespace
 
-std::int32_t DownloadComponent::on_progress(std::uint32_t so_far, std::uint32_t total)
+bool worth_retrying(attempt_end end)
 {
-    if (callback.IsCancelRequested()) {
-        cancelled = true;
-        return e_abort;
+    switch (end) {
+    case attempt_end::refused:
+    case attempt_end::reset:
+    case attempt_end::stalled:
+    case attempt_end::cut_short:
+    case attempt_end::server_busy:
+        return true;
+    default:
+        return false;
     }
-    const std::wstring progress = item.componentname + L" (" + FormatByteSize(so_far) + L" of " + FormatByteSize(total) +
-                         L") - " + text::decimal(static_cast<std::uint32_t>(index)) + L"/" + text::decimal(static_cast<std::uint32_t>(count));
-    callback.ReportProgress(so_far, total, progress);
-    return 0;
 }
 
-void DownloadComponent::Fetch()
+std::wstring format_byte_size(std::uint32_t bytes)
+{
+    if (bytes < 1024u) return text::decimal(bytes);
+    if (bytes < 1048576u) return two_decimals(bytes, 1024u) + L"KB";
+    if (bytes < 1073741824u) return two_decimals(bytes, 1048576u) + L"MB";
+    return two_decimals(bytes, 1073741824u) + L"GB";
+}
+
+std::wstring file_name_from_url(const std::wstring& url)
+{
+    const std::size_t cut = url.find_last_of(L"\\/");
+    if (cut == std::wstring::npos) return url;
+    return url.substr(cut + 1);
+}
+
+std::wstring target_path(const config::download_item& item)
 {
     const std::wstring name =
-        item.destinationfilename.empty() ? GetFileNameFromUrl(item.sourceurl) : item.destinationfilename;
-    const std::wstring target = config::combine_path(item.destinationpath, name);
-    sys_.create_directory(item.destinationpath);
-    const platform::transfer_result r = sys_.download_url(item.sourceurl, target, *this);
-    if (r.hresult < 0) throw r.hresult;
-    // A transfer can report success without delivering the file: an HTTP
-    // error page saved in its place, or a target that could not be written.
-    // Running either would run the wrong thing.
-    std::uint64_t size = 0;
-    if (r.http_status >= 400) {
-        sys_.delete_file(target);
-        throw inet_e_download_failure;
-    }
-    if (!sys_.file_size(target, size)) throw inet_e_download_failure;
-    if (!item.sha256.empty() && !digest_matches(sys_, target, item.sha256)) {
-        // A file that is not the one the publisher named is never run.
-        sys_.delete_file(target);
-        throw trust_e_bad_digest;
-    }
-}
-
-std::uint32_t DownloadThreadProc(platform::platform& sys, IDownloadCallback& callback)
-{
-    std::wstring current = L"-";
-    try {
-        const std::vector<const config::download_item*>& items = callback.GetDownloadItems();
-        const int count = static_cast<int>(items.size());
-        for (int i = 0; i < count; ++i) {
-            if (callback.IsCancelRequested()) {
-                callback.ReportCancelled();
-                return 0;
-            }
-            current = items[i]->componentname;
-            DownloadComponent transfer(sys, callback, *items[i], i + 1, count);
-            transfer.Fetch();
-            if (transfer.cancelled) {
-                callback.ReportCancelled();
-                return 0;
-            }
-        }
-        callback.ReportFinished();
-    } catch (...) {
-        callback.ReportFailure(L"Failed to download component: " + current);
-    }
-    return 0;
+        item.destinationfilename.empty() ? file_name_from_url(item.sourceurl) : item.destinationfilename;
+    return config::combine_path(item.destinationpath, name);
 }
 
 bool download_component_files(platform::platform& sys, components::component& c)
 {
     if (!c.has_download_dialog) return true;
     try {
-        std::vector<const config::download_item*> items;
-        for (const auto& item : c.download_dialog.downloads) items.push_back(&item);
-        SilentDownloader downloader(sys, std::move(items));
-        platform::thread_handle thread = 0;
-        // A worker that cannot be started is a failed download, never an
-        // endless wait.
-        if (!sys.start_thread([&sys, &downloader] { DownloadThreadProc(sys, downloader); }, thread)) return false;
-        downloader.worker_thread = thread;
-        // The worker reports exactly once and then ends: waiting for its end
-        // means no flag is missed and the downloader outlives every use.
-        sys.wait_thread(thread, 0xFFFFFFFFu);
-        const bool ok = downloader.finished && !downloader.failed;
-        return ok;
+        for (const auto& item : c.download_dialog.downloads)
+            if (!fetch_item(sys, item)) return false;
+        return true;
     } catch (...) {
         return false;
     }

@@ -5,6 +5,9 @@
 
 #include "config/text.h"
 
+#include <algorithm>
+#include <new>
+
 namespace platform {
 
 namespace {
@@ -109,12 +112,15 @@ bool fake_platform::path_exists(const std::wstring& path)
     return find(path) != nullptr;
 }
 
-bool fake_platform::read_file(const std::wstring& path, std::string& bytes)
+read_status fake_platform::read_file(const std::wstring& path, std::size_t limit, std::string& bytes)
 {
+    calls.push_back(L"read_file:" + path);
     file* f = find(path);
-    if (f == nullptr || f->is_directory || !f->readable) return false;
+    if (f == nullptr || f->is_directory || !f->readable) return read_status::failed;
+    if (f->bytes.size() > limit) return read_status::too_large;
     bytes = f->bytes;
-    return true;
+    bytes_read += bytes.size();
+    return read_status::ok;
 }
 
 bool fake_platform::create_directory(const std::wstring& path)
@@ -131,6 +137,17 @@ bool fake_platform::delete_file(const std::wstring& path)
 {
     calls.push_back(L"delete_file:" + path);
     return files.erase(lower(path)) > 0;
+}
+
+bool fake_platform::move_file(const std::wstring& from, const std::wstring& to)
+{
+    calls.push_back(L"move_file:" + from + L"|" + to);
+    auto it = files.find(lower(from));
+    if (it == files.end() || it->second.is_directory) return false;
+    file moved = it->second;
+    files.erase(it);
+    files[lower(to)] = moved;
+    return true;
 }
 
 bool fake_platform::file_size(const std::wstring& path, std::uint64_t& size)
@@ -282,18 +299,34 @@ bool fake_platform::start_thread(std::function<void()> body, thread_handle& thre
 {
     calls.push_back(L"start_thread");
     if (!threads_start) return false;
-    // The worker runs to its end at once: the tests see one deterministic
-    // interleaving, the one in which the worker is fastest.
+    // The body runs to its end at once: the tests see one deterministic
+    // interleaving, the one in which the thread is fastest. A body that
+    // stalled is then stuck for good, and waits for it time out.
+    thread = ++threads_started_;
+    running_thread_ = thread;
     body();
-    thread = 1;
+    running_thread_ = 0;
     return true;
 }
 
-wait_result fake_platform::wait_thread(thread_handle, std::uint32_t) { return wait_result::ended; }
+wait_result fake_platform::wait_thread(thread_handle thread, std::uint32_t timeout_ms)
+{
+    for (thread_handle stuck : stuck_threads_) {
+        if (stuck == thread) {
+            clock_ms += timeout_ms;
+            return wait_result::timeout;
+        }
+    }
+    return wait_result::ended;
+}
 
 void fake_platform::close_thread(thread_handle) {}
 
-void fake_platform::sleep(std::uint32_t ms) { sleeps.push_back(ms); }
+void fake_platform::sleep(std::uint32_t ms)
+{
+    sleeps.push_back(ms);
+    clock_ms += ms;
+}
 
 int fake_platform::message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
                                std::uint32_t style)
@@ -317,6 +350,7 @@ bool fake_platform::admin_sid_available() { return sid_available; }
 membership_status fake_platform::check_admin_membership(bool& member)
 {
     calls.push_back(L"check_admin_membership");
+    if (raising == L"check_admin_membership") throw std::bad_alloc();
     member = member_of_admins;
     return membership;
 }
@@ -339,24 +373,43 @@ void fake_platform::reboot_windows()
 }
 
 transfer_result fake_platform::download_url(const std::wstring& url, const std::wstring& target,
-                                            transfer_callback& callback)
+                                            transfer_sink& sink)
 {
     calls.push_back(L"download:" + url + L"|" + target);
-    auto it = downloads.find(url);
-    if (it == downloads.end()) return transfer_result{static_cast<std::int32_t>(0x800C0005), 0};  // not found
-    const download& d = it->second;
-    for (const auto& step : d.progress) {
-        const std::int32_t hr = callback.on_progress(step.first, step.second);
-        if (hr < 0) return transfer_result{hr, d.http_status};
+    const auto answers = downloads.find(url);
+    const std::size_t asked = static_cast<std::size_t>(std::count(requests.begin(), requests.end(), url));
+    requests.push_back(url);
+    transfer_result r;
+    if (answers == downloads.end() || answers->second.empty()) {
+        r.status = transfer_status::cannot_connect;
+        return r;
     }
-    // Like the real transfer, a target that cannot be written (a folder, or
-    // a folder that does not exist) is silently left alone.
+    const download& d = answers->second[std::min(asked, answers->second.size() - 1)];
+    r.status = d.status;
+    r.http_status = d.http_status;
+    r.announced = d.announced;
+    if (d.stalls && d.content.empty()) {
+        stuck_threads_.push_back(running_thread_);  // not even an answer arrives
+        return r;
+    }
+    if (d.status != transfer_status::completed && !d.stalls) return r;
+    // A target in a folder that does not exist cannot be written.
     const std::size_t cut = target.find_last_of(L"\\/");
-    const bool folder_exists = cut != std::wstring::npos && find(target.substr(0, cut)) != nullptr &&
-                               find(target.substr(0, cut))->is_directory;
-    const bool writable = folder_exists && cut + 1 < target.size() && !(find(target) && find(target)->is_directory);
-    if (d.hresult >= 0 && d.writes_file && writable) add_file(target, d.content);
-    return transfer_result{d.hresult, d.http_status};
+    const file* folder = cut == std::wstring::npos ? nullptr : find(target.substr(0, cut));
+    if (folder == nullptr || !folder->is_directory) {
+        r.status = transfer_status::failed;
+        return r;
+    }
+    if (d.http_status >= 400 && !d.stalls) return r;  // an error page is not stored
+    sink.on_bytes(0);
+    add_file(target, d.content);
+    if (!d.content.empty() && !sink.on_bytes(d.content.size())) {
+        files.erase(lower(target));
+        r.status = transfer_status::cancelled;
+        return r;
+    }
+    if (d.stalls) stuck_threads_.push_back(running_thread_);
+    return r;
 }
 
 }  // namespace platform

@@ -41,12 +41,13 @@ public:
         std::uint32_t style = 0;
     };
 
+    // One answer to a request.
     struct download {
-        std::int32_t hresult = 0;
+        transfer_status status = transfer_status::completed;
         std::uint32_t http_status = 200;
-        std::string content;
-        bool writes_file = true;
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> progress;  // so far, total
+        std::string content;          // what the transfer stores
+        std::uint64_t announced = 0;  // the size the server announced; 0: none
+        bool stalls = false;          // after `content`, nothing more arrives, ever
     };
 
     struct started_process {
@@ -82,7 +83,10 @@ public:
     std::intptr_t shell_execute_result = 42;
     std::deque<int> answers;  // message-box answers, in order
     bool threads_start = true;
-    std::map<std::wstring, download> downloads;  // keyed by URL
+    // The answers to the requests for a URL, in order; the last one repeats.
+    std::map<std::wstring, std::vector<download>> downloads;
+    std::uint32_t clock_ms = 1000;  // what tick_count answers; waits and sleeps advance it
+    std::wstring raising;  // the operation that raises (a lack of memory), by name
 
     // --- What happened ----------------------------------------------------
     std::vector<message> messages;
@@ -91,6 +95,8 @@ public:
     std::vector<std::wstring> calls;   // a line per operation of interest
     int reboots = 0;
     std::vector<std::uint32_t> sleeps;
+    std::vector<std::wstring> requests;  // the URLs asked for, in order
+    std::size_t bytes_read = 0;          // by read_file
 
     // Helpers for tests.
     void add_file(const std::wstring& path, const std::string& bytes = std::string());
@@ -107,9 +113,10 @@ public:
 
     // --- platform ---------------------------------------------------------
     bool path_exists(const std::wstring& path) override;
-    bool read_file(const std::wstring& path, std::string& bytes) override;
+    read_status read_file(const std::wstring& path, std::size_t limit, std::string& bytes) override;
     bool create_directory(const std::wstring& path) override;
     bool delete_file(const std::wstring& path) override;
+    bool move_file(const std::wstring& from, const std::wstring& to) override;
     bool file_size(const std::wstring& path, std::uint64_t& size) override;
     bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) override;
     bool module_path(std::wstring& path) override;
@@ -134,6 +141,7 @@ public:
     wait_result wait_thread(thread_handle thread, std::uint32_t timeout_ms) override;
     void close_thread(thread_handle thread) override;
     void sleep(std::uint32_t ms) override;
+    std::uint32_t tick_count() override { return clock_ms; }
     int message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
                     std::uint32_t style) override;
     bool admin_sid_available() override;
@@ -142,12 +150,15 @@ public:
                               std::vector<bool>& is_admin_group) override;
     void reboot_windows() override;
     transfer_result download_url(const std::wstring& url, const std::wstring& target,
-                                 transfer_callback& callback) override;
+                                 transfer_sink& sink) override;
 
     static std::wstring key_of(reg_root root, const std::wstring& subkey);
 
 private:
     started_process* process_of(process_handle handle);
+    thread_handle threads_started_ = 0;
+    thread_handle running_thread_ = 0;        // the thread whose body runs now
+    std::vector<thread_handle> stuck_threads_;  // threads blocked for good
     file* find(const std::wstring& path);
 };
 

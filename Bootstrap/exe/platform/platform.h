@@ -50,6 +50,9 @@ struct os_version_info {
     std::wstring csd_version;              // service-pack text
 };
 
+// Outcome of reading a whole file.
+enum class read_status { ok, failed, too_large };
+
 // Outcome of the configuration resource lookup, step by step.
 enum class resource_status { ok, not_found, load_failed, lock_failed };
 
@@ -62,19 +65,30 @@ enum class membership_status { ok, no_library, no_function, failed };
 // Outcome of reading the groups of the process token.
 enum class token_status { ok, buffer_too_small, no_token, failed };
 
-// Receives the progress of a URL transfer. Returning a negative HRESULT
-// (E_ABORT) stops the transfer.
-class transfer_callback {
-public:
-    virtual ~transfer_callback() = default;
-    virtual std::int32_t on_progress(std::uint32_t so_far, std::uint32_t total) = 0;
+// How a URL transfer ended.
+enum class transfer_status {
+    completed,        // it ran to its end; the HTTP status tells how the server answered
+    cannot_connect,   // no connection was made (refused, unreachable)
+    connection_lost,  // the connection was reset or closed before a whole answer
+    timed_out,        // the network went quiet for longer than the transfer waits
+    cancelled,        // the receiver stopped it
+    failed,           // anything else (no such host, a target that cannot be written, ...)
 };
 
-// The result of a URL transfer: the HRESULT of the transfer itself and, for
-// HTTP, the status code the server answered with (0 when unknown).
 struct transfer_result {
-    std::int32_t hresult = 0;
-    std::uint32_t http_status = 0;
+    transfer_status status = transfer_status::failed;
+    std::int32_t code = 0;          // the system's own code of a failure (an HRESULT or error number)
+    std::uint32_t http_status = 0;  // for HTTP, the status the server answered with; 0 otherwise
+    std::uint64_t announced = 0;    // the size the server announced; 0 when it announced none
+};
+
+// Follows a running transfer, on the transfer's own thread.
+class transfer_sink {
+public:
+    virtual ~transfer_sink() = default;
+    // Something arrived (the answer's headers, or body bytes: `stored` in
+    // all so far). False stops the transfer, which then reports cancelled.
+    virtual bool on_bytes(std::uint64_t stored) = 0;
 };
 
 class platform {
@@ -85,15 +99,19 @@ public:
     // GetFileAttributesW: false when nothing exists at the path.
     virtual bool path_exists(const std::wstring& path) = 0;
     // Opens an existing file for reading (sharing read access) and reads all
-    // of it. False when it cannot be opened or read (a folder, for one).
-    virtual bool read_file(const std::wstring& path, std::string& bytes) = 0;
+    // of it: failed when it cannot be opened or read (a folder, for one),
+    // too_large, without reading, when it holds more than `limit` bytes.
+    virtual read_status read_file(const std::wstring& path, std::size_t limit, std::string& bytes) = 0;
     // Creates the last level of a folder; the result tells whether it exists.
     virtual bool create_directory(const std::wstring& path) = 0;
     virtual bool delete_file(const std::wstring& path) = 0;
+    // Renames a file within its volume, replacing a file of the new name.
+    virtual bool move_file(const std::wstring& from, const std::wstring& to) = 0;
     // Size of a regular file; false when there is none at the path.
     virtual bool file_size(const std::wstring& path, std::uint64_t& size) = 0;
     // The SHA-256 digest of a file's contents, with the system's own
-    // cryptography. False when the file cannot be read or hashed.
+    // cryptography. False when the file cannot be opened, read to its end
+    // or hashed.
     virtual bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) = 0;
 
     // --- The program itself ------------------------------------------------
@@ -150,6 +168,9 @@ public:
     virtual wait_result wait_thread(thread_handle thread, std::uint32_t timeout_ms) = 0;
     virtual void close_thread(thread_handle thread) = 0;
     virtual void sleep(std::uint32_t ms) = 0;
+    // Milliseconds since the system started; it wraps after 49.7 days, so
+    // only differences are meaningful.
+    virtual std::uint32_t tick_count() = 0;
 
     // --- User interface ----------------------------------------------------
     // MessageBoxW. A null caption lets the system show its default title.
@@ -170,9 +191,13 @@ public:
     virtual void reboot_windows() = 0;
 
     // --- Downloads -----------------------------------------------------------
-    // URLDownloadToFileW of `url` into `target`, synchronously.
+    // Fetches `url` into a new file `target`, synchronously, with the
+    // system's proxy settings. Nothing is left at `target` unless the result
+    // is completed with an HTTP status below 400 (an error page is never
+    // stored). Waits on a quiet network for a bounded time, so that a
+    // transfer its receiver gave up on still ends.
     virtual transfer_result download_url(const std::wstring& url, const std::wstring& target,
-                                         transfer_callback& callback) = 0;
+                                         transfer_sink& sink) = 0;
 };
 
 }  // namespace platform

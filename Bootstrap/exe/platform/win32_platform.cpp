@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <wincrypt.h>
 #include <urlmon.h>
+#include <wininet.h>
 
 #include <memory>
 
@@ -116,13 +117,245 @@ DWORD WINAPI thread_entry(LPVOID parameter)
     return 0;
 }
 
-// Binding callback for one URL transfer: reports progress and remembers the
-// HTTP status the server answered with.
-class binding_callback : public IBindStatusCallback, public IHttpNegotiate {
-public:
-    explicit binding_callback(transfer_callback& sink) : sink_(sink) {}
+// Finds an entry point of a DLL; its type comes from the declaration in the
+// headers, so that nothing is imported by name.
+template <class F>
+F entry(HMODULE module, const char* name)
+{
+    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
 
-    std::uint32_t http_status() const { return http_status_; }
+// A transfer waits this long on a quiet network before it gives up by
+// itself. Whoever watches a transfer decides sooner when it has stalled;
+// this only makes sure that a transfer given up on still ends.
+constexpr DWORD network_wait_ms = 45000;
+
+// The entry points of wininet.dll, loaded from the system folder.
+struct internet_api {
+    decltype(&InternetOpenW) open = nullptr;
+    decltype(&InternetCrackUrlW) crack = nullptr;
+    decltype(&InternetConnectW) connect = nullptr;
+    decltype(&HttpOpenRequestW) open_request = nullptr;
+    decltype(&InternetSetOptionW) set_option = nullptr;
+    decltype(&HttpSendRequestW) send = nullptr;
+    decltype(&HttpQueryInfoW) query = nullptr;
+    decltype(&InternetReadFile) read = nullptr;
+    decltype(&InternetCloseHandle) close = nullptr;
+
+    static const internet_api& get()
+    {
+        static const internet_api api = [] {
+            internet_api a;
+            HMODULE m = static_cast<HMODULE>(load_system_library(L"wininet.dll"));
+            a.open = entry<decltype(a.open)>(m, "InternetOpenW");
+            a.crack = entry<decltype(a.crack)>(m, "InternetCrackUrlW");
+            a.connect = entry<decltype(a.connect)>(m, "InternetConnectW");
+            a.open_request = entry<decltype(a.open_request)>(m, "HttpOpenRequestW");
+            a.set_option = entry<decltype(a.set_option)>(m, "InternetSetOptionW");
+            a.send = entry<decltype(a.send)>(m, "HttpSendRequestW");
+            a.query = entry<decltype(a.query)>(m, "HttpQueryInfoW");
+            a.read = entry<decltype(a.read)>(m, "InternetReadFile");
+            a.close = entry<decltype(a.close)>(m, "InternetCloseHandle");
+            return a;
+        }();
+        return api;
+    }
+    bool usable() const
+    {
+        return open && crack && connect && open_request && set_option && send && query && read && close;
+    }
+};
+
+class internet_handle {
+public:
+    explicit internet_handle(HINTERNET h) : h_(h) {}
+    ~internet_handle()
+    {
+        if (h_ != nullptr) internet_api::get().close(h_);
+    }
+    internet_handle(const internet_handle&) = delete;
+    internet_handle& operator=(const internet_handle&) = delete;
+    HINTERNET get() const { return h_; }
+
+private:
+    HINTERNET h_;
+};
+
+// The file a transfer stores into: deleted again unless the transfer keeps
+// it. Others may delete it meanwhile (the watcher of a transfer it gave up
+// on does): it then goes when its handle is closed.
+class partial_file {
+public:
+    explicit partial_file(const std::wstring& path)
+        : path_(path),
+          h_(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+    }
+    ~partial_file()
+    {
+        if (!open()) return;
+        CloseHandle(h_);
+        if (!keep_) DeleteFileW(path_.c_str());
+    }
+    partial_file(const partial_file&) = delete;
+    partial_file& operator=(const partial_file&) = delete;
+    bool open() const { return h_ != INVALID_HANDLE_VALUE; }
+    bool write(const void* data, DWORD size)
+    {
+        DWORD written = 0;
+        return WriteFile(h_, data, size, &written, nullptr) && written == size;
+    }
+    void keep() { keep_ = true; }
+
+private:
+    const std::wstring& path_;
+    HANDLE h_;
+    bool keep_ = false;
+};
+
+transfer_status internet_failure(DWORD error)
+{
+    switch (error) {
+    case ERROR_INTERNET_CANNOT_CONNECT:
+        return transfer_status::cannot_connect;
+    case ERROR_INTERNET_CONNECTION_RESET:
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+        return transfer_status::connection_lost;
+    case ERROR_INTERNET_TIMEOUT:
+        return transfer_status::timed_out;
+    default:
+        return transfer_status::failed;
+    }
+}
+
+transfer_result failure(transfer_status status, DWORD code)
+{
+    transfer_result r;
+    r.status = status;
+    r.code = static_cast<std::int32_t>(code);
+    return r;
+}
+
+// The user agent of the system's own web components, as URL monikers send
+// it, so that servers answer as they answer the browser.
+const std::wstring& user_agent()
+{
+    static const std::wstring agent = [] {
+        using obtain_fn = HRESULT(WINAPI*)(DWORD, LPSTR, DWORD*);
+        auto obtain = entry<obtain_fn>(static_cast<HMODULE>(load_system_library(L"urlmon.dll")),
+                                       "ObtainUserAgentString");
+        char narrow[512] = {};
+        DWORD size = sizeof narrow;
+        if (obtain == nullptr || FAILED(obtain(0, narrow, &size))) return std::wstring(L"Mozilla/4.0 (compatible)");
+        std::wstring wide;
+        for (const char* c = narrow; *c != '\0'; ++c) wide.push_back(static_cast<unsigned char>(*c));
+        return wide;
+    }();
+    return agent;
+}
+
+std::uint64_t decimal_value(const wchar_t* text)
+{
+    std::uint64_t value = 0;
+    for (; *text >= L'0' && *text <= L'9'; ++text) value = value * 10 + static_cast<std::uint64_t>(*text - L'0');
+    return value;
+}
+
+std::wstring part_of(const wchar_t* text, DWORD length) { return text ? std::wstring(text, length) : std::wstring(); }
+
+// HTTP and HTTPS through WinINet: the transfer's own timeouts keep it from
+// hanging for ever, and the file is written here, so that a transfer given
+// up on leaves nothing behind.
+transfer_result http_download(const std::wstring& url, const std::wstring& target, transfer_sink& sink)
+{
+    const internet_api& net = internet_api::get();
+    if (!net.usable()) return failure(transfer_status::failed, ERROR_PROC_NOT_FOUND);
+
+    URL_COMPONENTSW parts;
+    ZeroMemory(&parts, sizeof parts);
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
+    parts.dwUserNameLength = parts.dwPasswordLength = 1;
+    if (!net.crack(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts))
+        return failure(transfer_status::failed, GetLastError());
+    const std::wstring host = part_of(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring path = part_of(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                        part_of(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (path.empty()) path = L"/";
+    const std::wstring user = part_of(parts.lpszUserName, parts.dwUserNameLength);
+    const std::wstring password = part_of(parts.lpszPassword, parts.dwPasswordLength);
+
+    internet_handle session(net.open(user_agent().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (session.get() == nullptr) return failure(transfer_status::failed, GetLastError());
+    internet_handle connection(net.connect(session.get(), host.c_str(), parts.nPort,
+                                           user.empty() ? nullptr : user.c_str(),
+                                           password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP,
+                                           0, 0));
+    if (connection.get() == nullptr) return failure(transfer_status::failed, GetLastError());
+    const wchar_t* accept[] = {L"*/*", nullptr};
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    internet_handle request(net.open_request(connection.get(), L"GET", path.c_str(), nullptr, nullptr, accept,
+                                             flags, 0));
+    if (request.get() == nullptr) return failure(transfer_status::failed, GetLastError());
+    DWORD wait = network_wait_ms;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+        net.set_option(request.get(), option, &wait, sizeof wait);
+
+    if (!net.send(request.get(), nullptr, 0, nullptr, 0)) {
+        const DWORD error = GetLastError();
+        return failure(internet_failure(error), error);
+    }
+    if (!sink.on_bytes(0)) return failure(transfer_status::cancelled, 0);
+    transfer_result r;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    DWORD index = 0;
+    // An answer without a status line is a connection that broke off.
+    if (!net.query(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index) ||
+        status == 0)
+        return failure(transfer_status::connection_lost, GetLastError());
+    r.http_status = status;
+    wchar_t length[32] = {};
+    size = sizeof length - sizeof(wchar_t);
+    index = 0;
+    if (net.query(request.get(), HTTP_QUERY_CONTENT_LENGTH, length, &size, &index)) r.announced = decimal_value(length);
+    if (status >= 400) {
+        r.status = transfer_status::completed;
+        return r;
+    }
+
+    partial_file file(target);
+    if (!file.open()) return failure(transfer_status::failed, GetLastError());
+    std::vector<char> chunk(64 * 1024);
+    std::uint64_t stored = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!net.read(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got)) {
+            const DWORD error = GetLastError();
+            r.status = internet_failure(error);
+            r.code = static_cast<std::int32_t>(error);
+            return r;
+        }
+        if (got == 0) break;
+        if (!file.write(chunk.data(), got)) return failure(transfer_status::failed, GetLastError());
+        stored += got;
+        if (!sink.on_bytes(stored)) return failure(transfer_status::cancelled, 0);
+    }
+    file.keep();
+    r.status = transfer_status::completed;
+    return r;
+}
+
+// Any other address (a file path, file: or ftp:) through the system's URL
+// monikers, which follow the same proxy settings.
+class binding_callback : public IBindStatusCallback {
+public:
+    explicit binding_callback(transfer_sink& sink) : sink_(sink) {}
+
+    std::uint64_t announced() const { return announced_; }
 
     // IUnknown. The object lives on the caller's stack for the whole
     // synchronous transfer, so nothing is counted.
@@ -133,46 +366,72 @@ public:
             *out = static_cast<IBindStatusCallback*>(this);
             return S_OK;
         }
-        if (IsEqualIID(riid, __uuidof(IHttpNegotiate))) {
-            *out = static_cast<IHttpNegotiate*>(this);
-            return S_OK;
-        }
         *out = nullptr;
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
-    // IBindStatusCallback
     HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnProgress(ULONG so_far, ULONG total, ULONG, LPCWSTR) override
     {
-        return static_cast<HRESULT>(sink_.on_progress(so_far, total));
+        if (total > announced_) announced_ = total;
+        return sink_.on_bytes(so_far) ? S_OK : E_ABORT;
     }
     HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
 
-    // IHttpNegotiate
-    HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* extra) override
-    {
-        if (extra != nullptr) *extra = nullptr;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnResponse(DWORD code, LPCWSTR, LPCWSTR, LPWSTR* extra) override
-    {
-        http_status_ = code;
-        if (extra != nullptr) *extra = nullptr;
-        return S_OK;
-    }
-
 private:
-    transfer_callback& sink_;
-    std::uint32_t http_status_ = 0;
+    transfer_sink& sink_;
+    std::uint64_t announced_ = 0;
 };
+
+transfer_result moniker_download(const std::wstring& url, const std::wstring& target, transfer_sink& sink)
+{
+    using download_fn = HRESULT(WINAPI*)(LPUNKNOWN, LPCWSTR, LPCWSTR, DWORD, LPBINDSTATUSCALLBACK);
+    static const download_fn download =
+        entry<download_fn>(static_cast<HMODULE>(load_system_library(L"urlmon.dll")), "URLDownloadToFileW");
+    if (download == nullptr) return failure(transfer_status::failed, static_cast<DWORD>(E_NOTIMPL));
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    binding_callback binding(sink);
+    const HRESULT hr = download(nullptr, url.c_str(), target.c_str(), 0, &binding);
+    if (SUCCEEDED(com)) CoUninitialize();
+    transfer_result r;
+    r.code = static_cast<std::int32_t>(hr);
+    r.announced = binding.announced();
+    if (SUCCEEDED(hr)) {
+        r.status = transfer_status::completed;
+        return r;
+    }
+    switch (static_cast<std::uint32_t>(hr)) {
+    case 0x80004004u:  // E_ABORT: the sink stopped it
+        r.status = transfer_status::cancelled;
+        break;
+    case 0x800C0004u:  // INET_E_CANNOT_CONNECT
+        r.status = transfer_status::cannot_connect;
+        break;
+    case 0x800C000Bu:  // INET_E_CONNECTION_TIMEOUT
+        r.status = transfer_status::timed_out;
+        break;
+    default:
+        r.status = transfer_status::failed;
+        break;
+    }
+    DeleteFileW(target.c_str());
+    return r;
+}
+
+bool is_http(const std::wstring& url)
+{
+    std::wstring scheme = url.substr(0, url.find(L':'));
+    for (auto& c : scheme)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return scheme == L"http" || scheme == L"https";
+}
 
 }  // namespace
 
@@ -192,23 +451,27 @@ bool win32_platform::path_exists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool win32_platform::read_file(const std::wstring& path, std::string& bytes)
+read_status win32_platform::read_file(const std::wstring& path, std::size_t limit, std::string& bytes)
 {
     scoped_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    if (file.get() == INVALID_HANDLE_VALUE) return read_status::failed;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
+    if (!GetFileSizeEx(file.get(), &size)) return read_status::failed;
+    // The size is judged before any byte is read: an oversized file never
+    // reaches memory.
+    if (static_cast<std::uint64_t>(size.QuadPart) > limit) return read_status::too_large;
     bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD read = 0;
-        if (!ReadFile(file.get(), &bytes[done], static_cast<DWORD>(bytes.size() - done), &read, nullptr)) return false;
+        if (!ReadFile(file.get(), &bytes[done], static_cast<DWORD>(bytes.size() - done), &read, nullptr))
+            return read_status::failed;
         if (read == 0) break;
         done += read;
     }
     bytes.resize(done);
-    return true;
+    return read_status::ok;
 }
 
 bool win32_platform::create_directory(const std::wstring& path)
@@ -217,6 +480,11 @@ bool win32_platform::create_directory(const std::wstring& path)
 }
 
 bool win32_platform::delete_file(const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }
+
+bool win32_platform::move_file(const std::wstring& from, const std::wstring& to)
+{
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
 
 bool win32_platform::file_size(const std::wstring& path, std::uint64_t& size)
 {
@@ -238,10 +506,15 @@ bool win32_platform::file_sha256(const std::wstring& path, std::uint8_t (&digest
     HCRYPTHASH hash = 0;
     if (CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
         std::vector<BYTE> chunk(64 * 1024);
-        DWORD read = 0;
         ok = true;
-        while (ok && ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) && read > 0)
+        for (;;) {
+            DWORD read = 0;
+            // A read that fails is not the end of the file: the digest of
+            // what was read so far would be the digest of another file.
+            if (!ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) ok = false;
+            if (!ok || read == 0) break;
             ok = CryptHashData(hash, chunk.data(), read, 0) != FALSE;
+        }
         DWORD length = 32;
         ok = ok && CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0) && length == 32;
         CryptDestroyHash(hash);
@@ -459,10 +732,17 @@ void win32_platform::close_thread(thread_handle thread)
 
 void win32_platform::sleep(std::uint32_t ms) { Sleep(ms); }
 
+std::uint32_t win32_platform::tick_count() { return GetTickCount(); }
+
 int win32_platform::message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
                                 std::uint32_t style)
 {
-    return MessageBoxW(reinterpret_cast<HWND>(owner), text.c_str(), caption, style);
+    HWND window = reinterpret_cast<HWND>(owner);
+    const int answer = MessageBoxW(window, text.c_str(), caption, style);
+    // The owner is in front again once its box has closed, wherever the
+    // system would have put the activation.
+    if (window != nullptr) SetForegroundWindow(window);
+    return answer;
 }
 
 bool win32_platform::admin_sid_available()
@@ -528,20 +808,9 @@ void win32_platform::reboot_windows()
 }
 
 transfer_result win32_platform::download_url(const std::wstring& url, const std::wstring& target,
-                                             transfer_callback& callback)
+                                             transfer_sink& sink)
 {
-    using download_fn = HRESULT(WINAPI*)(LPUNKNOWN, LPCWSTR, LPCWSTR, DWORD, LPBINDSTATUSCALLBACK);
-    static const download_fn download = [] {
-        HMODULE urlmon = static_cast<HMODULE>(load_system_library(L"urlmon.dll"));
-        return urlmon ? reinterpret_cast<download_fn>(reinterpret_cast<void*>(GetProcAddress(urlmon, "URLDownloadToFileW")))
-                      : nullptr;
-    }();
-    if (download == nullptr) return transfer_result{static_cast<std::int32_t>(E_NOTIMPL), 0};
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    binding_callback binding(callback);
-    const HRESULT hr = download(nullptr, url.c_str(), target.c_str(), 0, &binding);
-    if (SUCCEEDED(com)) CoUninitialize();
-    return transfer_result{static_cast<std::int32_t>(hr), binding.http_status()};
+    return is_http(url) ? http_download(url, target, sink) : moniker_download(url, target, sink);
 }
 
 }  // namespace platform

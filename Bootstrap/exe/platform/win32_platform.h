@@ -8,9 +8,10 @@ namespace platform {
 class win32_platform : public platform {
 public:
     bool path_exists(const std::wstring& path) override;
-    bool read_file(const std::wstring& path, std::string& bytes) override;
+    read_status read_file(const std::wstring& path, std::size_t limit, std::string& bytes) override;
     bool create_directory(const std::wstring& path) override;
     bool delete_file(const std::wstring& path) override;
+    bool move_file(const std::wstring& from, const std::wstring& to) override;
     bool file_size(const std::wstring& path, std::uint64_t& size) override;
     bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) override;
     bool module_path(std::wstring& path) override;
@@ -35,6 +36,7 @@ public:
     wait_result wait_thread(thread_handle thread, std::uint32_t timeout_ms) override;
     void close_thread(thread_handle thread) override;
     void sleep(std::uint32_t ms) override;
+    std::uint32_t tick_count() override;
     int message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
                     std::uint32_t style) override;
     bool admin_sid_available() override;
@@ -43,7 +45,7 @@ public:
                               std::vector<bool>& is_admin_group) override;
     void reboot_windows() override;
     transfer_result download_url(const std::wstring& url, const std::wstring& target,
-                                 transfer_callback& callback) override;
+                                 transfer_sink& sink) override;
 };
 
 // Loads a DLL from the system folder only, never from the program's folder.
