@@ -18,9 +18,10 @@ FRESH = dict(caption=TEXTS["dialog_caption"], message=TEXTS["dialog_message"],
              continue_text=TEXTS["install_caption"], exit_text=TEXTS["cancel_caption"],
              continue_enabled=True, exit_enabled=True, selector_visible=False, focus=1, centred=True,
              dialog_enabled=True, responsive=True, label="shown")
-# The dialog while the run goes on: disabled, but still handling its messages.
+# The dialog while the run goes on: both buttons disabled, the window still
+# enabled and handling its messages, the wait cursor over it.
 RUNNING = dict(continue_text="Please wait...", continue_enabled=False, exit_enabled=False,
-               dialog_enabled=False, responsive=True)
+               dialog_enabled=True, responsive=True, cursor="own")
 
 RUN_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
 LIST = 1003
@@ -28,6 +29,21 @@ LIST = 1003
 
 def installed_row(description: str, grey=None) -> Row:
     return Row("%s %s" % (description, TEXTS["status_installed"]), checked=True, locked=True, grey=grey)
+
+
+def scaled_by(factor: float):
+    """The dialog's client area at least `factor` times its size at 96 dpi
+    under Wine (595 x 437): the program took the system's DPI."""
+    def run(r: CaseRun) -> List[str]:
+        reads = r.dialog_reads()
+        if not reads:
+            return ["the dialog was never read"]
+        c = reads[0]["dialog"]["client"]
+        w, h = c[2] - c[0], c[3] - c[1]
+        if w < 595 * factor or h < 437 * factor:
+            return ["client area %d x %d, not %.1f times 595 x 437" % (w, h, factor)]
+        return []
+    return run
 
 
 def window_styles(r: CaseRun) -> List[str]:
@@ -119,6 +135,18 @@ CASES = [
                 View(**RUNNING, caption=TEXTS["dialog_caption"], label="running",
                      rows=(installed_row("Installed one"), optional_row("Missing one")))],
          ran=["m_sleep2000_exit0.exe"], not_ran=["i_exit0.exe"], check=ran_once("m_sleep2000_exit0.exe")),
+
+    # At 144 dpi (150 %) the program, aware of the system's DPI, lays its
+    # dialog out in larger units with sharp text; the picture stretches to
+    # its control. The screenshot shows the layout (docs/dialog-144dpi.png).
+    Case("dialog_at_144_dpi",
+         files=interactive(cmd("Installed one", "i_exit0.exe", body=INSTALLED),
+                           cmd("Missing one", "m_exit0.exe")),
+         stubs=["i_exit0.exe", "m_exit0.exe"],
+         registry=[RegValue("HKCU\\Control Panel\\Desktop", "LogPixels", "144", "REG_DWORD")],
+         script=["dialog: screenshot dialog-144dpi", "dialog: exit"],
+         views=[View(**FRESH, rows=(installed_row("Installed one"), optional_row("Missing one")))],
+         not_ran=["m_exit0.exe"], check=scaled_by(1.4)),
 
     # Unchecking a missing optional component leaves it out of the run.
     Case("dialog_unchecked_component_is_skipped",

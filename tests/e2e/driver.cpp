@@ -225,12 +225,15 @@ std::wstring class_of(HWND h) {
 
 // WM_GETTEXT is marshalled across processes; the timeout keeps a hung
 // program from hanging the driver.
+// Not SMTO_ABORTIFHUNG: a thread that waited more than 5 s without reading
+// messages (a silent run fetching files) counts as hung until its next
+// message box reads its first message, and its texts would read as empty.
 std::wstring text_of(HWND h) {
     DWORD_PTR len = 0;
-    if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &len)) return std::wstring();
+    if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &len)) return std::wstring();
     std::vector<wchar_t> buf(len + 2, L'\0');
     DWORD_PTR got = 0;
-    if (!SendMessageTimeoutW(h, WM_GETTEXT, (WPARAM)buf.size(), (LPARAM)buf.data(), SMTO_ABORTIFHUNG, 2000, &got))
+    if (!SendMessageTimeoutW(h, WM_GETTEXT, (WPARAM)buf.size(), (LPARAM)buf.data(), SMTO_NORMAL, 5000, &got))
         return std::wstring();
     return std::wstring(buf.data(), std::min<size_t>(got, len));
 }
@@ -557,6 +560,8 @@ struct DialogView {
     RECT client = {};
     bool big_icon = false, small_icon = false;
     long ping_ms = -1;  // how long the dialog took to answer a WM_NULL; -1: not within 1.5 s
+    // The cursor the dialog sets when the mouse moves over it.
+    HCURSOR cursor = nullptr;
     RECT window = {};
     RECT work = {};
     ControlView message, ok, cancel, list, selector;
@@ -681,6 +686,13 @@ DialogView read_dialog(HANDLE process, HWND dlg) {
     DWORD_PTR ignored = 0;
     if (SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1500, &ignored))
         v.ping_ms = (long)(GetTickCount() - before);
+    // A mouse move over the picture, as the system announces it: the dialog
+    // sets its cursor on its own thread before the message returns.
+    CURSORINFO ci = {sizeof ci};
+    if (SendMessageTimeoutW(dlg, WM_SETCURSOR, (WPARAM)dlg, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_BLOCK, 1500,
+                            &ignored) &&
+        GetCursorInfo(&ci))
+        v.cursor = ci.hCursor;
     // (Under Wine 8, WM_GETICON is not answered across processes: these
     // stay false there.)
     DWORD_PTR icon = 0;
@@ -756,6 +768,16 @@ std::string ink_json(long ink) {
     return buf;
 }
 
+// Cursor handles belong to their process, and Wine does not tell another
+// process a window class's cursor: the cursor the dialog shows when it first
+// appears, before any run, stands for its class's own (the arrow).
+HCURSOR g_class_cursor = nullptr;
+
+std::string cursor_kind(HCURSOR seen) {
+    if (!seen) return "none";
+    return seen == g_class_cursor ? "class" : "own";
+}
+
 std::string json_dialog(const DialogView& v) {
     char style[64];
     snprintf(style, sizeof style, "\"style\":%lu,\"exstyle\":%lu,", (unsigned long)(DWORD)v.style,
@@ -763,6 +785,7 @@ std::string json_dialog(const DialogView& v) {
     std::string s = "{\"caption\":" + json_str(v.caption) + ",\"enabled\":" + json_bool(v.enabled) + "," + style +
                     "\"client\":" + json_rect(v.client) + ",\"icons\":{\"big\":" + json_bool(v.big_icon) +
                     ",\"small\":" + json_bool(v.small_icon) + "},\"ping_ms\":" + std::to_string(v.ping_ms) +
+                    ",\"cursor\":" + json_str(cursor_kind(v.cursor)) +
                     ",\"rect\":" + json_rect(v.window) + ",\"work_area\":" + json_rect(v.work) +
                     ",\"message\":" + json_control(v.message) + ",\"continue\":" + json_control(v.ok) +
                     ",\"exit\":" + json_control(v.cancel) + ",\"list\":" + json_control(v.list) +
@@ -1107,7 +1130,9 @@ private:
     void on_dialog_shown() {
         // Let the dialog finish showing (activation, focus) before reading it.
         settle(false);
-        log_.line("{\"dialog\":" + json_dialog(read_dialog(process_, dialog_)) + ",\"shown\":true}");
+        const DialogView first = read_dialog(process_, dialog_);
+        g_class_cursor = first.cursor;
+        log_.line("{\"dialog\":" + json_dialog(first) + ",\"shown\":true}");
     }
 
     HWND list() const { return GetDlgItem(dialog_, kListId); }

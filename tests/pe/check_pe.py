@@ -124,8 +124,8 @@ def main():
     imports = [n.lower() for n in pe.imports()]
     print("     imports: " + ", ".join(imports))
     check(set(imports) <= ALLOWED_IMPORTS, "imports only system DLLs (%s)" % ", ".join(sorted(set(imports) - ALLOWED_IMPORTS)))
-    check("version.dll" not in imports and "urlmon.dll" not in imports,
-          "version.dll and urlmon.dll are not imported (loaded from the system folder at run time)")
+    check(not {"version.dll", "urlmon.dll", "wininet.dll"} & set(imports),
+          "version.dll, urlmon.dll and wininet.dll are not imported (loaded from the system folder at run time)")
 
     res = pe.resources()
     config = res.get((RT_RCDATA, 103))
@@ -144,6 +144,7 @@ def main():
     check(b'level="asInvoker"' in manifest, "manifest asks for asInvoker")
     check(b"Microsoft.Windows.Common-Controls" in manifest and b'version="6.0.0.0"' in manifest,
           "manifest asks for common controls version 6")
+    check(b">true</dpiAware>" in manifest, "manifest declares the program aware of the system's DPI")
     check((RT_DIALOG, 102) in res, "dialog template 102")
     bitmap = res.get((RT_BITMAP, 202))
     check(bitmap is not None, "bitmap 202")

@@ -114,7 +114,7 @@ LRESULT CALLBACK CPrerequisitesCtrl::window_proc(HWND hwnd, UINT message, WPARAM
     auto* self = static_cast<CPrerequisitesCtrl*>(GetPropW(hwnd, L"CPrerequisitesCtrl"));
     if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
     if ((dialog::is_mouse_button_message(message) || dialog::is_key_message(message)) &&
-        dialog::filter_swallows(message, wparam, self->probe(message, lparam)))
+        (self->frozen_ || dialog::filter_swallows(message, wparam, self->probe(message, lparam))))
         return 0;
     return CallWindowProcW(self->previous_, hwnd, message, wparam, lparam);
 }
@@ -169,6 +169,13 @@ INT_PTR CInstallerDlg::handle(UINT message, WPARAM wparam, LPARAM lparam)
             return TRUE;
         }
         return FALSE;
+    case WM_SETCURSOR:
+        // The wait cursor stays over the whole dialog while the run lasts;
+        // the window's own cursor would replace it at the first mouse move.
+        if (!running_) return FALSE;
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, TRUE);
+        return TRUE;
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lparam);
         if (header->code == static_cast<UINT>(NM_CUSTOMDRAW))
@@ -246,16 +253,16 @@ void CInstallerDlg::begin_run()
     SetDlgItemTextW(hwnd_, IDOK, L"Please wait...");
     EnableWindow(GetDlgItem(hwnd_, IDOK), FALSE);
     EnableWindow(GetDlgItem(hwnd_, IDCANCEL), FALSE);
-    // The window keeps painting while components run, but takes no input.
-    EnableWindow(hwnd_, FALSE);
+    // The window itself stays enabled: a message box gives the activation
+    // back to an owner that was enabled when it opened, and to a disabled
+    // one it does not, so the dialog would fall behind other programs after
+    // the run's first question. Its input is ignored instead: the check
+    // list swallows clicks and keys, and Continue and Exit are ignored.
+    list_.freeze();
 }
 
 void CInstallerDlg::show_wait_cursor() { previous_cursor_ = SetCursor(LoadCursorW(nullptr, IDC_WAIT)); }
 
 void CInstallerDlg::restore_cursor() { SetCursor(previous_cursor_); }
 
-void CInstallerDlg::end_dialog()
-{
-    EnableWindow(hwnd_, TRUE);
-    EndDialog(hwnd_, IDOK);
-}
+void CInstallerDlg::end_dialog() { EndDialog(hwnd_, IDOK); }

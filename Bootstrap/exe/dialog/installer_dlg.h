@@ -29,6 +29,8 @@ public:
     bool is_row_locked(int row) const;
     std::vector<int> state_images() const;
     const std::vector<dialog::checklist_row>& rows() const { return rows_; }
+    // From now on every click and key is swallowed.
+    void freeze() { frozen_ = true; }
 
 private:
     static LRESULT CALLBACK window_proc(HWND, UINT, WPARAM, LPARAM);
@@ -37,6 +39,7 @@ private:
     HWND hwnd_ = nullptr;
     WNDPROC previous_ = nullptr;
     std::vector<dialog::checklist_row> rows_;
+    bool frozen_ = false;
 };
 
 class CInstallerDlg : private engine::install_window {

@@ -15,8 +15,8 @@ class install_window {
 public:
     virtual ~install_window() = default;
     virtual platform::window_handle handle() = 0;
-    // Continue reads "Please wait...", both buttons and the window are
-    // disabled, and Continue and Exit are ignored until the dialog ends.
+    // Continue reads "Please wait...", both buttons are disabled, and the
+    // dialog takes no input until it ends (Continue and Exit included).
     virtual void begin_run() = 0;
     // Each row's state image index, in row order.
     virtual std::vector<int> row_state_images() = 0;
