@@ -1,7 +1,7 @@
 #include "generated_config.h"
 
 #include "config/sources.h"
-#include "config/text.h"
+#include "base/text.h"
 
 namespace bench {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/fake_platform.h"
+#include "fake_platform.h"
 
 namespace bench {
 

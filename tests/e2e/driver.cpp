@@ -688,7 +688,8 @@ DialogView read_dialog(HANDLE process, HWND dlg) {
         v.ping_ms = (long)(GetTickCount() - before);
     // A mouse move over the picture, as the system announces it: the dialog
     // sets its cursor on its own thread before the message returns.
-    CURSORINFO ci = {sizeof ci};
+    CURSORINFO ci = {};
+    ci.cbSize = sizeof ci;
     if (SendMessageTimeoutW(dlg, WM_SETCURSOR, (WPARAM)dlg, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_BLOCK, 1500,
                             &ignored) &&
         GetCursorInfo(&ci))

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "config/sources.h"
-#include "dialog/checklist.h"
-#include "platform/fake_platform.h"
+#include "engine/checklist.h"
+#include "fake_platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     config::configuration_settings settings;
     if (config::load_setup_configuration(sys, settings)) {
         // What the dialog does next with what was read.
-        dialog::fill_checklist(settings);
+        engine::fill_checklist(settings);
     }
     config::release_components(settings);
     return 0;

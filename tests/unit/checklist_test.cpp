@@ -4,8 +4,9 @@
 
 #include <memory>
 
-#include "dialog/checklist.h"
-#include "platform/fake_platform.h"
+#include "dialog/dialog_rules.h"
+#include "engine/checklist.h"
+#include "fake_platform.h"
 
 using platform::fake_platform;
 
@@ -19,11 +20,11 @@ struct checklist : ::testing::Test {
 
     components::component& add(const std::wstring& name, bool installed, bool required = false, bool primary = false)
     {
-        auto c = std::make_shared<components::cmd_component>(sys);
+        auto c = std::make_shared<components::cmd_component>();
         c->description = name;
         c->required = required;
         c->primary = primary;
-        auto check = std::make_unique<components::installedcheck_check_file>(sys);
+        auto check = std::make_unique<components::installedcheck_check_file>(sys, sys);
         check->filename = L"C:\\" + name + L".marker";
         c->installed_checks.push_back(std::move(check));
         if (installed) sys.add_file(L"C:\\" + name + L".marker");
@@ -40,7 +41,7 @@ TEST_F(checklist, rows_follow_the_installed_and_required_table)
     add(L"Optional", false);
     add(L"Product", false, true, true);
     add(L"InstalledRequired", true, true);
-    const dialog::checklist_fill fill = dialog::fill_checklist(settings);
+    const engine::checklist_fill fill = engine::fill_checklist(settings);
     ASSERT_EQ(fill.rows.size(), 4u);
     EXPECT_EQ(fill.rows[0].text, L"Installed  [Already installed]");
     EXPECT_TRUE(fill.rows[0].checked);
@@ -59,7 +60,7 @@ TEST_F(checklist, rows_follow_the_installed_and_required_table)
 TEST_F(checklist, a_required_component_with_an_empty_message_ends_in_one_space)
 {
     add(L"Runtime", false, true);
-    const dialog::checklist_fill fill = dialog::fill_checklist(settings);
+    const engine::checklist_fill fill = engine::fill_checklist(settings);
     ASSERT_EQ(fill.rows.size(), 1u);
     EXPECT_EQ(fill.rows[0].text, L"Runtime ");
     EXPECT_TRUE(fill.rows[0].locked);
@@ -68,18 +69,18 @@ TEST_F(checklist, a_required_component_with_an_empty_message_ends_in_one_space)
 
 TEST_F(checklist, no_rows_or_only_installed_ones_count_as_all_installed)
 {
-    EXPECT_TRUE(dialog::fill_checklist(settings).all_installed);
+    EXPECT_TRUE(engine::fill_checklist(settings).all_installed);
     add(L"Product", false, true, true);
-    EXPECT_TRUE(dialog::fill_checklist(settings).all_installed);
-    EXPECT_TRUE(dialog::fill_checklist(settings).rows.empty());
+    EXPECT_TRUE(engine::fill_checklist(settings).all_installed);
+    EXPECT_TRUE(engine::fill_checklist(settings).rows.empty());
     add(L"Done", true);
-    EXPECT_TRUE(dialog::fill_checklist(settings).all_installed);
+    EXPECT_TRUE(engine::fill_checklist(settings).all_installed);
 }
 
 TEST_F(checklist, an_optional_component_not_selected_and_now_missing_starts_unchecked)
 {
     add(L"Later", false).selected = false;
-    const dialog::checklist_fill fill = dialog::fill_checklist(settings);
+    const engine::checklist_fill fill = engine::fill_checklist(settings);
     EXPECT_FALSE(fill.rows[0].checked);
     EXPECT_FALSE(fill.rows[0].locked);
 }
@@ -89,53 +90,42 @@ TEST_F(checklist, the_read_back_sets_each_rows_own_component_and_leaves_the_prod
     auto& a = add(L"A", false);
     auto& product = add(L"Product", false, true, true);
     auto& b = add(L"B", false);
-    const dialog::checklist_fill fill = dialog::fill_checklist(settings);
+    const engine::checklist_fill fill = engine::fill_checklist(settings);
     ASSERT_EQ(fill.rows.size(), 2u);
     EXPECT_EQ(fill.rows[1].owner, &b);
     product.selected = true;
-    dialog::read_back_checks(fill.rows, {2, 1});
+    engine::read_back_checks(fill.rows, {2, 1});
     EXPECT_TRUE(a.selected);
     EXPECT_FALSE(b.selected);
     EXPECT_TRUE(product.selected);
-    dialog::read_back_checks(fill.rows, {1, 0});
+    engine::read_back_checks(fill.rows, {1, 0});
     EXPECT_FALSE(a.selected);
     EXPECT_TRUE(b.selected);
 }
 
-TEST(checklist_filter, mouse_buttons_on_a_locked_row_are_swallowed)
+TEST(checklist_filter, mouse_buttons_on_a_locked_row_and_the_space_bar_on_a_locked_selected_row_are_swallowed)
 {
-    const std::uint32_t buttons[] = {dialog::wm_lbuttondown, dialog::wm_lbuttonup,  dialog::wm_lbuttondblclk,
-                                     dialog::wm_rbuttondown, dialog::wm_rbuttonup,  dialog::wm_rbuttondblclk,
-                                     dialog::wm_mbuttondown, dialog::wm_mbuttonup,  dialog::wm_mbuttondblclk};
-    for (std::uint32_t m : buttons) {
-        EXPECT_TRUE(dialog::filter_swallows(m, 0, {0, true})) << m;
-        EXPECT_FALSE(dialog::filter_swallows(m, 0, {0, false})) << m;
-        EXPECT_FALSE(dialog::filter_swallows(m, 0, {-1, false})) << m;
-    }
-    EXPECT_FALSE(dialog::filter_swallows(0x0200 /* mouse move */, 0, {0, true}));
-}
-
-TEST(checklist_filter, only_the_space_bar_on_a_locked_selected_row_is_swallowed)
-{
-    for (std::uint32_t m : {dialog::wm_keydown, dialog::wm_keyup, dialog::wm_char}) {
-        EXPECT_TRUE(dialog::filter_swallows(m, 0x20, {1, true}));
-        EXPECT_TRUE(dialog::filter_swallows(m, 0x10020, {1, true}));  // only the low 16 bits count
-        EXPECT_FALSE(dialog::filter_swallows(m, 0x20, {1, false}));
-        EXPECT_FALSE(dialog::filter_swallows(m, 0x20, {-1, false}));
-        EXPECT_FALSE(dialog::filter_swallows(m, 0x28 /* down arrow */, {1, true}));
-        EXPECT_FALSE(dialog::filter_swallows(m, 0x26 /* up arrow */, {1, true}));
-    }
+    using dialog::list_input;
+    EXPECT_TRUE(dialog::filter_swallows(list_input::mouse_button, false, {0, true}));
+    EXPECT_FALSE(dialog::filter_swallows(list_input::mouse_button, false, {0, false}));
+    EXPECT_FALSE(dialog::filter_swallows(list_input::mouse_button, false, {-1, false}));
+    EXPECT_TRUE(dialog::filter_swallows(list_input::key, true, {1, true}));
+    EXPECT_FALSE(dialog::filter_swallows(list_input::key, true, {1, false}));
+    EXPECT_FALSE(dialog::filter_swallows(list_input::key, true, {-1, false}));
+    EXPECT_FALSE(dialog::filter_swallows(list_input::key, false, {1, true}));  // the arrow keys still move
+    EXPECT_FALSE(dialog::filter_swallows(list_input::other, true, {0, true}));
 }
 
 TEST(checklist_drawing, asks_for_rows_and_greys_only_locked_rows_of_the_list)
 {
-    EXPECT_EQ(dialog::custom_draw(true, dialog::cdds_prepaint, false).result, dialog::cdrf_notifyitemdraw);
-    const dialog::draw_decision locked = dialog::custom_draw(true, dialog::cdds_itemprepaint, true);
+    using dialog::draw_stage;
+    EXPECT_TRUE(dialog::custom_draw(true, draw_stage::prepaint, false).notify_each_item);
+    const dialog::draw_decision locked = dialog::custom_draw(true, draw_stage::item_prepaint, true);
     EXPECT_TRUE(locked.grey_text);
-    EXPECT_EQ(locked.result, dialog::cdrf_dodefault);
-    EXPECT_FALSE(dialog::custom_draw(true, dialog::cdds_itemprepaint, false).grey_text);
-    EXPECT_EQ(dialog::custom_draw(false, dialog::cdds_prepaint, false).result, dialog::cdrf_dodefault);
-    EXPECT_FALSE(dialog::custom_draw(false, dialog::cdds_itemprepaint, true).grey_text);
+    EXPECT_FALSE(locked.notify_each_item);
+    EXPECT_FALSE(dialog::custom_draw(true, draw_stage::item_prepaint, false).grey_text);
+    EXPECT_FALSE(dialog::custom_draw(false, draw_stage::prepaint, false).notify_each_item);
+    EXPECT_FALSE(dialog::custom_draw(false, draw_stage::item_prepaint, true).grey_text);
 }
 
 TEST(centring, centres_on_the_area_and_keeps_the_window_inside_it)

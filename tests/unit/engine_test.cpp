@@ -2,6 +2,7 @@
 // restart helpers, on the fake system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "engine/component_step.h"
@@ -9,14 +10,23 @@
 #include "engine/interactive_run.h"
 #include "engine/reboot.h"
 #include "engine/silent_install.h"
-#include "platform/fake_platform.h"
+#include "fake_platform.h"
 
 using platform::fake_platform;
 
 namespace {
 
-constexpr std::uint32_t question_style = platform::mb_yesno | platform::mb_iconquestion;
-constexpr std::uint32_t warning_style = platform::mb_yesno | platform::mb_iconwarning;
+// A yes/no question with this icon.
+bool asks(const fake_platform::message& m, platform::box_icon icon)
+{
+    return m.icon == icon && m.buttons == platform::box_buttons::yes_no;
+}
+
+// A notice with this icon and an OK button.
+bool tells(const fake_platform::message& m, platform::box_icon icon)
+{
+    return m.icon == icon && m.buttons == platform::box_buttons::ok;
+}
 
 struct engine_world {
     fake_platform sys;
@@ -32,7 +42,7 @@ struct engine_world {
     // A selected cmd component whose program behaves as given.
     components::cmd_component& add(const std::wstring& name, fake_platform::program behaviour = {})
     {
-        auto c = std::make_shared<components::cmd_component>(sys);
+        auto c = std::make_shared<components::cmd_component>();
         c->description = name;
         c->command = L"C:\\medium\\" + name + L".exe";
         c->selected = true;
@@ -103,18 +113,17 @@ TEST_F(ComponentStep, an_unreadable_exit_code_is_an_error)
     EXPECT_EQ(engine::run_component_step(sys, c, L"", 0, engine::run_kind::silent), engine::step_outcome::error);
 }
 
-TEST_F(ComponentStep, the_wait_blocks_on_the_process_and_the_interactive_one_serves_messages)
+TEST_F(ComponentStep, the_wait_blocks_on_the_process_and_only_the_interactive_one_serves_messages)
 {
-    auto& a = add(L"a");
-    engine::run_component_step(sys, a, L"", 0, engine::run_kind::silent);
-    auto& b = add(L"b");
-    engine::run_component_step(sys, b, L"", 0, engine::run_kind::interactive);
-    // One unlimited wait per component, never a poll loop or a sleep.
-    std::vector<std::wstring> waits;
-    for (const auto& call : sys.calls)
-        if (call.rfind(L"wait_process:", 0) == 0 || call == L"pumping") waits.push_back(call);
-    EXPECT_EQ(waits, (std::vector<std::wstring>{L"wait_process:4294967295", L"wait_process:0", L"pumping",
-                                                L"wait_process:4294967295", L"wait_process:0"}));
+    fake_platform::program slow;
+    slow.polls_until_end = 1000;  // a polling wait would see it run 1000 times
+    auto& a = add(L"a", slow);
+    EXPECT_EQ(engine::run_component_step(sys, a, L"", 0, engine::run_kind::silent), engine::step_outcome::installed);
+    EXPECT_EQ(std::count(sys.calls.begin(), sys.calls.end(), L"pumping"), 0);
+    auto& b = add(L"b", slow);
+    EXPECT_EQ(engine::run_component_step(sys, b, L"", 0, engine::run_kind::interactive),
+              engine::step_outcome::installed);
+    EXPECT_EQ(std::count(sys.calls.begin(), sys.calls.end(), L"pumping"), 1);
     EXPECT_TRUE(sys.sleeps.empty());
 }
 
@@ -143,7 +152,7 @@ TEST_F(ComponentStep, completion_text_is_trimmed_and_blank_text_shows_nothing)
     EXPECT_EQ(sys.messages[0].text, L"Done with A.");
     EXPECT_EQ(sys.messages[0].caption, std::wstring());
     EXPECT_EQ(sys.messages[0].owner, 77u);
-    EXPECT_EQ(sys.messages[0].style, platform::mb_iconinformation);
+    EXPECT_TRUE(tells(sys.messages[0], platform::box_icon::information));
 }
 
 TEST_F(ComponentStep, mustreboot_asks_after_the_completion_text_and_restarts_only_on_yes)
@@ -151,18 +160,18 @@ TEST_F(ComponentStep, mustreboot_asks_after_the_completion_text_and_restarts_onl
     auto& a = add(L"a", exiting(3010));
     a.mustreboot = true;
     a.installcompletemessage = L"A is in.";
-    sys.answers = {platform::id_ok, platform::id_no};
+    sys.answers = {platform::box_answer::ok, platform::box_answer::no};
     EXPECT_EQ(engine::run_component_step(sys, a, L"Restart now?", 0, engine::run_kind::silent),
               engine::step_outcome::restart);
     ASSERT_EQ(sys.messages.size(), 2u);
     EXPECT_EQ(sys.messages[1].text, L"Restart now?");
-    EXPECT_EQ(sys.messages[1].style, question_style);
+    EXPECT_TRUE(asks(sys.messages[1], platform::box_icon::question));
     EXPECT_EQ(sys.messages[1].caption, std::wstring());
     EXPECT_EQ(sys.reboots, 0);
 
     auto& b = add(L"b");
     b.mustreboot = true;
-    sys.answers = {platform::id_yes};
+    sys.answers = {platform::box_answer::yes};
     EXPECT_EQ(engine::run_component_step(sys, b, L"Restart now?", 0, engine::run_kind::silent),
               engine::step_outcome::restart);
     EXPECT_EQ(sys.reboots, 1);
@@ -208,14 +217,14 @@ TEST_F(SilentSequence, failure_question_yes_goes_on_and_no_ends)
     add(L"a", exiting(1));
     add(L"b", exiting(2));
     add(L"c");
-    sys.answers = {platform::id_yes, platform::id_no};
+    sys.answers = {platform::box_answer::yes, platform::box_answer::no};
     engine::run_silent_install(sys, settings);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe", L"b.exe"}));
     ASSERT_EQ(sys.messages.size(), 2u);
     EXPECT_EQ(sys.messages[0].text, L"Failed a. Continue?");
     EXPECT_FALSE(sys.messages[0].caption.has_value());
     EXPECT_EQ(sys.messages[0].owner, 0u);
-    EXPECT_EQ(sys.messages[0].style, warning_style);
+    EXPECT_TRUE(asks(sys.messages[0], platform::box_icon::warning));
     EXPECT_EQ(sys.messages[1].text, L"Failed b. Continue?");
 }
 
@@ -231,7 +240,7 @@ TEST_F(SilentSequence, a_restart_ends_the_sequence_whatever_the_answer)
 {
     add(L"a").mustreboot = true;
     add(L"b");
-    sys.answers = {platform::id_no};
+    sys.answers = {platform::box_answer::no};
     engine::run_silent_install(sys, settings);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
     EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Restart now?"}));
@@ -245,7 +254,7 @@ TEST_F(SilentSequence, a_primary_component_first_is_asked_about_and_last_ends_qu
     add(L"tail");
     add(L"product2", running).primary = true;
     sys.programs[L"c:\\medium\\product2.exe"] = running;
-    sys.answers = {platform::id_yes};
+    sys.answers = {platform::box_answer::yes};
     engine::run_silent_install(sys, settings);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"product.exe", L"tail.exe", L"product2.exe"}));
     EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Failed product. Continue?"}));
@@ -257,7 +266,7 @@ TEST_F(SilentSequence, a_failed_download_is_a_start_failure_and_the_component_do
     a.has_download_dialog = true;
     a.download_dialog.downloads.push_back({L"http://127.0.0.1/missing.exe", L"C:\\dl", L"", L"Missing", L""});
     add(L"b");
-    sys.answers = {platform::id_no};
+    sys.answers = {platform::box_answer::no};
     engine::run_silent_install(sys, settings);
     EXPECT_TRUE(sys.processes.empty());
     EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Failed a. Continue?"}));
@@ -284,7 +293,7 @@ TEST_F(InteractiveRun, reads_the_checks_back_and_runs_only_checked_rows)
     auto& product = add(L"product");
     product.required = product.primary = true;
     recording_window window;
-    std::vector<dialog::checklist_row> rows{{L"a", true, false, settings.components[0].get()},
+    std::vector<engine::checklist_row> rows{{L"a", true, false, settings.components[0].get()},
                                             {L"b", true, false, settings.components[1].get()}};
     window.images = {1, 2};  // a unchecked, b checked
     engine::run_interactive_install(sys, settings, rows, window);
@@ -300,7 +309,7 @@ TEST_F(InteractiveRun, state_image_zero_counts_as_checked)
 {
     add(L"a").selected = false;
     recording_window window;
-    std::vector<dialog::checklist_row> rows{{L"a", false, false, settings.components[0].get()}};
+    std::vector<engine::checklist_row> rows{{L"a", false, false, settings.components[0].get()}};
     window.images = {0};
     engine::run_interactive_install(sys, settings, rows, window);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
@@ -309,7 +318,7 @@ TEST_F(InteractiveRun, state_image_zero_counts_as_checked)
 TEST_F(InteractiveRun, an_installed_component_is_passed_over)
 {
     auto& a = add(L"a");
-    auto check = std::make_unique<components::installedcheck_check_file>(sys);
+    auto check = std::make_unique<components::installedcheck_check_file>(sys, sys);
     check->filename = L"C:\\present.dll";
     a.installed_checks.push_back(std::move(check));
     sys.add_file(L"C:\\present.dll");
@@ -347,13 +356,13 @@ TEST_F(InteractiveRun, failure_question_is_owned_by_the_dialog_and_asked_for_the
 {
     add(L"a", exiting(1));
     add(L"b", exiting(1));
-    sys.answers = {platform::id_yes, platform::id_yes};
+    sys.answers = {platform::box_answer::yes, platform::box_answer::yes};
     recording_window window;
     engine::run_interactive_install(sys, settings, {}, window);
     ASSERT_EQ(sys.messages.size(), 2u);
     EXPECT_EQ(sys.messages[1].text, L"Failed b. Continue?");
     EXPECT_EQ(sys.messages[1].owner, 5u);
-    EXPECT_EQ(sys.messages[1].style, warning_style);
+    EXPECT_TRUE(asks(sys.messages[1], platform::box_icon::warning));
     EXPECT_FALSE(sys.messages[1].caption.has_value());
 }
 
@@ -361,7 +370,7 @@ TEST_F(InteractiveRun, no_ends_the_run_and_the_product_failing_asks_nothing)
 {
     add(L"a", exiting(1));
     add(L"b");
-    sys.answers = {platform::id_no};
+    sys.answers = {platform::box_answer::no};
     recording_window window;
     engine::run_interactive_install(sys, settings, {}, window);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
@@ -382,26 +391,15 @@ TEST_F(InteractiveRun, admin_required_refuses_a_user_without_rights_then_asks)
     a.admin_required = L"Administrators only.";
     add(L"b");
     sys.member_of_admins = false;
-    sys.answers = {platform::id_ok, platform::id_yes};
+    sys.answers = {platform::box_answer::ok, platform::box_answer::yes};
     recording_window window;
     engine::run_interactive_install(sys, settings, {}, window);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"b.exe"}));
     ASSERT_EQ(sys.messages.size(), 2u);
     EXPECT_EQ(sys.messages[0].text, L"Administrators only.");
     EXPECT_EQ(sys.messages[0].caption, std::wstring(L"a"));
-    EXPECT_EQ(sys.messages[0].style, platform::mb_iconinformation);
+    EXPECT_TRUE(tells(sys.messages[0], platform::box_icon::information));
     EXPECT_EQ(sys.messages[1].text, L"Failed a. Continue?");
-}
-
-TEST_F(InteractiveRun, a_failing_preparation_is_the_components_error_and_the_run_goes_on)
-{
-    add(L"a").admin_required = L"Administrators only.";
-    add(L"b");
-    sys.raising = L"check_admin_membership";
-    recording_window window;
-    engine::run_interactive_install(sys, settings, {}, window);
-    EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Failed a. Continue?"}));
-    EXPECT_EQ(started(), (std::vector<std::wstring>{L"b.exe"}));
 }
 
 TEST_F(InteractiveRun, still_running_and_restart_end_the_run_without_a_question)
@@ -416,21 +414,15 @@ TEST_F(InteractiveRun, still_running_and_restart_end_the_run_without_a_question)
     EXPECT_TRUE(sys.messages.empty());
 }
 
-TEST_F(InteractiveRun, an_escaping_failure_shows_the_fallback_and_still_ends_the_dialog)
+TEST(StartsByItself, when_nothing_listed_is_missing_or_else_when_the_setup_resumes)
 {
-    add(L"a", exiting(1));
-    add(L"b");
-    // The first answer is "no", so the question is asked; an exception while
-    // asking is simulated by a window that throws when the run begins.
-    struct throwing_window : recording_window {
-        void begin_run() override { throw 1; }
-    } window;
-    engine::run_interactive_install(sys, settings, {}, window);
-    ASSERT_EQ(sys.messages.size(), 1u);
-    EXPECT_EQ(sys.messages[0].text, L"Failed to install one or more components");
-    EXPECT_EQ(sys.messages[0].style, platform::mb_iconerror);
-    EXPECT_EQ(sys.messages[0].owner, 5u);
-    EXPECT_EQ(window.events, (std::vector<std::string>{"end"}));
+    const std::wstring run_key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    fake_platform sys;
+    EXPECT_TRUE(engine::starts_by_itself(sys, true));
+    EXPECT_TRUE(sys.calls.empty());  // the Run value is not asked then
+    EXPECT_FALSE(engine::starts_by_itself(sys, false));
+    sys.set_reg_value(platform::reg_root::local_machine, run_key, L"Yolvane Setup", {});
+    EXPECT_TRUE(engine::starts_by_itself(sys, false));
 }
 
 TEST(RunValue, administrators_look_under_the_machine_and_others_under_the_user)
@@ -452,13 +444,6 @@ TEST(RunValue, administrators_look_under_the_machine_and_others_under_the_user)
     fake_platform other_name;
     other_name.set_reg_string(platform::reg_root::local_machine, run_key, L"Yolvane", L"x");
     EXPECT_FALSE(engine::is_run_value_present(other_name));
-}
-
-TEST(Reboot, asks_windows_to_restart_and_returns)
-{
-    fake_platform sys;
-    engine::reboot_machine(sys);
-    EXPECT_EQ(sys.reboots, 1);
 }
 
 }  // namespace

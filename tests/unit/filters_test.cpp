@@ -4,12 +4,10 @@
 #include <optional>
 
 #include "components/filters.h"
-#include "config/errors.h"
-#include "platform/fake_platform.h"
+#include "fake_platform.h"
 
 namespace {
 
-using config::code_error;
 using platform::reg_root;
 
 const wchar_t hotfix_key[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009";
@@ -72,9 +70,9 @@ TEST(os_version_code, classifies_every_release)
                                         << c.service_pack << " " << testing::PrintToString(std::wstring(c.csd))
                                         << (c.hotfix ? " hotfix" : ""));
         platform::fake_platform sys;
-        sys.version = platform::os_version_info{c.platform_id, c.major, c.minor, 0, c.service_pack, c.csd};
+        sys.version = platform::os_version_info{c.platform_id, c.major, c.minor, c.service_pack, c.csd};
         if (c.hotfix) sys.add_reg_key(reg_root::local_machine, hotfix_key);
-        EXPECT_EQ(components::get_os_version_code(sys), c.code);
+        EXPECT_EQ(components::get_os_version_code(sys, sys), c.code);
     }
 }
 
@@ -83,14 +81,14 @@ TEST(os_version_code, only_a_hotfix_key_that_opens_under_local_machine_counts)
     const std::wstring hklm = platform::fake_platform::key_of(reg_root::local_machine, hotfix_key);
     for (bool denied : {true, false}) {
         platform::fake_platform sys;
-        sys.version = platform::os_version_info{2, 4, 0, 1381, 6, L"Service Pack 6"};
+        sys.version = platform::os_version_info{2, 4, 0, 6, L"Service Pack 6"};
         if (denied) {
             sys.add_reg_key(reg_root::local_machine, hotfix_key);
             sys.registry_denied[hklm] = true;
         } else {
             sys.add_reg_key(reg_root::current_user, hotfix_key);
         }
-        EXPECT_EQ(components::get_os_version_code(sys), 35);
+        EXPECT_EQ(components::get_os_version_code(sys, sys), 35);
     }
 }
 
@@ -112,10 +110,10 @@ TEST(os_version_code, a_failed_extended_query_falls_back_with_service_pack_zero_
         SCOPED_TRACE(testing::Message() << c.major << "." << c.minor);
         platform::fake_platform sys;
         sys.extended_version_works = false;
-        sys.version = platform::os_version_info{c.platform_id, c.major, c.minor, 0, c.service_pack, c.csd};
-        EXPECT_EQ(components::get_os_version_code(sys), c.code);
+        sys.version = platform::os_version_info{c.platform_id, c.major, c.minor, c.service_pack, c.csd};
+        EXPECT_EQ(components::get_os_version_code(sys, sys), c.code);
         sys.version_works = false;  // both queries failing give 0
-        EXPECT_EQ(components::get_os_version_code(sys), 0);
+        EXPECT_EQ(components::get_os_version_code(sys, sys), 0);
     }
 }
 
@@ -139,17 +137,19 @@ TEST(os_version_range, takes_both_bounds_as_exclusive_and_blank_ones_as_open)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.code << " in (" << testing::PrintToString(std::wstring(c.greater))
                                         << ", " << testing::PrintToString(std::wstring(c.smaller)) << ")");
-        EXPECT_EQ(components::os_version_in_range(c.code, c.greater, c.smaller), c.accepted);
+        const base::result<bool> in_range = components::os_version_in_range(c.code, c.greater, c.smaller);
+        ASSERT_TRUE(in_range);
+        EXPECT_EQ(in_range.value(), c.accepted);
     }
 }
 
-TEST(os_version_range, raises_the_code_on_a_bound_that_is_not_a_number)
+TEST(os_version_range, fails_on_a_bound_that_is_not_a_number)
 {
-    EXPECT_THROW(components::os_version_in_range(50, L"abc", L""), code_error);
-    EXPECT_THROW(components::os_version_in_range(50, L"", L"abc"), code_error);
-    EXPECT_THROW(components::os_version_in_range(50, L"- 5", L""), code_error);
+    EXPECT_FALSE(components::os_version_in_range(50, L"abc", L""));
+    EXPECT_FALSE(components::os_version_in_range(50, L"", L"abc"));
+    EXPECT_FALSE(components::os_version_in_range(50, L"- 5", L""));
     // both bounds are read before the code is compared
-    EXPECT_THROW(components::os_version_in_range(50, L"100", L"abc"), code_error);
+    EXPECT_FALSE(components::os_version_in_range(50, L"100", L"abc"));
 }
 
 TEST(language_filter, accepts_the_listed_languages_and_those_differing_from_a_negated_one)
@@ -173,33 +173,36 @@ TEST(language_filter, accepts_the_listed_languages_and_those_differing_from_a_ne
         SCOPED_TRACE(testing::Message() << c.language << " in " << testing::PrintToString(std::wstring(c.list)));
         platform::fake_platform sys;
         sys.set_language(c.language);
-        EXPECT_EQ(components::language_filter_matches(sys, c.list), c.accepted);
+        const base::result<bool> accepted = components::language_filter_matches(sys, sys, c.list);
+        ASSERT_TRUE(accepted);
+        EXPECT_EQ(accepted.value(), c.accepted);
     }
 }
 
-TEST(language_filter, raises_the_code_on_an_entry_that_is_not_a_number_wherever_it_stands)
+TEST(language_filter, fails_on_an_entry_that_is_not_a_number_wherever_it_stands)
 {
     const wchar_t* lists[] = {L" ", L" !1033", L"!", L"!!1033", L"xyz", L"1033,xyz", L"xyz,1033", L"1033, ,1031"};
     for (const wchar_t* list : lists) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(list)));
         platform::fake_platform sys;
         sys.set_language(1033);
-        EXPECT_THROW(components::language_filter_matches(sys, list), code_error);
+        EXPECT_FALSE(components::language_filter_matches(sys, sys, list));
     }
 }
 
 TEST(language_filter, an_empty_list_accepts_without_reading_the_language)
 {
     platform::fake_platform sys;  // no user.exe: the language cannot be read
-    EXPECT_TRUE(components::language_filter_matches(sys, L""));
+    const base::result<bool> accepted = components::language_filter_matches(sys, sys, L"");
+    EXPECT_TRUE(accepted && accepted.value());
     EXPECT_TRUE(sys.calls.empty());
 }
 
-TEST(language_filter, raises_the_code_when_the_language_cannot_be_read)
+TEST(language_filter, fails_when_the_language_cannot_be_read)
 {
     platform::fake_platform sys;
-    EXPECT_THROW(components::language_filter_matches(sys, L"1033"), code_error);
-    EXPECT_THROW(components::language_filter_matches(sys, L","), code_error);
+    EXPECT_FALSE(components::language_filter_matches(sys, sys, L"1033"));
+    EXPECT_FALSE(components::language_filter_matches(sys, sys, L","));
 }
 
 }  // namespace

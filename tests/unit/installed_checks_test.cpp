@@ -40,7 +40,8 @@ void expect_outcome(platform::fake_platform& sys, components::installedcheck& ch
     EXPECT_EQ(m.text, e.message);
     EXPECT_EQ(m.caption, std::optional<std::wstring>(e.caption));
     EXPECT_EQ(m.owner, 0u);
-    EXPECT_EQ(m.style, platform::mb_iconerror);
+    EXPECT_EQ(m.icon, platform::box_icon::error);
+    EXPECT_EQ(m.buttons, platform::box_buttons::ok);
 }
 
 TEST(check_file, answers_from_presence_and_version_with_a_box_for_a_bad_comparison)
@@ -84,7 +85,7 @@ TEST(check_file, answers_from_presence_and_version_with_a_box_for_a_bad_comparis
         SCOPED_TRACE(c.name);
         platform::fake_platform sys;
         c.prepare(sys);
-        installedcheck_check_file check(sys);
+        installedcheck_check_file check(sys, sys);
         check.filename = path;
         check.fileversion = c.fileversion;
         check.comparison = c.comparison;
@@ -123,7 +124,7 @@ void run_registry_cases(const std::vector<registry_case>& cases)
         SCOPED_TRACE(c.name);
         platform::fake_platform sys;
         c.prepare(sys);
-        installedcheck_check_registry_value check(sys);
+        installedcheck_check_registry_value check(sys, sys);
         check.path = key;
         check.fieldname = c.fieldname;
         check.fieldtype = c.fieldtype;
@@ -240,7 +241,7 @@ TEST(check_registry_value, string_without_a_value_or_with_another_comparison_is_
 std::unique_ptr<installedcheck_check_file> noisy_check(platform::fake_platform& sys, const wchar_t* caption)
 {
     sys.add_file(L"C:\\present.dll");
-    auto check = std::make_unique<installedcheck_check_file>(sys);
+    auto check = std::make_unique<installedcheck_check_file>(sys, sys);
     check->filename = L"C:\\present.dll";
     check->fileversion = L"1.0";
     check->comparison = caption;
@@ -249,7 +250,7 @@ std::unique_ptr<installedcheck_check_file> noisy_check(platform::fake_platform& 
 
 std::unique_ptr<installedcheck_check_file> presence_check(platform::fake_platform& sys, const wchar_t* path)
 {
-    auto check = std::make_unique<installedcheck_check_file>(sys);
+    auto check = std::make_unique<installedcheck_check_file>(sys, sys);
     check->filename = path;
     return check;
 }
@@ -257,7 +258,7 @@ std::unique_ptr<installedcheck_check_file> presence_check(platform::fake_platfor
 TEST(component_is_installed, is_false_without_checks)
 {
     platform::fake_platform sys;
-    components::cmd_component c(sys);
+    components::cmd_component c;
     EXPECT_FALSE(c.is_installed());
 }
 
@@ -266,12 +267,12 @@ TEST(component_is_installed, is_true_only_when_every_check_is)
     platform::fake_platform sys;
     sys.add_file(L"C:\\a");
     sys.add_file(L"C:\\b");
-    components::cmd_component both(sys);
+    components::cmd_component both;
     both.installed_checks.push_back(presence_check(sys, L"C:\\a"));
     both.installed_checks.push_back(presence_check(sys, L"C:\\b"));
     EXPECT_TRUE(both.is_installed());
 
-    components::cmd_component last_missing(sys);
+    components::cmd_component last_missing;
     last_missing.installed_checks.push_back(presence_check(sys, L"C:\\a"));
     last_missing.installed_checks.push_back(presence_check(sys, L"C:\\missing"));
     EXPECT_FALSE(last_missing.is_installed());
@@ -280,14 +281,14 @@ TEST(component_is_installed, is_true_only_when_every_check_is)
 TEST(component_is_installed, a_check_after_a_false_one_is_not_asked)
 {
     platform::fake_platform sys;
-    components::cmd_component c(sys);
+    components::cmd_component c;
     c.installed_checks.push_back(presence_check(sys, L"C:\\missing"));
     c.installed_checks.push_back(noisy_check(sys, L"second"));
     EXPECT_FALSE(c.is_installed());
     EXPECT_TRUE(sys.messages.empty());
 
     // while a check after a true one is asked, and shows its box
-    components::cmd_component d(sys);
+    components::cmd_component d;
     d.installed_checks.push_back(presence_check(sys, L"C:\\present.dll"));
     d.installed_checks.push_back(noisy_check(sys, L"asked"));
     d.installed_checks.push_back(noisy_check(sys, L"not asked"));

@@ -1,13 +1,25 @@
 // The program's folder, joining paths and the folder markers.
 #include <gtest/gtest.h>
 
-#include "config/errors.h"
-#include "config/paths.h"
-#include "platform/fake_platform.h"
+#include "base/paths.h"
+#include "config/path_markers.h"
+#include "fake_platform.h"
 
 namespace {
 
-using config::code_error;
+std::wstring expanded(platform::fake_platform& sys, const std::wstring& text)
+{
+    const base::result<std::wstring> r = config::expand_path_variables(sys, text);
+    EXPECT_TRUE(r);
+    return r.value();
+}
+
+std::wstring folder_of(platform::fake_platform& sys)
+{
+    const base::result<std::wstring> folder = config::get_application_directory(sys);
+    EXPECT_TRUE(folder);
+    return folder.value();
+}
 
 TEST(application_directory, is_the_module_folder_without_its_last_separator)
 {
@@ -28,18 +40,18 @@ TEST(application_directory, is_the_module_folder_without_its_last_separator)
         SCOPED_TRACE(testing::Message() << testing::PrintToString(std::wstring(c.module)));
         platform::fake_platform sys;
         sys.module = c.module;
-        EXPECT_EQ(config::get_application_directory(sys), c.folder);
+        EXPECT_EQ(folder_of(sys), c.folder);
     }
 }
 
-TEST(application_directory, raises_the_code_when_the_program_path_is_unavailable)
+TEST(application_directory, fails_when_the_program_path_is_unavailable)
 {
     platform::fake_platform sys;
     sys.module_available = false;
-    EXPECT_THROW(config::get_application_directory(sys), code_error);
+    EXPECT_FALSE(config::get_application_directory(sys));
     sys.module_available = true;
     sys.module.clear();
-    EXPECT_THROW(config::get_application_directory(sys), code_error);
+    EXPECT_FALSE(config::get_application_directory(sys));
 }
 
 TEST(combine_path, joins_with_exactly_one_backslash_unless_the_folder_ends_in_a_separator_or_is_empty)
@@ -56,7 +68,7 @@ TEST(combine_path, joins_with_exactly_one_backslash_unless_the_folder_ends_in_a_
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.folder)));
-        EXPECT_EQ(config::combine_path(c.folder, c.name), c.joined);
+        EXPECT_EQ(base::combine_path(c.folder, c.name), c.joined);
     }
 }
 
@@ -89,7 +101,7 @@ TEST(expand_path_variables, replaces_every_marker_exactly_and_case_sensitively)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.in)));
         platform::fake_platform sys;
-        EXPECT_EQ(config::expand_path_variables(sys, c.in), c.out);
+        EXPECT_EQ(expanded(sys, c.in), c.out);
     }
 }
 
@@ -97,7 +109,7 @@ TEST(expand_path_variables, an_application_directory_of_a_drive_root_is_complete
 {
     platform::fake_platform sys;
     sys.module = L"D:\\Setup.exe";
-    EXPECT_EQ(config::expand_path_variables(sys, L"#APPPATH\\Install Quarn Doduv Belmaris.msi"),
+    EXPECT_EQ(expanded(sys, L"#APPPATH\\Install Quarn Doduv Belmaris.msi"),
               L"D:\\Install Quarn Doduv Belmaris.msi");
 }
 
@@ -105,9 +117,9 @@ TEST(expand_path_variables, an_inserted_folder_is_not_scanned_again_for_the_same
 {
     platform::fake_platform sys;
     sys.module = L"C:\\#APPPATH\\Setup.exe";
-    EXPECT_EQ(config::expand_path_variables(sys, L"#APPPATH\\a"), L"C:\\#APPPATH\\a");
+    EXPECT_EQ(expanded(sys, L"#APPPATH\\a"), L"C:\\#APPPATH\\a");
     sys.system_dir = L"C:\\#SYSTEMPATH#SYSTEMPATH";
-    EXPECT_EQ(config::expand_path_variables(sys, L"#SYSTEMPATH|#SYSTEMPATH"),
+    EXPECT_EQ(expanded(sys, L"#SYSTEMPATH|#SYSTEMPATH"),
               L"C:\\#SYSTEMPATH#SYSTEMPATH|C:\\#SYSTEMPATH#SYSTEMPATH");
 }
 
@@ -115,11 +127,11 @@ TEST(expand_path_variables, later_markers_are_searched_in_the_text_the_earlier_r
 {
     platform::fake_platform sys;
     sys.module = L"C:\\#TEMPPATH\\Setup.exe";
-    EXPECT_EQ(config::expand_path_variables(sys, L"#APPPATH\\a"), L"C:\\C:\\Users\\user\\Temp\\\\a");
+    EXPECT_EQ(expanded(sys, L"#APPPATH\\a"), L"C:\\C:\\Users\\user\\Temp\\\\a");
     // ...but an earlier marker is not looked for again in a later folder.
     platform::fake_platform other;
     other.temp_dir = L"T:\\#APPPATH\\";
-    EXPECT_EQ(config::expand_path_variables(other, L"#TEMPPATHx"), L"T:\\#APPPATH\\x");
+    EXPECT_EQ(expanded(other, L"#TEMPPATHx"), L"T:\\#APPPATH\\x");
 }
 
 TEST(expand_path_variables, a_folder_the_system_does_not_give_becomes_empty)
@@ -128,20 +140,18 @@ TEST(expand_path_variables, a_folder_the_system_does_not_give_becomes_empty)
     sys.system_dir.clear();
     sys.windows_dir.clear();
     sys.temp_dir.clear();
-    EXPECT_EQ(config::expand_path_variables(sys, L"#SYSTEMPATH\\msi.dll"), L"\\msi.dll");
-    EXPECT_EQ(config::expand_path_variables(sys, L"#WINDOWSPATH\\x"), L"\\x");
-    EXPECT_EQ(config::expand_path_variables(sys, L"#TEMPPATHyolvanesetup.log"), L"yolvanesetup.log");
-    EXPECT_EQ(config::expand_path_variables(sys, L"#APPPATH\\x"), L"C:\\medium\\x");
+    EXPECT_EQ(expanded(sys, L"#SYSTEMPATH\\msi.dll"), L"\\msi.dll");
+    EXPECT_EQ(expanded(sys, L"#WINDOWSPATH\\x"), L"\\x");
+    EXPECT_EQ(expanded(sys, L"#TEMPPATHyolvanesetup.log"), L"yolvanesetup.log");
+    EXPECT_EQ(expanded(sys, L"#APPPATH\\x"), L"C:\\medium\\x");
 }
 
-TEST(expand_path_variables, raises_the_code_without_a_program_path_even_for_a_text_without_markers)
+TEST(expand_path_variables, fails_without_a_program_path_even_for_a_text_without_markers)
 {
     platform::fake_platform sys;
     sys.module_available = false;
-    EXPECT_THROW(config::expand_path_variables(sys, L"#APPPATH\\a"), code_error);
-    EXPECT_THROW(config::expand_path_variables(sys, L"#SYSTEMPATH\\a"), code_error);
-    EXPECT_THROW(config::expand_path_variables(sys, L"no marker"), code_error);
-    EXPECT_THROW(config::expand_path_variables(sys, L""), code_error);
+    for (const wchar_t* text : {L"#APPPATH\\a", L"#SYSTEMPATH\\a", L"no marker", L""})
+        EXPECT_FALSE(config::expand_path_variables(sys, text)) << testing::PrintToString(std::wstring(text));
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 #include "config/reader.h"
 #include "config/settings.h"
 #include "config/sources.h"
-#include "config/text.h"
-#include "platform/fake_platform.h"
+#include "base/text.h"
+#include "fake_platform.h"
 #include "tinyxml.h"
 
 namespace testing_support {
@@ -35,17 +35,34 @@ inline std::string document(const std::string& components, const std::string& at
 }
 
 // Parses `xml` (UTF-8) and reads its first `configuration` element with the
-// reader, as the loader would once it has chosen that element. Whatever the
-// reader raises passes on; what it appended before stays in `settings`.
-inline void read_configuration(platform::fake_platform& sys, const std::string& xml,
-                               config::configuration_settings& settings)
+// reader, as the loader would once it has chosen that element. What it
+// appended before a failure stays in `settings`.
+inline base::status read_status(platform::fake_platform& sys, const std::string& xml,
+                                config::configuration_settings& settings)
 {
     TiXmlDocument doc;
     doc.Parse(xml.c_str(), nullptr, TIXML_ENCODING_UTF8);
-    ASSERT_FALSE(doc.Error()) << doc.ErrorDesc();
-    const TiXmlElement* node = doc.RootElement()->FirstChildElement("configuration");
-    ASSERT_NE(node, nullptr);
-    config::read_configuration_node(config::attribute_reader(sys, config::text_encoding::utf8), *node, settings);
+    const TiXmlElement* node = doc.Error() ? nullptr : doc.RootElement()->FirstChildElement("configuration");
+    if (node == nullptr) {
+        ADD_FAILURE() << "not a configuration document: " << doc.ErrorDesc();
+        return base::failure::message(L"not a configuration document");
+    }
+    return config::read_configuration_node(
+        config::attribute_reader(config::reading_system(sys), config::text_encoding::utf8), *node, settings);
+}
+
+// The same, for a document that must be read without a failure.
+inline void read_configuration(platform::fake_platform& sys, const std::string& xml,
+                               config::configuration_settings& settings)
+{
+    const base::status read = read_status(sys, xml, settings);
+    EXPECT_TRUE(read) << "the reading failed: " << testing::PrintToString(read.error().text());
+}
+
+// Whether a loading failure is told as "Error loading configuration file".
+inline bool is_loading_failure(const base::status& s)
+{
+    return !s && s.error().what() == base::failure::kind::loading;
 }
 
 // A program the shell can start; the fake looks programs up by lower-cased path.
@@ -69,7 +86,8 @@ inline ::testing::AssertionResult is_error_box(const platform::fake_platform::me
 {
     if (m.owner != 0) return ::testing::AssertionFailure() << "the box has an owner";
     if (m.caption) return ::testing::AssertionFailure() << "the box has a caption";
-    if (m.style != platform::mb_iconerror) return ::testing::AssertionFailure() << "style " << m.style;
+    if (m.icon != platform::box_icon::error || m.buttons != platform::box_buttons::ok)
+        return ::testing::AssertionFailure() << "not an error icon with an OK button";
     return ::testing::AssertionSuccess();
 }
 

@@ -2,8 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "components/version.h"
-#include "config/errors.h"
-#include "platform/fake_platform.h"
+#include "fake_platform.h"
 
 namespace {
 
@@ -64,12 +63,12 @@ TEST(system_language, is_the_first_translation_of_user_exe_in_the_system_folder)
 {
     platform::fake_platform sys;
     sys.set_language(1033);
-    EXPECT_EQ(components::get_system_language(sys), 1033);
+    EXPECT_EQ(components::get_system_language(sys, sys).value(), 1033);
     ASSERT_FALSE(sys.calls.empty());
     EXPECT_EQ(sys.calls.back(), L"file_language:C:\\Windows\\system32\\user.exe");
 
     sys.set_language(0xFFFF);  // unsigned, and read anew on every call
-    EXPECT_EQ(components::get_system_language(sys), 0xFFFF);
+    EXPECT_EQ(components::get_system_language(sys, sys).value(), 0xFFFF);
 }
 
 TEST(system_language, joins_user_exe_with_one_backslash)
@@ -77,22 +76,22 @@ TEST(system_language, joins_user_exe_with_one_backslash)
     platform::fake_platform sys;
     sys.system_dir = L"C:\\Windows\\system32\\";
     sys.set_language(1036);
-    EXPECT_EQ(components::get_system_language(sys), 1036);
+    EXPECT_EQ(components::get_system_language(sys, sys).value(), 1036);
     EXPECT_EQ(sys.calls.back(), L"file_language:C:\\Windows\\system32\\user.exe");
 }
 
-TEST(system_language, raises_the_code_when_it_cannot_be_read)
+TEST(system_language, fails_when_it_cannot_be_read)
 {
     platform::fake_platform missing;
-    EXPECT_THROW(components::get_system_language(missing), config::code_error);
+    EXPECT_FALSE(components::get_system_language(missing, missing));
 
     platform::fake_platform without_translation;
     without_translation.add_versioned_file(L"C:\\Windows\\system32\\user.exe", 5, 1, 0, 0);
-    EXPECT_THROW(components::get_system_language(without_translation), config::code_error);
+    EXPECT_FALSE(components::get_system_language(without_translation, without_translation));
 
     platform::fake_platform elsewhere;  // the language of another file does not count
     elsewhere.files[L"c:\\windows\\user.exe"].language = 1033;
-    EXPECT_THROW(components::get_system_language(elsewhere), config::code_error);
+    EXPECT_FALSE(components::get_system_language(elsewhere, elsewhere));
 }
 
 }  // namespace

@@ -9,10 +9,9 @@
 
 #include "components/filters.h"
 #include "components/version.h"
-#include "config/errors.h"
 #include "config/settings.h"
 #include "config/sources.h"
-#include "config/text.h"
+#include "base/text.h"
 #include "os_codes.h"
 #include "stub_platform.h"
 #include "tinyxml.h"
@@ -35,14 +34,7 @@ bool parse_like_setup(const std::string& bytes, TiXmlDocument& document, config:
     encoding = config::detect_encoding(bytes);
     // Columns count characters: a tab is one, like any other.
     document.SetTabSize(1);
-    // Zero bytes after the end, as Setup.exe pads its buffer: the parser may
-    // step over the terminator of a cut-short UTF-8 sequence.
-    std::string padded;
-    padded.reserve(bytes.size() + 8);
-    padded.append(bytes).append(8, '\0');
-    document.Parse(padded.c_str(), nullptr,
-                   encoding == config::text_encoding::utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
-    return !document.Error();
+    return config::parse_document(document, std::string(bytes), encoding);
 }
 
 namespace {
@@ -300,7 +292,7 @@ std::vector<diagnostic> linter::run(const std::string& bytes)
         return found_;
     }
     encoding_ = encoding;
-    reader_ = std::make_unique<config::attribute_reader>(sys_, encoding);
+    reader_ = std::make_unique<config::attribute_reader>(config::reading_system(sys_), encoding);
     check_comments(document);
     check_root(document.RootElement());
     if (errors_ == 0) cross_check_with_reader(document.RootElement());
@@ -1168,17 +1160,13 @@ void linter::cross_check_with_reader(const TiXmlElement* root)
                 if (code.hotfix_q246009)
                     sys.machine_keys.insert(L"software\\microsoft\\windows nt\\currentversion\\hotfix\\q246009");
                 sys.language = language;
-                const config::attribute_reader reader(sys, encoding_);
+                const config::attribute_reader reader(config::reading_system(sys), encoding_);
                 config::configuration_settings settings;
                 std::string failure;
-                try {
-                    components::language_filter_matches(sys, reader.text(*c, "lcid"));
-                    config::read_configuration_node(reader, *c, settings);
-                } catch (const config::message_error& m) {
-                    failure = to_utf8(m.message);
-                } catch (...) {
-                    failure = "Error loading configuration file";
-                }
+                const base::result<bool> accepts = components::language_filter_matches(sys, sys, reader.text(*c, "lcid"));
+                const base::status read = accepts ? config::read_configuration_node(reader, *c, settings)
+                                                  : base::status(accepts.error());
+                if (!read) failure = to_utf8(read.error().shown_text());
                 if (!failure.empty() && seen.insert(failure).second)
                     error(c, "reader",
                           "Setup.exe cannot read this configuration on " + std::string(code.name) + " (code " +

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "config/text.h"
+#include "base/text.h"
 #include "diagnostics.h"
 #include "lint.h"
 #include "os_codes.h"

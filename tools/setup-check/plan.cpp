@@ -4,10 +4,10 @@
 
 #include "components/component.h"
 #include "components/filters.h"
-#include "config/paths.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "config/settings.h"
 #include "config/sources.h"
-#include "config/text.h"
 #include "lint.h"
 #include "os_codes.h"
 #include "stub_platform.h"
@@ -44,10 +44,14 @@ void add_file(stub_platform& sys, const std::wstring& entry)
 
 std::string kind_of(const components::component& c)
 {
-    if (dynamic_cast<const components::msi_component*>(&c)) return "msi";
-    if (dynamic_cast<const components::cmd_component*>(&c)) return "cmd";
-    if (dynamic_cast<const components::openfile_component*>(&c)) return "openfile";
-    return "?";
+    switch (c.kind()) {
+    case components::component_kind::msi:
+        return "msi";
+    case components::component_kind::cmd:
+        return "cmd";
+    default:
+        return "openfile";
+    }
 }
 
 std::string bound_text(const std::wstring& bound, const char* open)
@@ -71,20 +75,20 @@ plan_result make_plan(const std::string& document_bytes, const plan_options& opt
     sys.version = entry->version;
     if (entry->hotfix_q246009) sys.machine_keys.insert(hotfix_key);
     sys.language = static_cast<std::uint16_t>(options.language);
-    sys.module = config::combine_path(options.app_dir, L"Setup.exe");
-    sys.contents[text::ascii_lower(config::combine_path(options.app_dir, L"setup.xml"))] = document_bytes;
+    sys.module = base::combine_path(options.app_dir, L"Setup.exe");
+    sys.contents[text::ascii_lower(base::combine_path(options.app_dir, L"setup.xml"))] = document_bytes;
     for (const auto& f : options.files) add_file(sys, f);
     for (const auto& k : options.keys) sys.machine_keys.insert(text::ascii_lower(k));
 
     plan_result result;
-    result.os_code = components::get_os_version_code(sys);
+    result.os_code = components::get_os_version_code(sys, sys);
     const std::optional<os_code_entry> seen = find_os_code(result.os_code);
     result.os_name = seen ? seen->name : "unknown";
 
     // The loader of Setup.exe itself: source, parsing, the choice of the
     // configuration element, the reader, and the messages on failure.
     config::configuration_settings settings;
-    result.loaded = config::load_setup_configuration(sys, settings);
+    result.loaded = config::load_setup_configuration(config::reading_system(sys), settings);
     for (const auto& m : sys.messages) result.boxes.push_back({m.text, m.caption.value_or(L"")});
     if (!result.loaded) {
         result.boxes.push_back({L"Failed to read configuration file.", L""});
@@ -95,7 +99,7 @@ plan_result make_plan(const std::string& document_bytes, const plan_options& opt
     TiXmlDocument document;
     config::text_encoding encoding;
     parse_like_setup(document_bytes, document, encoding);
-    const config::attribute_reader reader(sys, encoding);
+    const config::attribute_reader reader(config::reading_system(sys), encoding);
     const TiXmlElement* chosen = nullptr;
     int index = 0;
     for (const TiXmlNode* n = document.RootElement()->FirstChild(); n != nullptr && chosen == nullptr;
@@ -103,7 +107,8 @@ plan_result make_plan(const std::string& document_bytes, const plan_options& opt
         const TiXmlElement* e = n->ToElement();
         if (e == nullptr || std::string(e->Value()) != "configuration") continue;
         ++index;
-        if (components::language_filter_matches(sys, reader.text(*e, "lcid"))) chosen = e;
+        const base::result<bool> accepts = components::language_filter_matches(sys, sys, reader.text(*e, "lcid"));
+        if (accepts && accepts.value()) chosen = e;
     }
     if (chosen != nullptr) {
         result.configuration_index = index;
@@ -122,7 +127,8 @@ plan_result make_plan(const std::string& document_bytes, const plan_options& opt
         const std::wstring greater = reader.text(*e, "os_filter_greater");
         const std::wstring smaller = reader.text(*e, "os_filter_smaller");
         const std::wstring lcid = reader.text(*e, "os_filter_lcid");
-        if (!components::os_version_in_range(result.os_code, greater, smaller)) {
+        const base::result<bool> in_range = components::os_version_in_range(result.os_code, greater, smaller);
+        if (in_range && !in_range.value()) {
             result.left_out.push_back({e->Row(), reader.text(*e, "description"),
                                        "the version code " + std::to_string(result.os_code) +
                                            " does not lie strictly between os_filter_greater " +
@@ -130,7 +136,8 @@ plan_result make_plan(const std::string& document_bytes, const plan_options& opt
                                            bound_text(smaller, "(open)")});
             continue;
         }
-        if (!components::language_filter_matches(sys, lcid)) {
+        const base::result<bool> accepts = components::language_filter_matches(sys, sys, lcid);
+        if (accepts && !accepts.value()) {
             result.left_out.push_back({e->Row(), reader.text(*e, "description"),
                                        "the language " + std::to_string(options.language) +
                                            " is not accepted by os_filter_lcid \"" + to_utf8(lcid) + "\""});
@@ -142,19 +149,23 @@ plan_result make_plan(const std::string& document_bytes, const plan_options& opt
         p.line = e->Row();
         p.type = kind_of(c);
         p.description = c.description;
-        if (const auto* m = dynamic_cast<const components::msi_component*>(&c)) {
-            p.target = m->package;
-            p.parameters = m->cmdparameters;
-        } else if (const auto* k = dynamic_cast<const components::cmd_component*>(&c)) {
-            p.target = k->command;
-        } else if (const auto* o = dynamic_cast<const components::openfile_component*>(&c)) {
-            p.target = o->file;
+        switch (c.kind()) {
+        case components::component_kind::msi:
+            p.target = static_cast<const components::msi_component&>(c).package;
+            p.parameters = static_cast<const components::msi_component&>(c).cmdparameters;
+            break;
+        case components::component_kind::cmd:
+            p.target = static_cast<const components::cmd_component&>(c).command;
+            break;
+        case components::component_kind::openfile:
+            p.target = static_cast<const components::openfile_component&>(c).file;
+            break;
         }
         p.required = c.required;
         p.primary = c.primary;
         p.mustreboot = c.mustreboot;
         p.selected = c.selected;
-        p.listed = !(c.required && c.primary);
+        p.listed = !components::is_product(c);
         p.checks = c.installed_checks.size();
         p.admin_required = c.admin_required;
         for (const auto& d : c.download_dialog.downloads)

@@ -1,7 +1,7 @@
 #include "stub_platform.h"
 
-#include "config/paths.h"
-#include "config/text.h"
+#include "base/paths.h"
+#include "base/text.h"
 
 namespace setup_check {
 
@@ -42,7 +42,7 @@ bool stub_platform::file_version(const std::wstring& path, ::platform::fixed_fil
 bool stub_platform::file_language(const std::wstring& path, std::uint16_t& langid)
 {
     // Only the system's user.exe carries the language the reader asks for.
-    if (!language || lower(path) != lower(config::combine_path(system_dir, L"user.exe"))) return false;
+    if (!language || lower(path) != lower(base::combine_path(system_dir, L"user.exe"))) return false;
     langid = *language;
     return true;
 }
@@ -69,22 +69,23 @@ std::wstring stub_platform::ansi_to_wide(const std::string& text)
     return out;
 }
 
-bool stub_platform::reg_key_opens(::platform::reg_root root, const std::wstring& subkey, std::uint32_t)
+bool stub_platform::key_opens(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access)
 {
     return root == ::platform::reg_root::local_machine && machine_keys.count(lower(subkey)) > 0;
 }
 
-int stub_platform::message_box(::platform::window_handle, const std::wstring& text, const wchar_t* caption,
-                               std::uint32_t style)
+::platform::box_answer stub_platform::message_box(::platform::window_handle, const std::wstring& text,
+                                                  const wchar_t* caption, ::platform::box_icon icon,
+                                                  ::platform::box_buttons buttons)
 {
     shown_message m;
     m.text = text;
     if (caption != nullptr) m.caption = std::wstring(caption);
-    m.style = style;
+    m.icon = icon;
     messages.push_back(m);
     // Nothing asked while reading is a question; "no" would be the safe
     // answer if one ever were.
-    return (style & ::platform::mb_yesno) != 0 ? ::platform::id_no : ::platform::id_ok;
+    return buttons == ::platform::box_buttons::yes_no ? ::platform::box_answer::no : ::platform::box_answer::ok;
 }
 
 }  // namespace setup_check

@@ -1,7 +1,6 @@
 #include "components/component.h"
 
-#include "config/errors.h"
-#include "config/paths.h"
+#include "base/paths.h"
 
 namespace components {
 
@@ -13,72 +12,60 @@ bool component::is_installed()
     return true;
 }
 
-process_component::~process_component()
-{
-    if (process_info.process != 0) sys_.close_process(process_info.process);
-}
-
-bool process_component::start_process(const std::wstring& file, const std::wstring& parameters)
+bool process_component::start_process(platform::processes& processes, const std::wstring& file,
+                                      const std::wstring& parameters)
 {
     platform::process_handle process = 0;
-    if (!sys_.shell_execute_ex(file, parameters, process)) return false;
-    if (process == 0) return false;
-    if (process_info.process != 0) sys_.close_process(process_info.process);
-    process_info = process_information{};
-    process_info.process = process;
+    if (!processes.shell_execute_ex(file, parameters, process) || process == 0) return false;
+    // A second start replaces the first process: its handle is closed.
+    process_ = platform::owned_process(processes, process);
     return true;
 }
 
-std::uint32_t process_component::get_exit_code()
+bool process_component::get_exit_code(std::uint32_t& code)
 {
-    std::uint32_t code = 0;
-    if (!sys_.exit_code(process_info.process, code)) throw config::code_error{};
-    return code;
+    return process_ && process_.role().exit_code(process_.handle(), code);
 }
 
 bool process_component::is_executing()
 {
     // Asked of the process itself, not of its exit code: a program that ends
     // with 259 (STILL_ACTIVE) has ended all the same.
-    if (process_info.process == 0) return false;
-    return sys_.wait_process(process_info.process, 0) == platform::wait_result::timeout;
+    if (!process_) return false;
+    return process_.role().wait_process(process_.handle(), 0) == platform::wait_result::timeout;
 }
 
 bool process_component::wait_until_ended(std::uint32_t timeout_ms, bool pump)
 {
-    if (process_info.process == 0) return true;
-    const platform::wait_result r = pump ? sys_.wait_process_pumping(process_info.process, timeout_ms)
-                                         : sys_.wait_process(process_info.process, timeout_ms);
+    if (!process_) return true;
+    platform::processes& p = process_.role();
+    const platform::wait_result r = pump ? p.wait_process_pumping(process_.handle(), timeout_ms)
+                                         : p.wait_process(process_.handle(), timeout_ms);
     return r != platform::wait_result::timeout;
 }
 
-void process_component::reset()
-{
-    // Clearing the record closes the handle first, so that no handle leaks.
-    if (process_info.process != 0) sys_.close_process(process_info.process);
-    process_info = process_information{};
-}
+void process_component::reset() { process_.reset(); }
 
-bool cmd_component::exec()
+bool cmd_component::exec(platform::processes& processes, platform::system_facts&)
 {
     // The whole command is the file to open: it is not split into a program
     // and arguments.
-    return start_process(command, std::wstring());
+    return start_process(processes, command, std::wstring());
 }
 
-bool msi_component::exec()
+bool msi_component::exec(platform::processes& processes, platform::system_facts& facts)
 {
     // Windows Installer is started directly, so that the parameters reach it;
     // a package's shell association does not reliably pass them on.
-    const std::wstring msiexec = config::combine_path(sys_.system_directory(), L"msiexec.exe");
+    const std::wstring msiexec = base::combine_path(facts.system_directory(), L"msiexec.exe");
     std::wstring parameters = L"/i \"" + package + L"\"";
     if (!cmdparameters.empty()) parameters += L" " + cmdparameters;
-    return start_process(msiexec, parameters);
+    return start_process(processes, msiexec, parameters);
 }
 
-bool openfile_component::exec()
+bool openfile_component::exec(platform::processes& processes, platform::system_facts&)
 {
-    return sys_.shell_execute(file) > 32;
+    return processes.shell_open(file);
 }
 
 }  // namespace components

@@ -7,24 +7,27 @@
 #include <string>
 #include <vector>
 
+#include "components/downloads.h"
 #include "components/installed_checks.h"
-#include "config/download_records.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 
 namespace components {
 
+enum class component_kind { msi, cmd, openfile };
+
 class component {
 public:
-    explicit component(platform::platform& sys) : sys_(sys) {}
+    component() = default;
     virtual ~component() = default;
     component(const component&) = delete;
     component& operator=(const component&) = delete;
 
+    virtual component_kind kind() const = 0;
     // True when the component was started (or, for a document, accepted).
-    virtual bool exec() = 0;
-    // The exit code of what was started; raises config::code_error when it
-    // cannot be read.
-    virtual std::uint32_t get_exit_code() = 0;
+    virtual bool exec(platform::processes& processes, platform::system_facts& facts) = 0;
+    // The exit code of what was started; false when it cannot be read.
+    virtual bool get_exit_code(std::uint32_t& code) = 0;
     // True while what was started still runs.
     virtual bool is_executing() = 0;
     virtual void reset() = 0;
@@ -44,52 +47,49 @@ public:
     std::wstring installcompletemessage;
     bool mustreboot = false;
     std::vector<std::unique_ptr<installedcheck>> installed_checks;
-    config::download_dialog_settings download_dialog;
+    download_dialog_settings download_dialog;
     bool has_download_dialog = false;
     bool selected = false;
     bool required = false;
     std::wstring required_message;
     std::wstring admin_required;
     bool primary = false;
-
-protected:
-    platform::platform& sys_;
 };
+
+// Both required and primary: the product itself. It has no row in the check
+// list, and when it fails the interactive run ends without a question.
+inline bool is_product(const component& c) { return c.required && c.primary; }
+
+// Exit codes 0 and 3010 (success, a restart pending) count as installed.
+inline bool is_success_exit_code(std::uint32_t code) { return code == 0 || code == 3010; }
 
 // A component that starts a process and keeps its handle for its whole life.
 class process_component : public component {
 public:
-    using component::component;
-    ~process_component() override;
-
-    std::uint32_t get_exit_code() override;
+    bool get_exit_code(std::uint32_t& code) override;
     bool is_executing() override;
     void reset() override;
     bool wait_until_ended(std::uint32_t timeout_ms, bool pump) override;
 
-    struct process_information {
-        platform::process_handle process = 0;
-        platform::thread_handle thread = 0;
-        std::uint32_t process_id = 0;
-        std::uint32_t thread_id = 0;
-    } process_info;
-
 protected:
-    bool start_process(const std::wstring& file, const std::wstring& parameters);
+    bool start_process(platform::processes& processes, const std::wstring& file, const std::wstring& parameters);
+
+private:
+    platform::owned_process process_;
 };
 
 class cmd_component : public process_component {
 public:
-    using process_component::process_component;
-    bool exec() override;
+    component_kind kind() const override { return component_kind::cmd; }
+    bool exec(platform::processes& processes, platform::system_facts& facts) override;
 
     std::wstring command;
 };
 
 class msi_component : public process_component {
 public:
-    using process_component::process_component;
-    bool exec() override;
+    component_kind kind() const override { return component_kind::msi; }
+    bool exec(platform::processes& processes, platform::system_facts& facts) override;
 
     std::wstring package;
     std::wstring cmdparameters;
@@ -97,9 +97,13 @@ public:
 
 class openfile_component : public component {
 public:
-    using component::component;
-    bool exec() override;
-    std::uint32_t get_exit_code() override { return 0; }
+    component_kind kind() const override { return component_kind::openfile; }
+    bool exec(platform::processes& processes, platform::system_facts& facts) override;
+    bool get_exit_code(std::uint32_t& code) override
+    {
+        code = 0;
+        return true;
+    }
     bool is_executing() override { return false; }
     void reset() override {}
     bool wait_until_ended(std::uint32_t, bool) override { return true; }

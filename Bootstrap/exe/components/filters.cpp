@@ -1,10 +1,7 @@
 #include "components/filters.h"
 
-#include <cstdint>
-
+#include "base/text.h"
 #include "components/version.h"
-#include "config/errors.h"
-#include "config/text.h"
 
 namespace components {
 
@@ -32,11 +29,13 @@ int windows_95_family_code(const platform::os_version_info& v)
     }
 }
 
-int nt_family_code(platform::platform& sys, const platform::os_version_info& v)
+int nt_family_code(platform::registry& registry, const platform::os_version_info& v)
 {
     if (v.major < 5) {
         if (text::ascii_lower(v.csd_version) != L"service pack 6") return 30;
-        return sys.reg_key_opens(platform::reg_root::local_machine, hotfix_key, platform::key_query_value) ? 40 : 35;
+        return registry.key_opens(platform::reg_root::local_machine, hotfix_key, platform::reg_access::query_value)
+                   ? 40
+                   : 35;
     }
     if (v.major > 5) return 100;
     switch (v.minor) {
@@ -56,62 +55,79 @@ int nt_family_code(platform::platform& sys, const platform::os_version_info& v)
 }
 
 // Reads a bound: empty (after trimming) keeps the default.
-std::int32_t read_bound(const std::wstring& bound, std::int32_t fallback)
+bool read_bound(const std::wstring& bound, std::int32_t& value)
 {
     const std::wstring trimmed = text::trim(bound);
-    if (trimmed.empty()) return fallback;
+    if (trimmed.empty()) return true;
     std::size_t pos = 0;
-    std::int32_t value = 0;
-    if (!text::scan_int(trimmed, pos, value)) throw config::code_error{};
-    return value;
+    return text::scan_int(trimmed, pos, value);
 }
 
 }  // namespace
 
-int get_os_version_code(platform::platform& sys)
+int get_os_version_code(platform::system_facts& facts, platform::registry& registry)
 {
     platform::os_version_info v;
-    if (!sys.os_version(true, v)) {
+    if (!facts.os_version(true, v)) {
         v = platform::os_version_info{};
-        if (!sys.os_version(false, v)) return 0;
+        if (!facts.os_version(false, v)) return 0;
         v.service_pack_major = 0;
     }
     switch (v.platform_id) {
     case 1:
         return windows_95_family_code(v);
     case 2:
-        return nt_family_code(sys, v);
+        return nt_family_code(registry, v);
     default:
         return 0;
     }
 }
 
-bool os_version_in_range(int code, const std::wstring& greater, const std::wstring& smaller)
+base::result<bool> os_version_in_range(int code, const std::wstring& greater, const std::wstring& smaller)
 {
-    const std::int32_t lower = read_bound(greater, -10000);
-    const std::int32_t upper = read_bound(smaller, 10000);
+    std::int32_t lower = -10000;
+    std::int32_t upper = 10000;
+    if (!read_bound(greater, lower))
+        return base::failure::loading(L"the bound os_filter_greater \"" + greater + L"\" is not a number");
+    if (!read_bound(smaller, upper))
+        return base::failure::loading(L"the bound os_filter_smaller \"" + smaller + L"\" is not a number");
     return lower < code && code < upper;
 }
 
-bool language_filter_matches(platform::platform& sys, const std::wstring& list)
+std::vector<language_entry> split_language_list(const std::wstring& list)
 {
-    if (list.empty()) return true;
-    const std::int32_t language = get_system_language(sys);
-    bool matched = false;
+    std::vector<language_entry> entries;
     std::size_t start = 0;
-    // Every entry is read even after a match, so a faulty one always fails.
     while (start <= list.size()) {
         std::size_t comma = list.find(L',', start);
         if (comma == std::wstring::npos) comma = list.size();
-        const std::wstring entry = list.substr(start, comma - start);
+        language_entry e;
+        e.text = list.substr(start, comma - start);
         start = comma + 1;
-        if (entry.empty()) continue;
-        const bool negated = entry[0] == L'!';
-        const std::wstring number = negated ? entry.substr(1) : entry;
+        if (e.text.empty()) continue;
+        e.negated = e.text[0] == L'!';
+        const std::wstring number = e.negated ? e.text.substr(1) : e.text;
         std::size_t pos = 0;
-        std::int32_t value = 0;
-        if (!text::scan_int(number, pos, value)) throw config::code_error{};
-        if (negated ? language != value : language == value) matched = true;
+        e.is_number = text::scan_int(number, pos, e.language);
+        e.whole = e.is_number && pos == number.size();
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+base::result<bool> language_filter_matches(platform::system_facts& facts, platform::files& files,
+                                           const std::wstring& list)
+{
+    if (list.empty()) return true;
+    const base::result<std::uint16_t> language = get_system_language(facts, files);
+    if (!language) return language.error();
+    bool matched = false;
+    // Every entry is judged even after a match, so a faulty one always fails.
+    for (const language_entry& e : split_language_list(list)) {
+        if (!e.is_number)
+            return base::failure::loading(L"the language list \"" + list + L"\" holds \"" + e.text +
+                                          L"\", which is not a number");
+        if (e.negated ? language.value() != e.language : language.value() == e.language) matched = true;
     }
     return matched;
 }

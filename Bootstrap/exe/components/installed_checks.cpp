@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/text.h"
 #include "components/version.h"
-#include "config/text.h"
 
 namespace components {
 
@@ -14,50 +14,31 @@ namespace {
 const std::wstring comparison_message = L"Invalid comparison type, expected match or version.";
 
 // A faulty value of the configuration: the value itself is the caption.
-void show_faulty_value(platform::platform& sys, const std::wstring& message, const std::wstring& value)
+void show_faulty_value(platform::user_interface& ui, const std::wstring& message, const std::wstring& value)
 {
-    sys.message_box(0, message, value.c_str(), platform::mb_iconerror);
+    ui.message_box(0, message, value.c_str(), platform::box_icon::error, platform::box_buttons::ok);
 }
 
 }  // namespace
 
 bool installedcheck_check_file::is_installed()
 {
-    try {
-        return evaluate();
-    } catch (...) {
-        // A check never fails its caller: what cannot be answered is missing.
-        return false;
-    }
-}
-
-bool installedcheck_check_file::evaluate()
-{
-    if (!sys_.path_exists(filename)) return false;
+    if (!files_.path_exists(filename)) return false;
     if (fileversion.empty()) return true;
-    const std::wstring version = get_file_version_string(sys_, filename);
+    const std::wstring version = get_file_version_string(files_, filename);
     if (comparison == L"match") return version == fileversion;
     if (comparison == L"version") return compare_versions(version, fileversion) >= 0;
-    show_faulty_value(sys_, comparison_message, comparison);
+    show_faulty_value(ui_, comparison_message, comparison);
     return false;
 }
 
 bool installedcheck_check_registry_value::is_installed()
 {
-    try {
-        return evaluate();
-    } catch (...) {
-        return false;
-    }
-}
-
-bool installedcheck_check_registry_value::evaluate()
-{
-    if (!sys_.reg_key_opens(platform::reg_root::local_machine, path, platform::key_read)) return false;
+    if (!registry_.key_opens(platform::reg_root::local_machine, path, platform::reg_access::read)) return false;
     if (fieldtype == L"REG_DWORD") return check_dword();
     if (fieldtype == L"REG_SZ") return check_string();
     if (fieldtype.empty()) return true;
-    show_faulty_value(sys_, L"Invalid registry type.", fieldtype);
+    show_faulty_value(ui_, L"Invalid registry type.", fieldtype);
     return false;
 }
 
@@ -66,7 +47,7 @@ bool installedcheck_check_registry_value::check_dword()
     // The value is read into four bytes, whatever its stored type: a longer
     // value does not fit and counts as missing.
     std::vector<std::uint8_t> data;
-    if (!sys_.reg_read_value(platform::reg_root::local_machine, path, platform::key_read, fieldname, data) ||
+    if (!registry_.read_value(platform::reg_root::local_machine, path, platform::reg_access::read, fieldname, data) ||
         data.size() > 4)
         return false;
     std::uint8_t bytes[4] = {0, 0, 0, 0};
@@ -78,20 +59,20 @@ bool installedcheck_check_registry_value::check_dword()
     std::size_t pos = 0;
     std::int32_t expected = 0;
     if (!text::scan_int(fieldvalue, pos, expected)) {
-        show_faulty_value(sys_, L"Invalid registry value to check expected DWORD.", fieldvalue);
+        show_faulty_value(ui_, L"Invalid registry value to check expected DWORD.", fieldvalue);
         return false;
     }
     if (comparison == L"match") return stored == static_cast<std::uint32_t>(expected);
     if (comparison == L"version") return stored >= static_cast<std::uint32_t>(expected);
     if (comparison == L"exists" || comparison.empty()) return true;
-    show_faulty_value(sys_, comparison_message, comparison);
+    show_faulty_value(ui_, comparison_message, comparison);
     return false;
 }
 
 bool installedcheck_check_registry_value::check_string()
 {
     std::vector<std::uint8_t> data;
-    if (!sys_.reg_read_value(platform::reg_root::local_machine, path, platform::key_read, fieldname, data))
+    if (!registry_.read_value(platform::reg_root::local_machine, path, platform::reg_access::read, fieldname, data))
         return false;
     // The value lands in a zeroed buffer of size / 2 + 1 UTF-16 units and is
     // taken up to its first zero unit, so an odd trailing byte still counts.
@@ -104,7 +85,7 @@ bool installedcheck_check_registry_value::check_string()
     }
     if (comparison == L"match") return fieldvalue == stored;
     if (comparison == L"version") return compare_versions(fieldvalue, stored) <= 0;
-    show_faulty_value(sys_, comparison_message, comparison);
+    show_faulty_value(ui_, comparison_message, comparison);
     return false;
 }
 

@@ -10,18 +10,13 @@ namespace components {
 
 class installedcheck {
 public:
-    explicit installedcheck(platform::platform& sys) : sys_(sys) {}
     virtual ~installedcheck() = default;
-    // Never raises: a failure inside the check answers false.
     virtual bool is_installed() = 0;
-
-protected:
-    platform::platform& sys_;
 };
 
 class installedcheck_check_file : public installedcheck {
 public:
-    using installedcheck::installedcheck;
+    installedcheck_check_file(platform::files& files, platform::user_interface& ui) : files_(files), ui_(ui) {}
     bool is_installed() override;
 
     std::wstring filename;  // markers already replaced
@@ -29,12 +24,16 @@ public:
     std::wstring comparison;
 
 private:
-    bool evaluate();
+    platform::files& files_;
+    platform::user_interface& ui_;
 };
 
 class installedcheck_check_registry_value : public installedcheck {
 public:
-    using installedcheck::installedcheck;
+    installedcheck_check_registry_value(platform::registry& registry, platform::user_interface& ui)
+        : registry_(registry), ui_(ui)
+    {
+    }
     bool is_installed() override;
 
     std::wstring path;  // under HKEY_LOCAL_MACHINE, as written
@@ -44,9 +43,11 @@ public:
     std::wstring comparison;
 
 private:
-    bool evaluate();
     bool check_dword();
     bool check_string();
+
+    platform::registry& registry_;
+    platform::user_interface& ui_;
 };
 
 }  // namespace components

@@ -1,8 +1,7 @@
 #include "components/version.h"
 
-#include "config/errors.h"
-#include "config/paths.h"
-#include "config/text.h"
+#include "base/paths.h"
+#include "base/text.h"
 
 namespace components {
 
@@ -41,19 +40,20 @@ int compare_versions(const std::wstring& a, const std::wstring& b)
     return 0;
 }
 
-std::wstring get_file_version_string(platform::platform& sys, const std::wstring& path)
+std::wstring get_file_version_string(platform::files& files, const std::wstring& path)
 {
     platform::fixed_file_version fixed;
-    if (!sys.file_version(path, fixed)) return L"0.0.0.0";
+    if (!files.file_version(path, fixed)) return L"0.0.0.0";
     return text::decimal(fixed.file_version_ms >> 16) + L'.' + text::decimal(fixed.file_version_ms & 0xFFFFu) +
            L'.' + text::decimal(fixed.file_version_ls >> 16) + L'.' + text::decimal(fixed.file_version_ls & 0xFFFFu);
 }
 
-std::uint16_t get_system_language(platform::platform& sys)
+base::result<std::uint16_t> get_system_language(platform::system_facts& facts, platform::files& files)
 {
-    const std::wstring path = config::combine_path(sys.system_directory(), L"user.exe");
+    const std::wstring path = base::combine_path(facts.system_directory(), L"user.exe");
     std::uint16_t langid = 0;
-    if (!sys.file_language(path, langid)) throw config::code_error{};
+    if (!files.file_language(path, langid))
+        return base::failure::loading(L"the system language cannot be read from " + path);
     return langid;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/failure.h"
 #include "platform/platform.h"
 
 namespace components {
@@ -14,10 +15,10 @@ int compare_versions(const std::wstring& a, const std::wstring& b);
 
 // The file's version as "major.minor.build.revision"; "0.0.0.0" when it has
 // no readable version resource.
-std::wstring get_file_version_string(platform::platform& sys, const std::wstring& path);
+std::wstring get_file_version_string(platform::files& files, const std::wstring& path);
 
 // The language of the first translation entry of "user.exe" in the system
-// folder; raises config::code_error when it cannot be read.
-std::uint16_t get_system_language(platform::platform& sys);
+// folder; fails when it cannot be read.
+base::result<std::uint16_t> get_system_language(platform::system_facts& facts, platform::files& files);
 
 }  // namespace components

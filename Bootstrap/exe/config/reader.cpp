@@ -1,12 +1,10 @@
 #include "config/reader.h"
 
-#include <cstring>
 #include <memory>
 
+#include "base/text.h"
 #include "components/filters.h"
-#include "config/errors.h"
-#include "config/paths.h"
-#include "config/text.h"
+#include "config/path_markers.h"
 #include "tinyxml.h"
 
 namespace config {
@@ -16,12 +14,12 @@ std::wstring attribute_reader::text(const TiXmlElement& element, const char* nam
     const char* value = element.Attribute(name);
     if (value == nullptr) return std::wstring();
     const std::string bytes(value);
-    return encoding_ == text_encoding::utf8 ? text::utf8_to_wide(bytes) : sys_.ansi_to_wide(bytes);
+    return encoding_ == text_encoding::utf8 ? text::utf8_to_wide(bytes) : sys_.facts.ansi_to_wide(bytes);
 }
 
-std::wstring attribute_reader::path_text(const TiXmlElement& element, const char* name) const
+base::result<std::wstring> attribute_reader::path_text(const TiXmlElement& element, const char* name) const
 {
-    return expand_path_variables(sys_, text(element, name));
+    return expand_path_variables(sys_.facts, text(element, name));
 }
 
 bool read_bool_attribute(const wchar_t* value, bool fallback)
@@ -47,96 +45,176 @@ bool attribute_reader::presence_boolean(const TiXmlElement& element, const char*
 
 namespace {
 
+// Path texts read one after the other: the first failure is kept, and every
+// later one is not even tried.
+class path_texts {
+public:
+    path_texts(const attribute_reader& reader, const TiXmlElement& element) : reader_(reader), element_(element) {}
+
+    void read(const char* name, std::wstring& into)
+    {
+        if (!outcome_) return;
+        base::result<std::wstring> r = reader_.path_text(element_, name);
+        if (r)
+            into = std::move(r.value());
+        else
+            outcome_ = r.error();
+    }
+    const base::status& outcome() const { return outcome_; }
+
+private:
+    const attribute_reader& reader_;
+    const TiXmlElement& element_;
+    base::status outcome_;
+};
+
 // An expected digest: 64 hexadecimal digits in any letter case, kept in
 // lower case. Anything else is a configuration error, never silently
 // ignored: a publisher who asked for a check must get it.
-std::wstring read_digest(const attribute_reader& r, const TiXmlElement& e)
+base::status read_digest(const attribute_reader& r, const TiXmlElement& e, std::wstring& digest)
 {
-    if (e.Attribute("sha256") == nullptr) return std::wstring();
-    std::wstring digest = text::ascii_lower(r.text(e, "sha256"));
+    if (e.Attribute("sha256") == nullptr) return {};
+    digest = text::ascii_lower(r.text(e, "sha256"));
     bool valid = digest.size() == 64;
     for (wchar_t c : digest) valid = valid && ((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'));
     if (!valid)
-        throw message_error{L"Invalid configuration file, the sha256 of a download must be 64 hexadecimal digits."};
-    return digest;
+        return base::failure::message(
+            L"Invalid configuration file, the sha256 of a download must be 64 hexadecimal digits.");
+    return {};
 }
 
-std::unique_ptr<components::component> make_component(const attribute_reader& r, const TiXmlElement& e)
+base::result<std::unique_ptr<components::component>> make_component(const attribute_reader& r,
+                                                                    const TiXmlElement& e)
 {
-    platform::platform& sys = r.sys();
     const std::wstring type = r.text(e, "type");
+    path_texts paths(r, e);
+    std::unique_ptr<components::component> made;
     if (type == L"msi") {
-        auto c = std::make_unique<components::msi_component>(sys);
-        c->package = r.path_text(e, "package");
-        c->cmdparameters = r.path_text(e, "cmdparameters");
-        return c;
+        auto c = std::make_unique<components::msi_component>();
+        paths.read("package", c->package);
+        paths.read("cmdparameters", c->cmdparameters);
+        made = std::move(c);
+    } else if (type == L"cmd") {
+        auto c = std::make_unique<components::cmd_component>();
+        paths.read("command", c->command);
+        made = std::move(c);
+    } else if (type == L"openfile") {
+        auto c = std::make_unique<components::openfile_component>();
+        paths.read("file", c->file);
+        made = std::move(c);
+    } else {
+        return base::failure::message(L"Invalid configuration file, component type not supported");
     }
-    if (type == L"cmd") {
-        auto c = std::make_unique<components::cmd_component>(sys);
-        c->command = r.path_text(e, "command");
-        return c;
-    }
-    if (type == L"openfile") {
-        auto c = std::make_unique<components::openfile_component>(sys);
-        c->file = r.path_text(e, "file");
-        return c;
-    }
-    throw message_error{L"Invalid configuration file, component type not supported"};
+    if (!paths.outcome()) return paths.outcome().error();
+    return made;
 }
 
-std::unique_ptr<components::installedcheck> make_check(const attribute_reader& r, const TiXmlElement& e)
+base::result<std::unique_ptr<components::installedcheck>> make_check(const attribute_reader& r,
+                                                                    const TiXmlElement& e)
 {
+    const reading_system& sys = r.sys();
     const std::wstring type = r.text(e, "type");
     if (type == L"check_registry_value") {
-        auto c = std::make_unique<components::installedcheck_check_registry_value>(r.sys());
+        auto c = std::make_unique<components::installedcheck_check_registry_value>(sys.registry, sys.ui);
         c->fieldname = r.text(e, "fieldname");
         c->fieldtype = r.text(e, "fieldtype");
         c->fieldvalue = r.text(e, "fieldvalue");
         c->path = r.text(e, "path");
         c->comparison = r.text(e, "comparison");
-        return c;
+        return std::unique_ptr<components::installedcheck>(std::move(c));
     }
     if (type == L"check_file") {
-        auto c = std::make_unique<components::installedcheck_check_file>(r.sys());
-        c->filename = r.path_text(e, "filename");
+        auto c = std::make_unique<components::installedcheck_check_file>(sys.files, sys.ui);
+        path_texts paths(r, e);
+        paths.read("filename", c->filename);
+        if (!paths.outcome()) return paths.outcome().error();
         c->fileversion = r.text(e, "fileversion");
         c->comparison = r.text(e, "comparison");
-        return c;
+        return std::unique_ptr<components::installedcheck>(std::move(c));
     }
-    throw message_error{L"Invalid configuration file, installed check type not supported"};
+    return base::failure::message(L"Invalid configuration file, installed check type not supported");
+}
+
+// Reads one component element; `kept` tells whether it passed its filters.
+base::result<std::unique_ptr<components::component>> read_component(const attribute_reader& r,
+                                                                    const TiXmlElement& e, int os_code)
+{
+    base::result<std::unique_ptr<components::component>> made = make_component(r, e);
+    if (!made) return made;
+    components::component& c = *made.value();
+    c.description = r.text(e, "description");
+    c.os_filter_greater = r.text(e, "os_filter_greater");
+    c.os_filter_smaller = r.text(e, "os_filter_smaller");
+    c.os_filter_lcid = r.text(e, "os_filter_lcid");
+    c.installcompletemessage = r.text(e, "installcompletemessage");
+    c.mustreboot = r.boolean(e, "mustreboot", false);
+    c.required = r.presence_boolean(e, "required");
+    c.required_message = r.text(e, "required_message");
+    c.admin_required = r.text(e, "admin_required");
+    c.primary = r.presence_boolean(e, "primary");
+
+    for (const TiXmlElement* check = e.FirstChildElement("installedcheck"); check != nullptr;
+         check = check->NextSiblingElement("installedcheck")) {
+        base::result<std::unique_ptr<components::installedcheck>> made_check = make_check(r, *check);
+        if (!made_check) return made_check.error();
+        c.installed_checks.push_back(std::move(made_check.value()));
+    }
+
+    c.has_download_dialog = false;
+    if (const TiXmlElement* dialog = e.FirstChildElement("downloaddialog")) {
+        const base::status read = read_download_dialog_node(r, *dialog, c.download_dialog);
+        if (!read) return read.error();
+        c.has_download_dialog = true;
+    }
+
+    // The filters decide whether the component is kept; only a kept one has
+    // its installed checks asked.
+    c.selected = false;
+    const base::result<bool> in_range = components::os_version_in_range(os_code, c.os_filter_greater, c.os_filter_smaller);
+    if (!in_range) return in_range.error();
+    if (!in_range.value()) return std::unique_ptr<components::component>();
+    const base::result<bool> language = components::language_filter_matches(r.sys().facts, r.sys().files, c.os_filter_lcid);
+    if (!language) return language.error();
+    if (!language.value()) return std::unique_ptr<components::component>();
+    c.selected = !c.is_installed();
+    return made;
 }
 
 }  // namespace
 
-void read_download_dialog_node(const attribute_reader& r, const TiXmlElement& node,
-                               download_dialog_settings& settings)
+base::status read_download_dialog_node(const attribute_reader& r, const TiXmlElement& node,
+                                       components::download_dialog_settings& settings)
 {
     settings.downloads.clear();
     // A `downloaddialog` without `downloads` is treated like an empty one.
     if (const TiXmlElement* downloads = node.FirstChildElement("downloads")) {
         for (const TiXmlElement* d = downloads->FirstChildElement("download"); d != nullptr;
              d = d->NextSiblingElement("download")) {
-            download_item item;
+            components::download_item item;
             item.componentname = r.text(*d, "componentname");
-            item.sourceurl = r.path_text(*d, "sourceurl");
-            item.destinationpath = r.path_text(*d, "destinationpath");
-            item.destinationfilename = r.path_text(*d, "destinationfilename");
-            item.sha256 = read_digest(r, *d);
+            path_texts paths(r, *d);
+            paths.read("sourceurl", item.sourceurl);
+            paths.read("destinationpath", item.destinationpath);
+            paths.read("destinationfilename", item.destinationfilename);
+            if (!paths.outcome()) return paths.outcome();
+            const base::status digest = read_digest(r, *d, item.sha256);
+            if (!digest) return digest;
             settings.downloads.push_back(std::move(item));
         }
     }
     if (settings.downloads.empty()) {
-        r.sys().message_box(0, L"No download components found. downloads node is empty.", nullptr,
-                            platform::mb_iconerror);
-        throw code_error{};
+        r.sys().ui.message_box(0, L"No download components found. downloads node is empty.", nullptr,
+                               platform::box_icon::error, platform::box_buttons::ok);
+        return base::failure::loading(L"a downloaddialog lists no download");
     }
+    return {};
 }
 
-void read_configuration_node(const attribute_reader& r, const TiXmlElement& node,
-                             configuration_settings& settings, read_elements elements)
+base::status read_configuration_node(const attribute_reader& r, const TiXmlElement& node,
+                                     configuration_settings& settings, read_elements elements)
 {
-    platform::platform& sys = r.sys();
-    const int os_code = components::get_os_version_code(sys);
+    const reading_system& sys = r.sys();
+    const int os_code = components::get_os_version_code(sys.facts, sys.registry);
 
     settings.dialog_caption = r.text(node, "dialog_caption");
     settings.dialog_message = r.text(node, "dialog_message");
@@ -146,14 +224,16 @@ void read_configuration_node(const attribute_reader& r, const TiXmlElement& node
     settings.failed_exec_command_continue = r.text(node, "failed_exec_command_continue");
     settings.installation_completed = r.text(node, "installation_completed");
     settings.reboot_required = r.text(node, "reboot_required");
-    settings.dialog_admin_required = r.path_text(node, "dialog_admin_required");
-    settings.complete_command = r.path_text(node, "complete_command");
+    path_texts paths(r, node);
+    paths.read("dialog_admin_required", settings.dialog_admin_required);
+    paths.read("complete_command", settings.complete_command);
+    if (!paths.outcome()) return paths.outcome();
     settings.install_silent = r.boolean(node, "install_silent", false);
 
     settings.components.clear();
     // A configuration without `components` has an empty component list.
     const TiXmlElement* list = node.FirstChildElement("components");
-    if (list == nullptr) return;
+    if (list == nullptr) return {};
 
     const TiXmlNode* next = nullptr;
     for (const TiXmlNode* child = list->FirstChild(); child != nullptr; child = next) {
@@ -170,36 +250,11 @@ void read_configuration_node(const attribute_reader& r, const TiXmlElement& node
         } drop{child, elements == read_elements::release};
         const TiXmlElement* e = child->ToElement();
         if (e == nullptr) continue;
-
-        std::unique_ptr<components::component> c = make_component(r, *e);
-        c->description = r.text(*e, "description");
-        c->os_filter_greater = r.text(*e, "os_filter_greater");
-        c->os_filter_smaller = r.text(*e, "os_filter_smaller");
-        c->os_filter_lcid = r.text(*e, "os_filter_lcid");
-        c->installcompletemessage = r.text(*e, "installcompletemessage");
-        c->mustreboot = r.boolean(*e, "mustreboot", false);
-        c->required = r.presence_boolean(*e, "required");
-        c->required_message = r.text(*e, "required_message");
-        c->admin_required = r.text(*e, "admin_required");
-        c->primary = r.presence_boolean(*e, "primary");
-
-        for (const TiXmlElement* check = e->FirstChildElement("installedcheck"); check != nullptr;
-             check = check->NextSiblingElement("installedcheck"))
-            c->installed_checks.push_back(make_check(r, *check));
-
-        c->has_download_dialog = false;
-        if (const TiXmlElement* dialog = e->FirstChildElement("downloaddialog")) {
-            read_download_dialog_node(r, *dialog, c->download_dialog);
-            c->has_download_dialog = true;
-        }
-
-        c->selected = false;
-        if (components::os_version_in_range(os_code, c->os_filter_greater, c->os_filter_smaller) &&
-            components::language_filter_matches(sys, c->os_filter_lcid)) {
-            c->selected = !c->is_installed();
-            settings.components.push_back(std::move(c));
-        }
+        base::result<std::unique_ptr<components::component>> c = read_component(r, *e, os_code);
+        if (!c) return c.error();
+        if (c.value()) settings.components.push_back(std::move(c.value()));
     }
+    return {};
 }
 
 }  // namespace config

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <string>
+#include <type_traits>
 
+#include "base/failure.h"
+#include "config/document.h"
 #include "config/settings.h"
 #include "platform/platform.h"
 
@@ -10,27 +13,43 @@ class TiXmlElement;
 
 namespace config {
 
-// How attribute bytes become wide text.
-enum class text_encoding { utf8, ansi };
+// What reading a configuration asks of the system: its files, its registry,
+// its facts and its message boxes; never a process or the network.
+struct reading_system {
+    // From anything that plays all four roles (the whole platform, for one).
+    template <class Platform, class = std::enable_if_t<!std::is_same_v<Platform, reading_system>>>
+    reading_system(Platform& all) : files(all), registry(all), facts(all), ui(all)
+    {
+    }
+    reading_system(platform::files& f, platform::registry& r, platform::system_facts& s, platform::user_interface& u)
+        : files(f), registry(r), facts(s), ui(u)
+    {
+    }
+
+    platform::files& files;
+    platform::registry& registry;
+    platform::system_facts& facts;
+    platform::user_interface& ui;
+};
 
 // Reads attributes of one document: text, path text (markers replaced) and
 // the two kinds of boolean.
 class attribute_reader {
 public:
-    attribute_reader(platform::platform& sys, text_encoding encoding) : sys_(sys), encoding_(encoding) {}
+    attribute_reader(reading_system sys, text_encoding encoding) : sys_(sys), encoding_(encoding) {}
 
     std::wstring text(const TiXmlElement& element, const char* name) const;
-    std::wstring path_text(const TiXmlElement& element, const char* name) const;
+    base::result<std::wstring> path_text(const TiXmlElement& element, const char* name) const;
     // Absent or unrecognised: the default; "true"/"false" in any letter case.
     bool boolean(const TiXmlElement& element, const char* name, bool fallback) const;
     // Absent: false; present: read with the default true, so that a present
     // but unrecognised value counts as true.
     bool presence_boolean(const TiXmlElement& element, const char* name) const;
 
-    platform::platform& sys() const { return sys_; }
+    const reading_system& sys() const { return sys_; }
 
 private:
-    platform::platform& sys_;
+    reading_system sys_;
     text_encoding encoding_;
 };
 
@@ -41,12 +60,11 @@ bool read_bool_attribute(const wchar_t* value, bool fallback);
 // low for large configurations).
 enum class read_elements { keep, release };
 
-// Raises message_error or code_error; components appended before a failure
-// stay in the record.
-void read_configuration_node(const attribute_reader& reader, const TiXmlElement& node,
-                             configuration_settings& settings, read_elements elements = read_elements::keep);
+// Components appended before a failure stay in the record.
+base::status read_configuration_node(const attribute_reader& reader, const TiXmlElement& node,
+                                     configuration_settings& settings, read_elements elements = read_elements::keep);
 
-void read_download_dialog_node(const attribute_reader& reader, const TiXmlElement& node,
-                               download_dialog_settings& settings);
+base::status read_download_dialog_node(const attribute_reader& reader, const TiXmlElement& node,
+                                       components::download_dialog_settings& settings);
 
 }  // namespace config

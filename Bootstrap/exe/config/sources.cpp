@@ -1,203 +1,95 @@
 #include "config/sources.h"
 
-#include <algorithm>
-#include <cstring>
-
+#include "base/paths.h"
 #include "components/filters.h"
-#include "config/errors.h"
-#include "config/paths.h"
-#include "config/text.h"
+#include "config/document.h"
+#include "config/path_markers.h"
 #include "tinyxml.h"
 
 namespace config {
 
 namespace {
 
-bool starts_with(const std::string& s, std::size_t at, const char* prefix)
+base::status read_document(reading_system sys, std::string& bytes, const wchar_t* parse_message,
+                           configuration_settings& settings)
 {
-    return s.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
-// The value of `encoding` in a leading XML declaration; false when there is
-// no declaration or it names no encoding.
-bool declared_encoding(const std::string& doc, std::size_t start, std::string& value)
-{
-    if (!starts_with(doc, start, "<?xml")) return false;
-    const std::size_t end = doc.find("?>", start);
-    if (end == std::string::npos) return false;
-    const std::string decl = doc.substr(start, end - start);
-    std::size_t pos = decl.find("encoding");
-    if (pos == std::string::npos) return false;
-    pos += 8;
-    while (pos < decl.size() && (decl[pos] == ' ' || decl[pos] == '\t' || decl[pos] == '\r' || decl[pos] == '\n')) ++pos;
-    if (pos >= decl.size() || decl[pos] != '=') return false;
-    ++pos;
-    while (pos < decl.size() && (decl[pos] == ' ' || decl[pos] == '\t' || decl[pos] == '\r' || decl[pos] == '\n')) ++pos;
-    if (pos >= decl.size() || (decl[pos] != '"' && decl[pos] != '\'')) return false;
-    const char quote = decl[pos++];
-    const std::size_t close = decl.find(quote, pos);
-    if (close == std::string::npos) return false;
-    value = decl.substr(pos, close - pos);
-    return !value.empty();
-}
-
-// Parses a whole document, then frees its bytes (the tree holds copies of
-// everything); false when the parser reports an error.
-bool parse_document(TiXmlDocument& document, std::string& bytes, text_encoding encoding)
-{
-    // The parser reads a zero-terminated buffer: whatever follows an embedded
-    // zero byte is not part of the document. In UTF-8 mode it takes a lead
-    // byte's whole sequence at once, even one cut short by the end of the
-    // document, and so can step over the terminator: the zero bytes after it
-    // stop it there.
-    bytes.append(8, '\0');
-    document.Parse(bytes.c_str(), nullptr,
-                   encoding == text_encoding::utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
-    std::string().swap(bytes);
-    return !document.Error();
-}
-
-void read_document(platform::platform& sys, std::string& bytes, const wchar_t* parse_message,
-                   configuration_settings& settings)
-{
-    if (!within_document_limits(bytes)) throw message_error{parse_message};
+    if (!within_document_limits(bytes)) return base::failure::message(parse_message);
     const text_encoding encoding = detect_encoding(bytes);
     TiXmlDocument document;
-    if (!parse_document(document, bytes, encoding)) throw message_error{parse_message};
+    if (!parse_document(document, std::move(bytes), encoding)) return base::failure::message(parse_message);
     // Each component's element is dropped from the tree once it is read, so
     // that the tree and the components never stand in memory whole together.
-    select_configuration_node(attribute_reader(sys, encoding), document.RootElement(), settings,
-                              read_elements::release);
+    return select_configuration_node(attribute_reader(sys, encoding), document.RootElement(), settings,
+                                     read_elements::release);
 }
 
 }  // namespace
 
-bool within_document_limits(const std::string& document)
-{
-    if (document.size() > max_document_bytes) return false;
-    // Counts open elements the way the parser will meet them; markup that
-    // cannot hold elements (comments, CDATA, declarations, instructions) is
-    // skipped whole. The parser stops at the first zero byte, so does this.
-    const std::size_t n = std::min(document.size(), std::strlen(document.c_str()));
-    const char* d = document.c_str();
-    int depth = 0;
-    auto skip_past = [&](std::size_t from, const char* end_mark) {
-        const char* found = std::strstr(d + from, end_mark);
-        return found == nullptr ? n : static_cast<std::size_t>(found - d) + std::strlen(end_mark);
-    };
-    for (std::size_t i = 0; i < n;) {
-        if (d[i] != '<') {
-            ++i;
-            continue;
-        }
-        if (std::strncmp(d + i, "<!--", 4) == 0) {
-            i = skip_past(i + 4, "-->");
-        } else if (std::strncmp(d + i, "<![CDATA[", 9) == 0) {
-            i = skip_past(i + 9, "]]>");
-        } else if (d[i + 1] == '?' || d[i + 1] == '!') {
-            i = skip_past(i + 2, ">");
-        } else if (d[i + 1] == '/') {
-            if (depth > 0) --depth;
-            i = skip_past(i + 2, ">");
-        } else {
-            // A start tag: find its end outside quoted attribute values.
-            char quote = 0;
-            std::size_t j = i + 1;
-            for (; j < n; ++j) {
-                if (quote != 0) {
-                    if (d[j] == quote) quote = 0;
-                } else if (d[j] == '"' || d[j] == '\'') {
-                    quote = d[j];
-                } else if (d[j] == '>') {
-                    break;
-                }
-            }
-            if (j >= n || d[j - 1] != '/') {
-                if (++depth > max_element_depth) return false;
-            }
-            i = j + 1;
-        }
-    }
-    return true;
-}
-
-text_encoding detect_encoding(const std::string& document)
-{
-    if (starts_with(document, 0, "\xEF\xBB\xBF")) return text_encoding::utf8;
-    // The parser skips white space before the declaration, and so does this.
-    const std::size_t start = document.find_first_not_of(" \t\r\n");
-    std::string declared;
-    if (start != std::string::npos && declared_encoding(document, start, declared)) {
-        const std::wstring name = text::ascii_lower(text::narrow_to_wide_ascii(declared));
-        return (name == L"utf-8" || name == L"utf8") ? text_encoding::utf8 : text_encoding::ansi;
-    }
-    return text::is_valid_utf8(document) ? text_encoding::utf8 : text_encoding::ansi;
-}
-
-void select_configuration_node(const attribute_reader& reader, const TiXmlElement* root,
-                               configuration_settings& settings, read_elements elements)
+base::status select_configuration_node(const attribute_reader& reader, const TiXmlElement* root,
+                                       configuration_settings& settings, read_elements elements)
 {
     // A document without a root element is reported like a wrong root.
     if (root == nullptr || std::string(root->Value()) != "configurations")
-        throw message_error{L"Invalid configuration file, node name not supported, expected 'configurations'."};
+        return base::failure::message(
+            L"Invalid configuration file, node name not supported, expected 'configurations'.");
 
     for (const TiXmlNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
         const TiXmlElement* e = child->ToElement();
         if (e == nullptr || std::string(e->Value()) != "configuration") continue;
-        if (!components::language_filter_matches(reader.sys(), reader.text(*e, "lcid"))) continue;
+        const base::result<bool> accepts =
+            components::language_filter_matches(reader.sys().facts, reader.sys().files, reader.text(*e, "lcid"));
+        if (!accepts) return accepts.error();
+        if (!accepts.value()) continue;
         // The first accepting element is the configuration of the run,
         // whatever follows it.
         if (reader.text(*e, "type") != L"install")
-            throw message_error{L"Invalid configuration file, configuration type not supported."};
-        read_configuration_node(reader, *e, settings, elements);
-        return;
+            return base::failure::message(L"Invalid configuration file, configuration type not supported.");
+        return read_configuration_node(reader, *e, settings, elements);
     }
-    throw message_error{L"System not supported or invalid configuration, no valid 'configuration' node found."};
+    return base::failure::message(
+        L"System not supported or invalid configuration, no valid 'configuration' node found.");
 }
 
-void read_configuration_file(platform::platform& sys, const std::wstring& path, configuration_settings& settings)
+base::status read_configuration_file(reading_system sys, const std::wstring& path, configuration_settings& settings)
 {
+    const wchar_t* const parse_failed = L"Invalid configuration file, failed to parse XML elements.";
     std::string bytes;
-    if (sys.read_file(path, max_document_bytes, bytes) != platform::read_status::ok)
-        throw message_error{L"Invalid configuration file, failed to parse XML elements."};
-    read_document(sys, bytes, L"Invalid configuration file, failed to parse XML elements.", settings);
+    if (sys.files.read_file(path, max_document_bytes, bytes) != platform::read_status::ok)
+        return base::failure::message(parse_failed);
+    return read_document(sys, bytes, parse_failed, settings);
 }
 
-void read_configuration_resource(platform::platform& sys, configuration_settings& settings)
+base::status read_configuration_resource(reading_system sys, configuration_settings& settings)
 {
     std::string bytes;
-    switch (sys.configuration_resource(bytes)) {
+    switch (sys.facts.configuration_resource(bytes)) {
     case platform::resource_status::not_found:
-        throw message_error{L"Resource RES_CONFIGURATION not found."};
+        return base::failure::message(L"Resource RES_CONFIGURATION not found.");
     case platform::resource_status::load_failed:
-        throw message_error{L"Failed to load resource RES_CONFIGURATION."};
+        return base::failure::message(L"Failed to load resource RES_CONFIGURATION.");
     case platform::resource_status::lock_failed:
-        throw message_error{L"Failed to lock resource RES_CONFIGURATION."};
+        return base::failure::message(L"Failed to lock resource RES_CONFIGURATION.");
     case platform::resource_status::ok:
         break;
     }
-    read_document(sys, bytes, L"Resource RES_CONFIGURATION is not a valid xml.", settings);
+    return read_document(sys, bytes, L"Resource RES_CONFIGURATION is not a valid xml.", settings);
 }
 
-bool load_setup_configuration(platform::platform& sys, configuration_settings& settings)
+bool load_setup_configuration(reading_system sys, configuration_settings& settings)
 {
-    const wchar_t* failure = nullptr;
-    std::wstring message;
-    try {
-        const std::wstring path = combine_path(get_application_directory(sys), L"setup.xml");
+    base::status loaded;
+    const base::result<std::wstring> folder = get_application_directory(sys.facts);
+    if (!folder) {
+        loaded = folder.error();
+    } else {
+        const std::wstring path = base::combine_path(folder.value(), L"setup.xml");
         // This one test decides the source: a faulty file never falls back
         // to the stored copy.
-        if (!sys.path_exists(path))
-            read_configuration_resource(sys, settings);
-        else
-            read_configuration_file(sys, path, settings);
-        return true;
-    } catch (const message_error& e) {
-        message = e.message;
-    } catch (...) {
-        failure = L"Error loading configuration file";
+        loaded = sys.files.path_exists(path) ? read_configuration_file(sys, path, settings)
+                                             : read_configuration_resource(sys, settings);
     }
-    sys.message_box(0, failure != nullptr ? std::wstring(failure) : message, nullptr, platform::mb_iconerror);
+    if (loaded) return true;
+    sys.ui.message_box(0, loaded.error().shown_text(), nullptr, platform::box_icon::error, platform::box_buttons::ok);
     return false;
 }
 

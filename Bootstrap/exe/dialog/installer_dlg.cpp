@@ -2,34 +2,42 @@
 
 #include <commctrl.h>
 
-#include "engine/reboot.h"
+#include "resources/resource.h"
 
 namespace {
 
-constexpr int id_picture = 1001;
-constexpr int id_message = 1002;
-constexpr int id_list = 1003;
-constexpr int id_selector = 1004;
-constexpr int id_template = 102;
-constexpr int id_icon = 201;
+constexpr wchar_t list_property[] = L"CPrerequisitesCtrl";
+
+dialog::list_input input_of(UINT message)
+{
+    switch (message) {
+    case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN: case WM_RBUTTONUP: case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_MBUTTONDBLCLK:
+        return dialog::list_input::mouse_button;
+    case WM_KEYDOWN: case WM_KEYUP: case WM_CHAR:
+        return dialog::list_input::key;
+    default:
+        return dialog::list_input::other;
+    }
+}
+
+dialog::draw_stage stage_of(DWORD stage)
+{
+    if (stage == CDDS_PREPAINT) return dialog::draw_stage::prepaint;
+    if (stage == CDDS_ITEMPREPAINT) return dialog::draw_stage::item_prepaint;
+    return dialog::draw_stage::other;
+}
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // CPrerequisitesCtrl
 
-CPrerequisitesCtrl::~CPrerequisitesCtrl()
-{
-    if (hwnd_ != nullptr && IsWindow(hwnd_)) {
-        SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
-        RemovePropW(hwnd_, L"CPrerequisitesCtrl");
-    }
-}
-
 void CPrerequisitesCtrl::bind(HWND list)
 {
     hwnd_ = list;
-    SetPropW(hwnd_, L"CPrerequisitesCtrl", this);
+    SetPropW(hwnd_, list_property, this);
     previous_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CPrerequisitesCtrl::window_proc)));
     SendMessageW(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_CHECKBOXES);
@@ -52,7 +60,7 @@ void CPrerequisitesCtrl::add_column()
 bool CPrerequisitesCtrl::fill(const config::configuration_settings& settings)
 {
     SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0);
-    const dialog::checklist_fill fill = dialog::fill_checklist(settings);
+    const engine::checklist_fill fill = engine::fill_checklist(settings);
     rows_ = fill.rows;
     for (const auto& row : rows_) {
         LVITEMW item = {};
@@ -93,16 +101,16 @@ std::vector<int> CPrerequisitesCtrl::state_images() const
     return images;
 }
 
-dialog::row_probe CPrerequisitesCtrl::probe(UINT message, LPARAM lparam) const
+dialog::row_probe CPrerequisitesCtrl::probe(dialog::list_input input, LPARAM lparam) const
 {
     dialog::row_probe p;
-    if (dialog::is_mouse_button_message(message)) {
+    if (input == dialog::list_input::mouse_button) {
         LVHITTESTINFO hit = {};
         hit.pt.x = static_cast<short>(LOWORD(lparam));
         hit.pt.y = static_cast<short>(HIWORD(lparam));
         const int row = static_cast<int>(SendMessageW(hwnd_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
         if (row >= 0 && (hit.flags & (LVHT_ONITEMSTATEICON | LVHT_ONITEMLABEL | LVHT_ONITEMICON))) p.row = row;
-    } else if (dialog::is_key_message(message)) {
+    } else if (input == dialog::list_input::key) {
         p.row = static_cast<int>(SendMessageW(hwnd_, LVM_GETSELECTIONMARK, 0, 0));
     }
     if (p.row >= 0) p.locked = is_row_locked(p.row);
@@ -111,12 +119,22 @@ dialog::row_probe CPrerequisitesCtrl::probe(UINT message, LPARAM lparam) const
 
 LRESULT CALLBACK CPrerequisitesCtrl::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    auto* self = static_cast<CPrerequisitesCtrl*>(GetPropW(hwnd, L"CPrerequisitesCtrl"));
+    auto* self = static_cast<CPrerequisitesCtrl*>(GetPropW(hwnd, list_property));
     if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
-    if ((dialog::is_mouse_button_message(message) || dialog::is_key_message(message)) &&
-        (self->frozen_ || dialog::filter_swallows(message, wparam, self->probe(message, lparam))))
+    const WNDPROC previous = self->previous_;
+    if (message == WM_NCDESTROY) {
+        // The list goes: it takes back its own procedure and the property,
+        // which would otherwise keep its name registered for the session.
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        RemovePropW(hwnd, list_property);
+        self->hwnd_ = nullptr;
+        return CallWindowProcW(previous, hwnd, message, wparam, lparam);
+    }
+    const dialog::list_input input = input_of(message);
+    if (input != dialog::list_input::other &&
+        (self->frozen_ || dialog::filter_swallows(input, (wparam & 0xFFFF) == 0x20, self->probe(input, lparam))))
         return 0;
-    return CallWindowProcW(self->previous_, hwnd, message, wparam, lparam);
+    return CallWindowProcW(previous, hwnd, message, wparam, lparam);
 }
 
 // ---------------------------------------------------------------------------
@@ -124,7 +142,7 @@ LRESULT CALLBACK CPrerequisitesCtrl::window_proc(HWND hwnd, UINT message, WPARAM
 
 void CInstallerDlg::run_modal()
 {
-    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id_template), nullptr, &CInstallerDlg::dialog_proc,
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_INSTALLER), nullptr, &CInstallerDlg::dialog_proc,
                     reinterpret_cast<LPARAM>(this));
 }
 
@@ -135,13 +153,7 @@ INT_PTR CALLBACK CInstallerDlg::dialog_proc(HWND hwnd, UINT message, WPARAM wpar
         reinterpret_cast<CInstallerDlg*>(lparam)->hwnd_ = hwnd;
     }
     auto* self = reinterpret_cast<CInstallerDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-    if (self == nullptr) return FALSE;
-    try {
-        return self->handle(message, wparam, lparam);
-    } catch (...) {
-        // Nothing may cross the window procedure.
-        return FALSE;
-    }
+    return self == nullptr ? FALSE : self->handle(message, wparam, lparam);
 }
 
 INT_PTR CInstallerDlg::handle(UINT message, WPARAM wparam, LPARAM lparam)
@@ -158,8 +170,8 @@ INT_PTR CInstallerDlg::handle(UINT message, WPARAM wparam, LPARAM lparam)
         return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
     }
     case WM_COMMAND:
-        // While the run lasts, Continue and Exit are ignored from any source:
-        // a disabled window still receives them, from the taskbar for one.
+        // While the run lasts, Continue and Exit are ignored from any source
+        // (the keyboard, the close box, the taskbar).
         if (LOWORD(wparam) == IDOK) {
             if (!running_) start_run();
             return TRUE;
@@ -189,12 +201,13 @@ INT_PTR CInstallerDlg::handle(UINT message, WPARAM wparam, LPARAM lparam)
 
 INT_PTR CInstallerDlg::on_custom_draw(NMLVCUSTOMDRAW* draw)
 {
-    const bool from_list = draw->nmcd.hdr.idFrom == static_cast<UINT_PTR>(id_list);
-    const bool locked = from_list && draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT &&
+    const bool from_list = draw->nmcd.hdr.idFrom == static_cast<UINT_PTR>(IDC_COMPONENTS);
+    const dialog::draw_stage stage = stage_of(draw->nmcd.dwDrawStage);
+    const bool locked = from_list && stage == dialog::draw_stage::item_prepaint &&
                         list_.is_row_locked(static_cast<int>(draw->nmcd.dwItemSpec));
-    const dialog::draw_decision d = dialog::custom_draw(from_list, draw->nmcd.dwDrawStage, locked);
+    const dialog::draw_decision d = dialog::custom_draw(from_list, stage, locked);
     if (d.grey_text) draw->clrText = GetSysColor(COLOR_GRAYTEXT);
-    SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, d.result);
+    SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, d.notify_each_item ? CDRF_NOTIFYITEMDRAW : CDRF_DODEFAULT);
     return TRUE;
 }
 
@@ -216,30 +229,37 @@ void CInstallerDlg::centre()
     SetWindowPos(hwnd_, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CInstallerDlg::set_icons()
+{
+    // The icons are the dialog's own: it destroys them when it goes.
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    big_icon_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON,
+                                                  GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
+                                                  LR_DEFAULTCOLOR)));
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_.get()));
+    small_icon_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON,
+                                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                                    LR_DEFAULTCOLOR)));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
+}
+
 void CInstallerDlg::on_init()
 {
     centre();
     SetWindowTextW(hwnd_, settings_.dialog_caption.c_str());
     SetDlgItemTextW(hwnd_, IDCANCEL, settings_.cancel_caption.c_str());
     SetDlgItemTextW(hwnd_, IDOK, settings_.install_caption.c_str());
-    SetDlgItemTextW(hwnd_, id_message, settings_.dialog_message.c_str());
-    ShowWindow(GetDlgItem(hwnd_, id_selector), SW_HIDE);
+    SetDlgItemTextW(hwnd_, IDC_MESSAGE, settings_.dialog_message.c_str());
+    ShowWindow(GetDlgItem(hwnd_, IDC_SELECTOR), SW_HIDE);
     SetFocus(GetDlgItem(hwnd_, IDOK));
+    set_icons();
 
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    HANDLE big = LoadImageW(instance, MAKEINTRESOURCEW(id_icon), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                            GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR);
-    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-    HANDLE small = LoadImageW(instance, MAKEINTRESOURCEW(id_icon), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                              GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-
-    if (!list_.bound()) list_.bind(GetDlgItem(hwnd_, id_list));
+    if (!list_.bound()) list_.bind(GetDlgItem(hwnd_, IDC_COMPONENTS));
     list_.add_column();
 
     // Nothing listed is missing, or the setup resumes after a restart: the
     // run starts at once and ends the dialog before it is ever shown.
-    if (list_.fill(settings_) || engine::is_run_value_present(sys_)) start_run();
+    if (engine::starts_by_itself(sys_, list_.fill(settings_))) start_run();
 }
 
 void CInstallerDlg::start_run()

@@ -7,38 +7,39 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "dialog/checklist.h"
+#include "dialog/dialog_rules.h"
+#include "engine/checklist.h"
 #include "engine/interactive_run.h"
 #include "platform/platform.h"
+#include "platform/win32_handles.h"
 
-// The component check list: control 1003, subclassed so that locked rows
-// ignore clicks and the space bar.
+// The component check list: the dialog's list control, subclassed so that
+// locked rows ignore clicks and the space bar.
 class CPrerequisitesCtrl {
 public:
     CPrerequisitesCtrl() = default;
-    ~CPrerequisitesCtrl();
     CPrerequisitesCtrl(const CPrerequisitesCtrl&) = delete;
     CPrerequisitesCtrl& operator=(const CPrerequisitesCtrl&) = delete;
 
     bool bound() const { return hwnd_ != nullptr; }
-    HWND hwnd() const { return hwnd_; }
+    // Subclasses the list until it is destroyed, and gives it check boxes.
     void bind(HWND list);
     void add_column();
     // Fills the rows; answers whether every listed component is installed.
     bool fill(const config::configuration_settings& settings);
     bool is_row_locked(int row) const;
     std::vector<int> state_images() const;
-    const std::vector<dialog::checklist_row>& rows() const { return rows_; }
+    const std::vector<engine::checklist_row>& rows() const { return rows_; }
     // From now on every click and key is swallowed.
     void freeze() { frozen_ = true; }
 
 private:
     static LRESULT CALLBACK window_proc(HWND, UINT, WPARAM, LPARAM);
-    dialog::row_probe probe(UINT message, LPARAM lparam) const;
+    dialog::row_probe probe(dialog::list_input input, LPARAM lparam) const;
 
     HWND hwnd_ = nullptr;
     WNDPROC previous_ = nullptr;
-    std::vector<dialog::checklist_row> rows_;
+    std::vector<engine::checklist_row> rows_;
     bool frozen_ = false;
 };
 
@@ -49,7 +50,7 @@ public:
     {
     }
 
-    // Shows the dialog modally (template 102, no owner) until it ends.
+    // Shows the dialog modally (its template, no owner) until it ends.
     void run_modal();
 
 private:
@@ -57,6 +58,7 @@ private:
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
     void on_init();
     void centre();
+    void set_icons();
     void start_run();
     INT_PTR on_custom_draw(NMLVCUSTOMDRAW* draw);
 
@@ -74,4 +76,6 @@ private:
     HWND hwnd_ = nullptr;
     bool running_ = false;
     HCURSOR previous_cursor_ = nullptr;
+    win32::icon big_icon_;
+    win32::icon small_icon_;
 };

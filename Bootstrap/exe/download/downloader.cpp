@@ -3,8 +3,8 @@
 #include <atomic>
 #include <memory>
 
-#include "config/paths.h"
-#include "config/text.h"
+#include "base/paths.h"
+#include "base/text.h"
 
 namespace download {
 
@@ -79,7 +79,7 @@ attempt_end judge_transfer(const platform::transfer_result& r)
 
 // The stored file against what was promised: the announced size, and the
 // configured digest.
-attempt_end judge_file(platform::platform& sys, const config::download_item& item, const std::wstring& file,
+attempt_end judge_file(platform::platform& sys, const components::download_item& item, const std::wstring& file,
                        std::uint64_t announced)
 {
     std::uint64_t size = 0;
@@ -94,9 +94,9 @@ attempt_end judge_file(platform::platform& sys, const config::download_item& ite
 // One transfer into `file`, on a thread of its own. The wait is the
 // installing thread's: it does not rely on the transfer calling back, so a
 // transfer that hangs without a word still counts as stalled.
-attempt_end run_attempt(platform::platform& sys, const config::download_item& item, const std::wstring& file)
+attempt_end run_attempt(platform::platform& sys, const components::download_item& item, const std::wstring& file)
 {
-    auto state = std::make_shared<attempt_state>(sys);
+    const std::shared_ptr<attempt_state> state(new attempt_state(sys));
     platform::thread_handle thread = 0;
     const std::wstring url = item.sourceurl;
     if (!sys.start_thread([state, url, file] { state->result = state->sys.download_url(url, file, *state); },
@@ -125,7 +125,7 @@ attempt_end run_attempt(platform::platform& sys, const config::download_item& it
     return end;
 }
 
-bool fetch_item(platform::platform& sys, const config::download_item& item)
+bool fetch_item(platform::platform& sys, const components::download_item& item)
 {
     const std::wstring target = target_path(item);
     sys.create_directory(item.destinationpath);
@@ -174,30 +174,21 @@ std::wstring format_byte_size(std::uint32_t bytes)
     return two_decimals(bytes, 1073741824u) + L"GB";
 }
 
-std::wstring file_name_from_url(const std::wstring& url)
-{
-    const std::size_t cut = url.find_last_of(L"\\/");
-    if (cut == std::wstring::npos) return url;
-    return url.substr(cut + 1);
-}
+std::wstring file_name_from_url(const std::wstring& url) { return base::last_path_part(url); }
 
-std::wstring target_path(const config::download_item& item)
+std::wstring target_path(const components::download_item& item)
 {
     const std::wstring name =
         item.destinationfilename.empty() ? file_name_from_url(item.sourceurl) : item.destinationfilename;
-    return config::combine_path(item.destinationpath, name);
+    return base::combine_path(item.destinationpath, name);
 }
 
 bool download_component_files(platform::platform& sys, components::component& c)
 {
     if (!c.has_download_dialog) return true;
-    try {
-        for (const auto& item : c.download_dialog.downloads)
-            if (!fetch_item(sys, item)) return false;
-        return true;
-    } catch (...) {
-        return false;
-    }
+    for (const auto& item : c.download_dialog.downloads)
+        if (!fetch_item(sys, item)) return false;
+    return true;
 }
 
 }  // namespace download

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "components/component.h"
-#include "config/download_records.h"
 #include "platform/platform.h"
 
 namespace download {
@@ -37,14 +36,14 @@ bool worth_retrying(attempt_end end);
 
 // The file an item is stored as: its destination folder joined with its
 // destinationfilename, or with the name that ends its URL.
-std::wstring target_path(const config::download_item& item);
+std::wstring target_path(const components::download_item& item);
 
 std::wstring format_byte_size(std::uint32_t bytes);
 std::wstring file_name_from_url(const std::wstring& url);
 
 // True when the component has nothing to fetch or every item arrived. The
 // first item that does not arrive ends the downloads; the files that did
-// arrive stay. Never raises.
+// arrive stay.
 bool download_component_files(platform::platform& sys, components::component& c);
 
 }  // namespace download

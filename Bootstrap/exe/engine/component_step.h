@@ -17,7 +17,7 @@ enum class run_kind {
 
 // Starts the component, waits for it, judges its exit code (0 and 3010
 // succeed), shows its completion text and, for `mustreboot`, the restart
-// question. Never raises: an exception is the outcome `error`.
+// question. An exit code that cannot be read is the outcome `error`.
 step_outcome run_component_step(platform::platform& sys, components::component& c, const std::wstring& reboot_required,
                                 platform::window_handle owner, run_kind kind);
 

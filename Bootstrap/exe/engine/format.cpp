@@ -25,3 +25,12 @@ std::wstring format_with_one_string(const std::wstring& format, const std::wstri
 }
 
 }  // namespace engine
+
+namespace engine {
+
+std::wstring failure_question(const config::configuration_settings& settings, const components::component& c)
+{
+    return format_with_one_string(settings.failed_exec_command_continue, c.description);
+}
+
+}  // namespace engine

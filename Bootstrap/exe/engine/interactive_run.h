@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "dialog/checklist.h"
+#include "engine/checklist.h"
 #include "platform/platform.h"
 
 namespace engine {
@@ -25,8 +25,13 @@ public:
     virtual void end_dialog() = 0;
 };
 
-// Runs once and always ends the dialog. Raises nothing.
+// Whether the dialog starts the run at once, without the user: when every
+// listed component is installed, or else when the setup resumes after a
+// restart (its Run value, asked only in that case).
+bool starts_by_itself(platform::platform& sys, bool all_listed_installed);
+
+// Runs once and always ends the dialog.
 void run_interactive_install(platform::platform& sys, const config::configuration_settings& settings,
-                             const std::vector<dialog::checklist_row>& rows, install_window& window);
+                             const std::vector<checklist_row>& rows, install_window& window);
 
 }  // namespace engine

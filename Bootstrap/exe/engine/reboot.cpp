@@ -6,19 +6,15 @@
 
 namespace engine {
 
-void reboot_machine(platform::platform& sys) { sys.reboot_windows(); }
+void reboot_machine(platform::privileges& token) { token.reboot_windows(); }
 
 bool is_run_value_present(platform::platform& sys)
 {
-    try {
-        const platform::reg_root root = platform::is_current_user_admin(sys) ? platform::reg_root::local_machine
-                                                                             : platform::reg_root::current_user;
-        std::vector<std::uint8_t> data;
-        return sys.reg_read_value(root, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                                  platform::key_query_value, L"Yolvane Setup", data);
-    } catch (...) {
-        return false;
-    }
+    const platform::reg_root root = platform::is_current_user_admin(sys, sys) ? platform::reg_root::local_machine
+                                                                              : platform::reg_root::current_user;
+    std::vector<std::uint8_t> data;
+    return sys.read_value(root, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", platform::reg_access::query_value,
+                          L"Yolvane Setup", data);
 }
 
 }  // namespace engine

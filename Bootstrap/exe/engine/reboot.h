@@ -7,11 +7,11 @@ namespace engine {
 
 // Asks Windows to restart (not forced) and returns at once; a refusal is
 // not reported.
-void reboot_machine(platform::platform& sys);
+void reboot_machine(platform::privileges& token);
 
 // True when the value "Yolvane Setup" exists under the Run key: under
 // HKEY_LOCAL_MACHINE for an administrator, HKEY_CURRENT_USER otherwise.
-// Its type and contents do not matter. Never raises.
+// Its type and contents do not matter.
 bool is_run_value_present(platform::platform& sys);
 
 }  // namespace engine

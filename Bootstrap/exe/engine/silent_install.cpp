@@ -26,21 +26,17 @@ bool handle_component(platform::platform& sys, const config::configuration_setti
     }
     // The last component's failure is never asked about.
     if (i + 1 >= settings.components.size()) return false;
-    const std::wstring question = format_with_one_string(settings.failed_exec_command_continue, c.description);
-    return sys.message_box(0, question, nullptr, platform::mb_yesno | platform::mb_iconwarning) == platform::id_yes;
+    return sys.message_box(0, failure_question(settings, c), nullptr, platform::box_icon::warning,
+                           platform::box_buttons::yes_no) == platform::box_answer::yes;
 }
 
 }  // namespace
 
 void run_silent_install(platform::platform& sys, const config::configuration_settings& settings)
 {
-    try {
-        for (std::size_t i = 0; i < settings.components.size(); ++i) {
-            if (!settings.components[i]->selected) continue;
-            if (!handle_component(sys, settings, i)) return;
-        }
-    } catch (...) {
-        sys.message_box(0, L"Failed to install one or more components", nullptr, platform::mb_iconerror);
+    for (std::size_t i = 0; i < settings.components.size(); ++i) {
+        if (!settings.components[i]->selected) continue;
+        if (!handle_component(sys, settings, i)) return;
     }
 }
 

@@ -7,8 +7,8 @@
 namespace engine {
 
 // Downloads and runs each component that was selected when the
-// configuration was read. Raises nothing: every failure ends in a message
-// box or in the user's answer to the failure question.
+// configuration was read. Every failure ends in the user's answer to the
+// failure question, or in the end of the sequence.
 void run_silent_install(platform::platform& sys, const config::configuration_settings& settings);
 
 }  // namespace engine

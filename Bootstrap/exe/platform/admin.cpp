@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::uint32_t first_token_buffer = 1024;
 
-bool token_lists_administrators(platform& sys)
+bool token_lists_administrators(privileges& sys)
 {
     std::uint32_t needed = 0;
     std::vector<bool> groups;
@@ -27,17 +27,17 @@ bool token_lists_administrators(platform& sys)
 
 }  // namespace
 
-bool is_current_user_admin(platform& sys)
+bool is_current_user_admin(system_facts& facts, privileges& token)
 {
     os_version_info v;
-    if (!sys.os_version(false, v)) return true;
+    if (!facts.os_version(false, v)) return true;
     if (v.platform_id != 2) return true;
-    if (!sys.admin_sid_available()) return false;
+    if (!token.admin_sid_available()) return false;
     if (v.major >= 5) {
         bool member = false;
-        return sys.check_admin_membership(member) == membership_status::ok && member;
+        return token.check_admin_membership(member) == membership_status::ok && member;
     }
-    return token_lists_administrators(sys);
+    return token_lists_administrators(token);
 }
 
 }  // namespace platform

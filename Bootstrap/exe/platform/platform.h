@@ -1,8 +1,11 @@
-// The one door to the operating system. Everything the bootstrapper asks of
-// Windows goes through this interface: the Win32 implementation is the only
-// code that includes <windows.h>, and the fake serves the native tests.
+// The one door to the operating system, in roles: each piece of code takes
+// the roles it needs, and a tool or a test implements only those. The Win32
+// implementation (win32_platform) is the only code that includes
+// <windows.h>; the values below are the program's own, and it maps them to
+// the system's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,24 +18,9 @@ using process_handle = std::uintptr_t;
 using thread_handle = std::uintptr_t;
 using window_handle = std::uintptr_t;
 
-enum class reg_root { local_machine, current_user };
+// ------------------------------------------------------------ vocabulary
 
-// Registry access rights, with their Windows values.
-constexpr std::uint32_t key_read = 0x20019;
-constexpr std::uint32_t key_query_value = 0x0001;
-
-// Message box styles and answers, with their Windows values.
-constexpr std::uint32_t mb_ok = 0x0;
-constexpr std::uint32_t mb_yesno = 0x4;
-constexpr std::uint32_t mb_iconerror = 0x10;
-constexpr std::uint32_t mb_iconquestion = 0x20;
-constexpr std::uint32_t mb_iconwarning = 0x30;
-constexpr std::uint32_t mb_iconinformation = 0x40;
-constexpr int id_ok = 1;
-constexpr int id_yes = 6;
-constexpr int id_no = 7;
-
-constexpr std::uint32_t still_active = 259;
+enum class read_status { ok, failed, too_large };
 
 // The fixed version information of a file (VS_FIXEDFILEINFO's version words).
 struct fixed_file_version {
@@ -40,30 +28,15 @@ struct fixed_file_version {
     std::uint32_t file_version_ls = 0;
 };
 
-// What GetVersionExW tells of the running system.
-struct os_version_info {
-    std::uint32_t platform_id = 0;
-    std::uint32_t major = 0;
-    std::uint32_t minor = 0;
-    std::uint32_t build = 0;
-    std::uint16_t service_pack_major = 0;  // only filled by the extended query
-    std::wstring csd_version;              // service-pack text
-};
+enum class reg_root { local_machine, current_user };
+// KEY_READ and KEY_QUERY_VALUE.
+enum class reg_access { read, query_value };
 
-// Outcome of reading a whole file.
-enum class read_status { ok, failed, too_large };
-
-// Outcome of the configuration resource lookup, step by step.
-enum class resource_status { ok, not_found, load_failed, lock_failed };
-
-// Outcome of waiting on a process or a thread.
 enum class wait_result { ended, timeout, failed };
 
-// Outcome of the system's membership test for the Administrators group.
-enum class membership_status { ok, no_library, no_function, failed };
-
-// Outcome of reading the groups of the process token.
-enum class token_status { ok, buffer_too_small, no_token, failed };
+enum class box_icon { error, warning, information, question };
+enum class box_buttons { ok, yes_no };
+enum class box_answer { ok, yes, no };
 
 // How a URL transfer ended.
 enum class transfer_status {
@@ -77,7 +50,7 @@ enum class transfer_status {
 
 struct transfer_result {
     transfer_status status = transfer_status::failed;
-    std::int32_t code = 0;          // the system's own code of a failure (an HRESULT or error number)
+    std::uint32_t code = 0;         // the system's own code of a failure (an HRESULT or error number)
     std::uint32_t http_status = 0;  // for HTTP, the status the server answered with; 0 otherwise
     std::uint64_t announced = 0;    // the size the server announced; 0 when it announced none
 };
@@ -91,12 +64,31 @@ public:
     virtual bool on_bytes(std::uint64_t stored) = 0;
 };
 
-class platform {
-public:
-    virtual ~platform() = default;
+// What GetVersionExW tells of the running system.
+struct os_version_info {
+    std::uint32_t platform_id = 0;
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    std::uint16_t service_pack_major = 0;  // only filled by the extended query
+    std::wstring csd_version;              // service-pack text
+};
 
-    // --- Files and folders -------------------------------------------------
-    // GetFileAttributesW: false when nothing exists at the path.
+// Outcome of the configuration resource lookup, step by step.
+enum class resource_status { ok, not_found, load_failed, lock_failed };
+
+// Outcome of the system's membership test for the Administrators group.
+enum class membership_status { ok, no_library, no_function, failed };
+
+// Outcome of reading the groups of the process token.
+enum class token_status { ok, buffer_too_small, no_token, failed };
+
+// ------------------------------------------------------------ the roles
+
+// Files, folders and the version resources of files.
+class files {
+public:
+    virtual ~files() = default;
+    // Something exists at the path (GetFileAttributesW).
     virtual bool path_exists(const std::wstring& path) = 0;
     // Opens an existing file for reading (sharing read access) and reads all
     // of it: failed when it cannot be opened or read (a folder, for one),
@@ -113,56 +105,42 @@ public:
     // cryptography. False when the file cannot be opened, read to its end
     // or hashed.
     virtual bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) = 0;
-
-    // --- The program itself ------------------------------------------------
-    // The full path of the program's own file, wide. False when unavailable.
-    virtual bool module_path(std::wstring& path) = 0;
-    // Resource 103 of type RT_RCDATA of the program's own module.
-    virtual resource_status configuration_resource(std::string& bytes) = 0;
-
-    // --- System folders: empty when the system does not give them ---------
-    virtual std::wstring system_directory() = 0;
-    virtual std::wstring windows_directory() = 0;
-    virtual std::wstring temp_directory() = 0;  // with its trailing backslash
-
-    // --- Version resources -------------------------------------------------
     // The fixed version information of a file; false when it has none.
     virtual bool file_version(const std::wstring& path, fixed_file_version& out) = 0;
     // The language word of the first "\VarFileInfo\Translation" entry.
     virtual bool file_language(const std::wstring& path, std::uint16_t& langid) = 0;
+};
 
-    // --- System version ----------------------------------------------------
-    // GetVersionExW with OSVERSIONINFOEXW (extended) or OSVERSIONINFOW.
-    virtual bool os_version(bool extended, os_version_info& out) = 0;
+// The registry, read only.
+class registry {
+public:
+    virtual ~registry() = default;
+    // The key exists and opens with that access.
+    virtual bool key_opens(reg_root root, const std::wstring& subkey, reg_access access) = 0;
+    // A whole value (any type) of a key opened with that access. False when
+    // the key does not open or the value does not exist.
+    virtual bool read_value(reg_root root, const std::wstring& subkey, reg_access access, const std::wstring& name,
+                            std::vector<std::uint8_t>& data) = 0;
+};
 
-    // --- Text --------------------------------------------------------------
-    // MultiByteToWideChar with the current thread's ANSI code page.
-    virtual std::wstring ansi_to_wide(const std::string& text) = 0;
-
-    // --- Registry (read only) ----------------------------------------------
-    // RegOpenKeyExW: true when the key exists and opens with that access.
-    virtual bool reg_key_opens(reg_root root, const std::wstring& subkey, std::uint32_t access) = 0;
-    // Reads a whole value (any type) of a key opened with the given access.
-    // False when the key does not open or the value does not exist.
-    virtual bool reg_read_value(reg_root root, const std::wstring& subkey, std::uint32_t access,
-                                const std::wstring& name, std::vector<std::uint8_t>& data) = 0;
-
-    // --- Processes and the shell -------------------------------------------
+// Processes, the shell, threads and time.
+class processes {
+public:
+    virtual ~processes() = default;
     // ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS and SW_SHOWNORMAL. False
     // when the shell refused; otherwise `process` holds the process handle,
     // or 0 when the shell served the request without a process of its own.
     virtual bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters,
                                   process_handle& process) = 0;
-    // ShellExecuteW with no window and no verb: the value it returns.
-    virtual std::intptr_t shell_execute(const std::wstring& file) = 0;
+    // ShellExecuteW with no window and no verb: true when the shell
+    // accepted the file (it answered above 32).
+    virtual bool shell_open(const std::wstring& file) = 0;
     virtual bool exit_code(process_handle process, std::uint32_t& code) = 0;
     // Waits until the process ends, at most timeout_ms (0xFFFFFFFF: no limit).
     virtual wait_result wait_process(process_handle process, std::uint32_t timeout_ms) = 0;
     // The same, while pumping the calling thread's window messages.
     virtual wait_result wait_process_pumping(process_handle process, std::uint32_t timeout_ms) = 0;
     virtual void close_process(process_handle process) = 0;
-
-    // --- Threads -----------------------------------------------------------
     // Starts `body` on a new thread. False when no thread could be started.
     virtual bool start_thread(std::function<void()> body, thread_handle& thread) = 0;
     virtual wait_result wait_thread(thread_handle thread, std::uint32_t timeout_ms) = 0;
@@ -171,13 +149,51 @@ public:
     // Milliseconds since the system started; it wraps after 49.7 days, so
     // only differences are meaningful.
     virtual std::uint32_t tick_count() = 0;
+};
 
-    // --- User interface ----------------------------------------------------
+// Message boxes.
+class user_interface {
+public:
+    virtual ~user_interface() = default;
     // MessageBoxW. A null caption lets the system show its default title.
-    virtual int message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
-                            std::uint32_t style) = 0;
+    virtual box_answer message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
+                                   box_icon icon, box_buttons buttons) = 0;
+};
 
-    // --- Security and restart ------------------------------------------------
+class network {
+public:
+    virtual ~network() = default;
+    // Fetches `url` into a new file `target`, synchronously, with the
+    // system's proxy settings. Nothing is left at `target` unless the result
+    // is completed with an HTTP status below 400 (an error page is never
+    // stored). Waits on a quiet network for a bounded time, so that a
+    // transfer its receiver gave up on still ends.
+    virtual transfer_result download_url(const std::wstring& url, const std::wstring& target,
+                                         transfer_sink& sink) = 0;
+};
+
+// What the running system and the program itself are.
+class system_facts {
+public:
+    virtual ~system_facts() = default;
+    // The full path of the program's own file, wide. False when unavailable.
+    virtual bool module_path(std::wstring& path) = 0;
+    // Resource 103 of type RT_RCDATA of the program's own module.
+    virtual resource_status configuration_resource(std::string& bytes) = 0;
+    // The folders: empty when the system does not give them.
+    virtual std::wstring system_directory() = 0;
+    virtual std::wstring windows_directory() = 0;
+    virtual std::wstring temp_directory() = 0;  // with its trailing backslash
+    // GetVersionExW with OSVERSIONINFOEXW (extended) or OSVERSIONINFOW.
+    virtual bool os_version(bool extended, os_version_info& out) = 0;
+    // MultiByteToWideChar with the current thread's ANSI code page.
+    virtual std::wstring ansi_to_wide(const std::string& text) = 0;
+};
+
+// The process token, and the restart that needs one of its privileges.
+class privileges {
+public:
+    virtual ~privileges() = default;
     // The security identifier of the Administrators group can be built.
     virtual bool admin_sid_available() = 0;
     // CheckTokenMembership of the Administrators group, looked up at run time.
@@ -189,15 +205,15 @@ public:
                                       std::vector<bool>& is_admin_group) = 0;
     // Enables SeShutdownPrivilege and asks Windows to restart (not forced).
     virtual void reboot_windows() = 0;
-
-    // --- Downloads -----------------------------------------------------------
-    // Fetches `url` into a new file `target`, synchronously, with the
-    // system's proxy settings. Nothing is left at `target` unless the result
-    // is completed with an HTTP status below 400 (an error page is never
-    // stored). Waits on a quiet network for a bounded time, so that a
-    // transfer its receiver gave up on still ends.
-    virtual transfer_result download_url(const std::wstring& url, const std::wstring& target,
-                                         transfer_sink& sink) = 0;
 };
+
+// Everything the program asks of the operating system.
+class platform : public files,
+                 public registry,
+                 public processes,
+                 public user_interface,
+                 public network,
+                 public system_facts,
+                 public privileges {};
 
 }  // namespace platform

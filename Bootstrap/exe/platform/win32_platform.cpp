@@ -7,40 +7,14 @@
 #include <wininet.h>
 
 #include <memory>
+#include <new>
+
+#include "platform/win32_handles.h"
+#include "resources/resource.h"
 
 namespace platform {
 
 namespace {
-
-// Closes a kernel handle when it goes out of scope.
-class scoped_handle {
-public:
-    explicit scoped_handle(HANDLE h = nullptr) : h_(h) {}
-    ~scoped_handle()
-    {
-        if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    }
-    scoped_handle(const scoped_handle&) = delete;
-    scoped_handle& operator=(const scoped_handle&) = delete;
-    HANDLE get() const { return h_; }
-    HANDLE* put() { return &h_; }
-
-private:
-    HANDLE h_;
-};
-
-class scoped_key {
-public:
-    ~scoped_key()
-    {
-        if (key_ != nullptr) RegCloseKey(key_);
-    }
-    HKEY* put() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 std::wstring folder_from(UINT (WINAPI* query)(LPWSTR, UINT))
 {
@@ -66,7 +40,8 @@ struct version_api {
     {
         static const version_api api = [] {
             version_api a;
-            if (HMODULE m = static_cast<HMODULE>(load_system_library(L"version.dll"))) {
+            // Kept loaded for the rest of the process.
+            if (HMODULE m = win32::load_system_library(L"version.dll").release()) {
                 a.size = reinterpret_cast<size_fn>(reinterpret_cast<void*>(GetProcAddress(m, "GetFileVersionInfoSizeW")));
                 a.info = reinterpret_cast<info_fn>(reinterpret_cast<void*>(GetProcAddress(m, "GetFileVersionInfoW")));
                 a.query = reinterpret_cast<query_fn>(reinterpret_cast<void*>(GetProcAddress(m, "VerQueryValueW")));
@@ -92,13 +67,15 @@ bool version_block(const std::wstring& path, std::vector<std::uint8_t>& block)
 
 HKEY root_key(reg_root root) { return root == reg_root::local_machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
 
-PSID make_admin_sid()
+REGSAM access_of(reg_access access) { return access == reg_access::read ? KEY_READ : KEY_QUERY_VALUE; }
+
+win32::sid make_admin_sid()
 {
     SID_IDENTIFIER_AUTHORITY nt_authority = {SECURITY_NT_AUTHORITY};
-    PSID sid = nullptr;
+    win32::sid sid;
     if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                  0, 0, &sid))
-        return nullptr;
+                                  0, 0, sid.put()))
+        return win32::sid();
     return sid;
 }
 
@@ -109,11 +86,7 @@ struct thread_start {
 DWORD WINAPI thread_entry(LPVOID parameter)
 {
     std::unique_ptr<thread_start> start(static_cast<thread_start*>(parameter));
-    try {
-        start->body();
-    } catch (...) {
-        // Nothing may cross the thread's edge; the body reports for itself.
-    }
+    start->body();
     return 0;
 }
 
@@ -130,6 +103,23 @@ F entry(HMODULE module, const char* name)
 // this only makes sure that a transfer given up on still ends.
 constexpr DWORD network_wait_ms = 45000;
 
+// A value built once, also when threads ask for it at the same time (the
+// program carries no guard of the runtime's for function-local statics).
+// It lives for the rest of the process.
+template <class T, class Make>
+const T& built_once(Make make)
+{
+    static volatile LONG state = 0;  // 0: not built, 1: being built, 2: built
+    alignas(T) static unsigned char storage[sizeof(T)];
+    if (InterlockedCompareExchange(&state, 1, 0) == 0) {
+        new (storage) T(make());
+        InterlockedExchange(&state, 2);
+    } else {
+        while (state != 2) Sleep(0);
+    }
+    return *reinterpret_cast<const T*>(storage);
+}
+
 // The entry points of wininet.dll, loaded from the system folder.
 struct internet_api {
     decltype(&InternetOpenW) open = nullptr;
@@ -144,9 +134,9 @@ struct internet_api {
 
     static const internet_api& get()
     {
-        static const internet_api api = [] {
+        return built_once<internet_api>([] {
             internet_api a;
-            HMODULE m = static_cast<HMODULE>(load_system_library(L"wininet.dll"));
+            HMODULE m = win32::load_system_library(L"wininet.dll").release();  // kept for the process
             a.open = entry<decltype(a.open)>(m, "InternetOpenW");
             a.crack = entry<decltype(a.crack)>(m, "InternetCrackUrlW");
             a.connect = entry<decltype(a.connect)>(m, "InternetConnectW");
@@ -157,8 +147,7 @@ struct internet_api {
             a.read = entry<decltype(a.read)>(m, "InternetReadFile");
             a.close = entry<decltype(a.close)>(m, "InternetCloseHandle");
             return a;
-        }();
-        return api;
+        });
     }
     bool usable() const
     {
@@ -166,20 +155,13 @@ struct internet_api {
     }
 };
 
-class internet_handle {
-public:
-    explicit internet_handle(HINTERNET h) : h_(h) {}
-    ~internet_handle()
-    {
-        if (h_ != nullptr) internet_api::get().close(h_);
-    }
-    internet_handle(const internet_handle&) = delete;
-    internet_handle& operator=(const internet_handle&) = delete;
-    HINTERNET get() const { return h_; }
-
-private:
-    HINTERNET h_;
+struct internet_traits {
+    using type = HINTERNET;
+    static HINTERNET none() { return nullptr; }
+    static bool valid(HINTERNET h) { return h != nullptr; }
+    static void close(HINTERNET h) { internet_api::get().close(h); }
 };
+using internet_handle = win32::owner<internet_traits>;
 
 // The file a transfer stores into: deleted again unless the transfer keeps
 // it. Others may delete it meanwhile (the watcher of a transfer it gave up
@@ -234,7 +216,7 @@ transfer_result failure(transfer_status status, DWORD code)
 {
     transfer_result r;
     r.status = status;
-    r.code = static_cast<std::int32_t>(code);
+    r.code = code;
     return r;
 }
 
@@ -242,18 +224,16 @@ transfer_result failure(transfer_status status, DWORD code)
 // it, so that servers answer as they answer the browser.
 const std::wstring& user_agent()
 {
-    static const std::wstring agent = [] {
+    return built_once<std::wstring>([] {
         using obtain_fn = HRESULT(WINAPI*)(DWORD, LPSTR, DWORD*);
-        auto obtain = entry<obtain_fn>(static_cast<HMODULE>(load_system_library(L"urlmon.dll")),
-                                       "ObtainUserAgentString");
+        auto obtain = entry<obtain_fn>(win32::load_system_library(L"urlmon.dll").release(), "ObtainUserAgentString");
         char narrow[512] = {};
         DWORD size = sizeof narrow;
         if (obtain == nullptr || FAILED(obtain(0, narrow, &size))) return std::wstring(L"Mozilla/4.0 (compatible)");
         std::wstring wide;
         for (const char* c = narrow; *c != '\0'; ++c) wide.push_back(static_cast<unsigned char>(*c));
         return wide;
-    }();
-    return agent;
+    });
 }
 
 std::uint64_t decimal_value(const wchar_t* text)
@@ -336,7 +316,7 @@ transfer_result http_download(const std::wstring& url, const std::wstring& targe
         if (!net.read(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got)) {
             const DWORD error = GetLastError();
             r.status = internet_failure(error);
-            r.code = static_cast<std::int32_t>(error);
+            r.code = error;
             return r;
         }
         if (got == 0) break;
@@ -393,15 +373,14 @@ private:
 transfer_result moniker_download(const std::wstring& url, const std::wstring& target, transfer_sink& sink)
 {
     using download_fn = HRESULT(WINAPI*)(LPUNKNOWN, LPCWSTR, LPCWSTR, DWORD, LPBINDSTATUSCALLBACK);
-    static const download_fn download =
-        entry<download_fn>(static_cast<HMODULE>(load_system_library(L"urlmon.dll")), "URLDownloadToFileW");
+    const download_fn download = built_once<download_fn>(
+        [] { return entry<download_fn>(win32::load_system_library(L"urlmon.dll").release(), "URLDownloadToFileW"); });
     if (download == nullptr) return failure(transfer_status::failed, static_cast<DWORD>(E_NOTIMPL));
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const win32::com_apartment apartment;
     binding_callback binding(sink);
     const HRESULT hr = download(nullptr, url.c_str(), target.c_str(), 0, &binding);
-    if (SUCCEEDED(com)) CoUninitialize();
     transfer_result r;
-    r.code = static_cast<std::int32_t>(hr);
+    r.code = static_cast<std::uint32_t>(hr);
     r.announced = binding.announced();
     if (SUCCEEDED(hr)) {
         r.status = transfer_status::completed;
@@ -435,16 +414,24 @@ bool is_http(const std::wstring& url)
 
 }  // namespace
 
-void* load_system_library(const wchar_t* name)
+}  // namespace platform
+
+namespace win32 {
+
+module load_system_library(const wchar_t* name)
 {
     wchar_t folder[MAX_PATH + 1] = {};
     const UINT n = GetSystemDirectoryW(folder, MAX_PATH + 1);
-    if (n == 0 || n > MAX_PATH) return nullptr;
+    if (n == 0 || n > MAX_PATH) return module();
     std::wstring path(folder, n);
     path += L'\\';
     path += name;
-    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
+
+}  // namespace win32
+
+namespace platform {
 
 bool win32_platform::path_exists(const std::wstring& path)
 {
@@ -453,9 +440,9 @@ bool win32_platform::path_exists(const std::wstring& path)
 
 read_status win32_platform::read_file(const std::wstring& path, std::size_t limit, std::string& bytes)
 {
-    scoped_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    win32::kernel_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return read_status::failed;
+    if (!file) return read_status::failed;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.get(), &size)) return read_status::failed;
     // The size is judged before any byte is read: an oversized file never
@@ -497,30 +484,24 @@ bool win32_platform::file_size(const std::wstring& path, std::uint64_t& size)
 
 bool win32_platform::file_sha256(const std::wstring& path, std::uint8_t (&digest)[32])
 {
-    scoped_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    win32::kernel_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
-    bool ok = false;
-    HCRYPTHASH hash = 0;
-    if (CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
-        std::vector<BYTE> chunk(64 * 1024);
-        ok = true;
-        for (;;) {
-            DWORD read = 0;
-            // A read that fails is not the end of the file: the digest of
-            // what was read so far would be the digest of another file.
-            if (!ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) ok = false;
-            if (!ok || read == 0) break;
-            ok = CryptHashData(hash, chunk.data(), read, 0) != FALSE;
-        }
-        DWORD length = 32;
-        ok = ok && CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0) && length == 32;
-        CryptDestroyHash(hash);
+    if (!file) return false;
+    win32::crypt_provider provider;
+    if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
+    win32::crypt_hash hash;
+    if (!CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.put())) return false;
+    std::vector<BYTE> chunk(64 * 1024);
+    for (;;) {
+        DWORD read = 0;
+        // A read that fails is not the end of the file: the digest of what
+        // was read so far would be the digest of another file.
+        if (!ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) return false;
+        if (read == 0) break;
+        if (!CryptHashData(hash.get(), chunk.data(), read, 0)) return false;
     }
-    CryptReleaseContext(provider, 0);
-    return ok;
+    DWORD length = 32;
+    return CryptGetHashParam(hash.get(), HP_HASHVAL, digest, &length, 0) && length == 32;
 }
 
 bool win32_platform::module_path(std::wstring& path)
@@ -542,7 +523,7 @@ bool win32_platform::module_path(std::wstring& path)
 
 resource_status win32_platform::configuration_resource(std::string& bytes)
 {
-    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(103), MAKEINTRESOURCEW(10));
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_CONFIGURATION), MAKEINTRESOURCEW(10));
     if (found == nullptr) return resource_status::not_found;
     HGLOBAL loaded = LoadResource(nullptr, found);
     if (loaded == nullptr) return resource_status::load_failed;
@@ -596,7 +577,6 @@ bool win32_platform::os_version(bool extended, os_version_info& out)
     out.platform_id = info.dwPlatformId;
     out.major = info.dwMajorVersion;
     out.minor = info.dwMinorVersion;
-    out.build = info.dwBuildNumber;
     out.service_pack_major = extended ? info.wServicePackMajor : 0;
     out.csd_version = info.szCSDVersion;
     return true;
@@ -612,17 +592,17 @@ std::wstring win32_platform::ansi_to_wide(const std::string& text)
     return out;
 }
 
-bool win32_platform::reg_key_opens(reg_root root, const std::wstring& subkey, std::uint32_t access)
+bool win32_platform::key_opens(reg_root root, const std::wstring& subkey, reg_access access)
 {
-    scoped_key key;
-    return RegOpenKeyExW(root_key(root), subkey.c_str(), 0, access, key.put()) == ERROR_SUCCESS;
+    win32::registry_key key;
+    return RegOpenKeyExW(root_key(root), subkey.c_str(), 0, access_of(access), key.put()) == ERROR_SUCCESS;
 }
 
-bool win32_platform::reg_read_value(reg_root root, const std::wstring& subkey, std::uint32_t access,
-                                    const std::wstring& name, std::vector<std::uint8_t>& data)
+bool win32_platform::read_value(reg_root root, const std::wstring& subkey, reg_access access,
+                                const std::wstring& name, std::vector<std::uint8_t>& data)
 {
-    scoped_key key;
-    if (RegOpenKeyExW(root_key(root), subkey.c_str(), 0, access, key.put()) != ERROR_SUCCESS) return false;
+    win32::registry_key key;
+    if (RegOpenKeyExW(root_key(root), subkey.c_str(), 0, access_of(access), key.put()) != ERROR_SUCCESS) return false;
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD size = 0;
         if (RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
@@ -652,9 +632,10 @@ bool win32_platform::shell_execute_ex(const std::wstring& file, const std::wstri
     return true;
 }
 
-std::intptr_t win32_platform::shell_execute(const std::wstring& file)
+bool win32_platform::shell_open(const std::wstring& file)
 {
-    return reinterpret_cast<std::intptr_t>(ShellExecuteW(nullptr, nullptr, file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return reinterpret_cast<std::intptr_t>(
+               ShellExecuteW(nullptr, nullptr, file.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
 }
 
 bool win32_platform::exit_code(process_handle process, std::uint32_t& code)
@@ -734,61 +715,55 @@ void win32_platform::sleep(std::uint32_t ms) { Sleep(ms); }
 
 std::uint32_t win32_platform::tick_count() { return GetTickCount(); }
 
-int win32_platform::message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
-                                std::uint32_t style)
+box_answer win32_platform::message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
+                                       box_icon icon, box_buttons buttons)
 {
+    UINT style = buttons == box_buttons::yes_no ? MB_YESNO : MB_OK;
+    switch (icon) {
+    case box_icon::error: style |= MB_ICONERROR; break;
+    case box_icon::warning: style |= MB_ICONWARNING; break;
+    case box_icon::information: style |= MB_ICONINFORMATION; break;
+    case box_icon::question: style |= MB_ICONQUESTION; break;
+    }
     HWND window = reinterpret_cast<HWND>(owner);
     const int answer = MessageBoxW(window, text.c_str(), caption, style);
     // The owner is in front again once its box has closed, wherever the
     // system would have put the activation.
     if (window != nullptr) SetForegroundWindow(window);
-    return answer;
+    return answer == IDYES ? box_answer::yes : answer == IDNO ? box_answer::no : box_answer::ok;
 }
 
-bool win32_platform::admin_sid_available()
-{
-    PSID sid = make_admin_sid();
-    if (sid == nullptr) return false;
-    FreeSid(sid);
-    return true;
-}
+bool win32_platform::admin_sid_available() { return static_cast<bool>(make_admin_sid()); }
 
 membership_status win32_platform::check_admin_membership(bool& member)
 {
     using check_fn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
-    HMODULE advapi = LoadLibraryW(L"advapi32.dll");
-    if (advapi == nullptr) return membership_status::no_library;
-    membership_status status = membership_status::no_function;
-    if (auto check = reinterpret_cast<check_fn>(reinterpret_cast<void*>(GetProcAddress(advapi, "CheckTokenMembership")))) {
-        status = membership_status::failed;
-        if (PSID sid = make_admin_sid()) {
-            BOOL is_member = FALSE;
-            if (check(nullptr, sid, &is_member)) {
-                member = is_member != FALSE;
-                status = membership_status::ok;
-            }
-            FreeSid(sid);
-        }
-    }
-    FreeLibrary(advapi);
-    return status;
+    const win32::module advapi = win32::load_system_library(L"advapi32.dll");
+    if (!advapi) return membership_status::no_library;
+    const auto check = entry<check_fn>(advapi.get(), "CheckTokenMembership");
+    if (check == nullptr) return membership_status::no_function;
+    const win32::sid admins = make_admin_sid();
+    BOOL is_member = FALSE;
+    if (!admins || !check(nullptr, admins.get(), &is_member)) return membership_status::failed;
+    member = is_member != FALSE;
+    return membership_status::ok;
 }
 
 token_status win32_platform::token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
                                           std::vector<bool>& is_admin_group)
 {
-    scoped_handle token;
+    win32::kernel_handle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_READ, token.put())) return token_status::no_token;
     std::vector<std::uint8_t> buffer(buffer_size);
     DWORD size = 0;
     const BOOL ok = GetTokenInformation(token.get(), TokenGroups, buffer.data(), buffer_size, &size);
     needed = size;
     if (!ok) return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? token_status::buffer_too_small : token_status::failed;
-    PSID admins = make_admin_sid();
-    if (admins == nullptr) return token_status::failed;
+    const win32::sid admins = make_admin_sid();
+    if (!admins) return token_status::failed;
     const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
-    for (DWORD i = 0; i < groups->GroupCount; ++i) is_admin_group.push_back(EqualSid(groups->Groups[i].Sid, admins) != FALSE);
-    FreeSid(admins);
+    for (DWORD i = 0; i < groups->GroupCount; ++i)
+        is_admin_group.push_back(EqualSid(groups->Groups[i].Sid, admins.get()) != FALSE);
     return token_status::ok;
 }
 
@@ -796,7 +771,7 @@ void win32_platform::reboot_windows()
 {
     // Results are not examined: without the privilege the restart simply
     // does not happen.
-    scoped_handle token;
+    win32::kernel_handle token;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) {
         TOKEN_PRIVILEGES privileges;
         privileges.PrivilegeCount = 1;

@@ -7,6 +7,7 @@ namespace platform {
 
 class win32_platform : public platform {
 public:
+    // files
     bool path_exists(const std::wstring& path) override;
     read_status read_file(const std::wstring& path, std::size_t limit, std::string& bytes) override;
     bool create_directory(const std::wstring& path) override;
@@ -14,20 +15,15 @@ public:
     bool move_file(const std::wstring& from, const std::wstring& to) override;
     bool file_size(const std::wstring& path, std::uint64_t& size) override;
     bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) override;
-    bool module_path(std::wstring& path) override;
-    resource_status configuration_resource(std::string& bytes) override;
-    std::wstring system_directory() override;
-    std::wstring windows_directory() override;
-    std::wstring temp_directory() override;
     bool file_version(const std::wstring& path, fixed_file_version& out) override;
     bool file_language(const std::wstring& path, std::uint16_t& langid) override;
-    bool os_version(bool extended, os_version_info& out) override;
-    std::wstring ansi_to_wide(const std::string& text) override;
-    bool reg_key_opens(reg_root root, const std::wstring& subkey, std::uint32_t access) override;
-    bool reg_read_value(reg_root root, const std::wstring& subkey, std::uint32_t access, const std::wstring& name,
-                        std::vector<std::uint8_t>& data) override;
+    // registry
+    bool key_opens(reg_root root, const std::wstring& subkey, reg_access access) override;
+    bool read_value(reg_root root, const std::wstring& subkey, reg_access access, const std::wstring& name,
+                    std::vector<std::uint8_t>& data) override;
+    // processes
     bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process) override;
-    std::intptr_t shell_execute(const std::wstring& file) override;
+    bool shell_open(const std::wstring& file) override;
     bool exit_code(process_handle process, std::uint32_t& code) override;
     wait_result wait_process(process_handle process, std::uint32_t timeout_ms) override;
     wait_result wait_process_pumping(process_handle process, std::uint32_t timeout_ms) override;
@@ -37,18 +33,25 @@ public:
     void close_thread(thread_handle thread) override;
     void sleep(std::uint32_t ms) override;
     std::uint32_t tick_count() override;
-    int message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
-                    std::uint32_t style) override;
+    // user_interface
+    box_answer message_box(window_handle owner, const std::wstring& text, const wchar_t* caption, box_icon icon,
+                           box_buttons buttons) override;
+    // network
+    transfer_result download_url(const std::wstring& url, const std::wstring& target, transfer_sink& sink) override;
+    // system_facts
+    bool module_path(std::wstring& path) override;
+    resource_status configuration_resource(std::string& bytes) override;
+    std::wstring system_directory() override;
+    std::wstring windows_directory() override;
+    std::wstring temp_directory() override;
+    bool os_version(bool extended, os_version_info& out) override;
+    std::wstring ansi_to_wide(const std::string& text) override;
+    // privileges
     bool admin_sid_available() override;
     membership_status check_admin_membership(bool& member) override;
     token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
                               std::vector<bool>& is_admin_group) override;
     void reboot_windows() override;
-    transfer_result download_url(const std::wstring& url, const std::wstring& target,
-                                 transfer_sink& sink) override;
 };
-
-// Loads a DLL from the system folder only, never from the program's folder.
-void* load_system_library(const wchar_t* name);
 
 }  // namespace platform

@@ -1,29 +1,54 @@
-// Replacements for a few parts of the C++ runtime that a statically linked
-// Setup.exe would otherwise carry without needing them (about 100 KB): the
-// verbose terminate handler with its symbol demangler, and the helpers that
-// throw the standard exceptions with formatted messages (which drag in a
-// second string implementation and printf). Setup.exe never shows these
-// messages: every exception is caught and reported in its own words, so a
-// plain std::bad_alloc carries the failure just as well.
+// The few parts of the C++ runtime that Setup.exe needs, in the form it
+// needs them. The program is built without exception support: every failure
+// travels as a value. What is left is a lack of memory, or a library check
+// that a program without faults never trips: the process then ends at once
+// with its only status, 1, as if it had been ended from outside. Defining
+// these here also keeps the runtime's own versions out of the program,
+// with the exception machinery, the symbol demangler and the formatted
+// messages they would bring (about 100 KB).
+#include <windows.h>
+
 #include <cstdlib>
 #include <new>
 
+namespace {
+
+[[noreturn]] void end_now() { ExitProcess(1); }
+
+void* allocate(std::size_t size)
+{
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) end_now();
+    return p;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+extern "C" void __cxa_pure_virtual() { end_now(); }
+
 namespace __gnu_cxx {
 
-void __verbose_terminate_handler() { std::abort(); }
+void __verbose_terminate_handler() { end_now(); }
 
 }  // namespace __gnu_cxx
 
 namespace std {
 
-void __throw_bad_alloc() { throw bad_alloc(); }
-void __throw_bad_array_new_length() { throw bad_alloc(); }
-void __throw_length_error(const char*) { throw bad_alloc(); }
-void __throw_logic_error(const char*) { throw bad_alloc(); }
-void __throw_out_of_range(const char*) { throw bad_alloc(); }
-void __throw_out_of_range_fmt(const char*, ...) { throw bad_alloc(); }
-void __throw_invalid_argument(const char*) { throw bad_alloc(); }
-void __throw_bad_function_call() { throw bad_alloc(); }
-void __glibcxx_assert_fail(const char*, int, const char*, const char*) noexcept { std::abort(); }
+void __throw_bad_alloc() { end_now(); }
+void __throw_bad_array_new_length() { end_now(); }
+void __throw_length_error(const char*) { end_now(); }
+void __throw_logic_error(const char*) { end_now(); }
+void __throw_out_of_range(const char*) { end_now(); }
+void __throw_out_of_range_fmt(const char*, ...) { end_now(); }
+void __throw_invalid_argument(const char*) { end_now(); }
+void __throw_bad_function_call() { end_now(); }
+void __glibcxx_assert_fail(const char*, int, const char*, const char*) noexcept { end_now(); }
 
 }  // namespace std

@@ -34,7 +34,7 @@ TEST(os_codes, every_code_is_what_setup_exe_computes_for_its_system)
         sys.version = entry.version;
         if (entry.hotfix_q246009)
             sys.machine_keys.insert(L"software\\microsoft\\windows nt\\currentversion\\hotfix\\q246009");
-        EXPECT_EQ(components::get_os_version_code(sys), entry.code);
+        EXPECT_EQ(components::get_os_version_code(sys, sys), entry.code);
         EXPECT_EQ(plan(document(component()), 1033, entry.code).os_code, entry.code);
     }
 }

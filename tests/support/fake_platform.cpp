@@ -1,12 +1,11 @@
-#include "platform/fake_platform.h"
+#include "fake_platform.h"
 
-#include "config/paths.h"
 #include <openssl/evp.h>
 
-#include "config/text.h"
+#include "base/paths.h"
+#include "base/text.h"
 
 #include <algorithm>
-#include <new>
 
 namespace platform {
 
@@ -71,7 +70,7 @@ void fake_platform::add_directory(const std::wstring& path)
 
 void fake_platform::set_language(std::uint16_t langid)
 {
-    files[lower(config::combine_path(system_dir, L"user.exe"))].language = langid;
+    files[lower(base::combine_path(system_dir, L"user.exe"))].language = langid;
 }
 
 void fake_platform::add_reg_key(reg_root root, const std::wstring& key)
@@ -212,20 +211,20 @@ std::wstring fake_platform::ansi_to_wide(const std::string& text)
     return out;
 }
 
-bool fake_platform::reg_key_opens(reg_root root, const std::wstring& subkey, std::uint32_t access)
+bool fake_platform::key_opens(reg_root root, const std::wstring& subkey, reg_access access)
 {
-    calls.push_back(L"reg_key_opens:" + key_of(root, subkey));
+    calls.push_back(L"key_opens:" + key_of(root, subkey));
     (void)access;
     const std::wstring key = key_of(root, subkey);
     const auto denied = registry_denied.find(key);
     return registry.count(key) > 0 && (denied == registry_denied.end() || !denied->second);
 }
 
-bool fake_platform::reg_read_value(reg_root root, const std::wstring& subkey, std::uint32_t access,
-                                   const std::wstring& name, std::vector<std::uint8_t>& data)
+bool fake_platform::read_value(reg_root root, const std::wstring& subkey, reg_access access,
+                               const std::wstring& name, std::vector<std::uint8_t>& data)
 {
-    calls.push_back(L"reg_read_value:" + key_of(root, subkey) + L":" + name);
-    if (!reg_key_opens(root, subkey, access)) return false;
+    calls.push_back(L"read_value:" + key_of(root, subkey) + L":" + name);
+    if (!key_opens(root, subkey, access)) return false;
     const auto& values = registry[key_of(root, subkey)];
     auto it = values.find(lower(name));
     if (it == values.end()) return false;
@@ -254,11 +253,11 @@ bool fake_platform::shell_execute_ex(const std::wstring& file, const std::wstrin
     return true;
 }
 
-std::intptr_t fake_platform::shell_execute(const std::wstring& file)
+bool fake_platform::shell_open(const std::wstring& file)
 {
-    calls.push_back(L"shell_execute:" + file);
+    calls.push_back(L"shell_open:" + file);
     opened.push_back(file);
-    return shell_execute_result;
+    return shell_open_accepts;
 }
 
 bool fake_platform::exit_code(process_handle process, std::uint32_t& code)
@@ -328,21 +327,22 @@ void fake_platform::sleep(std::uint32_t ms)
     clock_ms += ms;
 }
 
-int fake_platform::message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
-                               std::uint32_t style)
+box_answer fake_platform::message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
+                                      box_icon icon, box_buttons buttons)
 {
     message m;
     m.owner = owner;
     m.text = text;
     if (caption != nullptr) m.caption = std::wstring(caption);
-    m.style = style;
+    m.icon = icon;
+    m.buttons = buttons;
     messages.push_back(m);
     if (!answers.empty()) {
-        const int answer = answers.front();
+        const box_answer answer = answers.front();
         answers.pop_front();
         return answer;
     }
-    return (style & 0xF) == mb_yesno ? id_yes : id_ok;
+    return buttons == box_buttons::yes_no ? box_answer::yes : box_answer::ok;
 }
 
 bool fake_platform::admin_sid_available() { return sid_available; }
@@ -350,7 +350,6 @@ bool fake_platform::admin_sid_available() { return sid_available; }
 membership_status fake_platform::check_admin_membership(bool& member)
 {
     calls.push_back(L"check_admin_membership");
-    if (raising == L"check_admin_membership") throw std::bad_alloc();
     member = member_of_admins;
     return membership;
 }

@@ -14,6 +14,9 @@
 
 namespace platform {
 
+// The exit code a process reports while it still runs (STILL_ACTIVE).
+constexpr std::uint32_t still_active = 259;
+
 class fake_platform : public platform {
 public:
     struct file {
@@ -38,7 +41,8 @@ public:
         window_handle owner = 0;
         std::wstring text;
         std::optional<std::wstring> caption;  // empty optional: no caption
-        std::uint32_t style = 0;
+        box_icon icon = box_icon::error;
+        box_buttons buttons = box_buttons::ok;
     };
 
     // One answer to a request.
@@ -72,7 +76,7 @@ public:
     std::map<std::wstring, bool> registry_denied;  // keys that exist but refuse to open
     bool extended_version_works = true;
     bool version_works = true;
-    os_version_info version{2, 6, 1, 7601, 1, L"Service Pack 1"};
+    os_version_info version{2, 6, 1, 1, L"Service Pack 1"};
     bool sid_available = true;
     membership_status membership = membership_status::ok;
     bool member_of_admins = true;
@@ -80,18 +84,18 @@ public:
     std::uint32_t token_size = 512;
     std::vector<bool> token_group_is_admin{false, true};
     std::map<std::wstring, program> programs;  // keyed by lower-cased path
-    std::intptr_t shell_execute_result = 42;
-    std::deque<int> answers;  // message-box answers, in order
+    bool shell_open_accepts = true;
+    // Message-box answers, in order; when they run out, the first button.
+    std::deque<box_answer> answers;
     bool threads_start = true;
     // The answers to the requests for a URL, in order; the last one repeats.
     std::map<std::wstring, std::vector<download>> downloads;
     std::uint32_t clock_ms = 1000;  // what tick_count answers; waits and sleeps advance it
-    std::wstring raising;  // the operation that raises (a lack of memory), by name
 
     // --- What happened ----------------------------------------------------
     std::vector<message> messages;
     std::vector<started_process> processes;
-    std::vector<std::wstring> opened;  // files handed to ShellExecuteW
+    std::vector<std::wstring> opened;  // files handed to shell_open
     std::vector<std::wstring> calls;   // a line per operation of interest
     int reboots = 0;
     std::vector<std::uint32_t> sleeps;
@@ -119,20 +123,13 @@ public:
     bool move_file(const std::wstring& from, const std::wstring& to) override;
     bool file_size(const std::wstring& path, std::uint64_t& size) override;
     bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) override;
-    bool module_path(std::wstring& path) override;
-    resource_status configuration_resource(std::string& bytes) override;
-    std::wstring system_directory() override { return system_dir; }
-    std::wstring windows_directory() override { return windows_dir; }
-    std::wstring temp_directory() override { return temp_dir; }
     bool file_version(const std::wstring& path, fixed_file_version& out) override;
     bool file_language(const std::wstring& path, std::uint16_t& langid) override;
-    bool os_version(bool extended, os_version_info& out) override;
-    std::wstring ansi_to_wide(const std::string& text) override;
-    bool reg_key_opens(reg_root root, const std::wstring& subkey, std::uint32_t access) override;
-    bool reg_read_value(reg_root root, const std::wstring& subkey, std::uint32_t access, const std::wstring& name,
-                        std::vector<std::uint8_t>& data) override;
+    bool key_opens(reg_root root, const std::wstring& subkey, reg_access access) override;
+    bool read_value(reg_root root, const std::wstring& subkey, reg_access access, const std::wstring& name,
+                    std::vector<std::uint8_t>& data) override;
     bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process) override;
-    std::intptr_t shell_execute(const std::wstring& file) override;
+    bool shell_open(const std::wstring& file) override;
     bool exit_code(process_handle process, std::uint32_t& code) override;
     wait_result wait_process(process_handle process, std::uint32_t timeout_ms) override;
     wait_result wait_process_pumping(process_handle process, std::uint32_t timeout_ms) override;
@@ -142,15 +139,21 @@ public:
     void close_thread(thread_handle thread) override;
     void sleep(std::uint32_t ms) override;
     std::uint32_t tick_count() override { return clock_ms; }
-    int message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
-                    std::uint32_t style) override;
+    box_answer message_box(window_handle owner, const std::wstring& text, const wchar_t* caption, box_icon icon,
+                           box_buttons buttons) override;
+    transfer_result download_url(const std::wstring& url, const std::wstring& target, transfer_sink& sink) override;
+    bool module_path(std::wstring& path) override;
+    resource_status configuration_resource(std::string& bytes) override;
+    std::wstring system_directory() override { return system_dir; }
+    std::wstring windows_directory() override { return windows_dir; }
+    std::wstring temp_directory() override { return temp_dir; }
+    bool os_version(bool extended, os_version_info& out) override;
+    std::wstring ansi_to_wide(const std::string& text) override;
     bool admin_sid_available() override;
     membership_status check_admin_membership(bool& member) override;
     token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
                               std::vector<bool>& is_admin_group) override;
     void reboot_windows() override;
-    transfer_result download_url(const std::wstring& url, const std::wstring& target,
-                                 transfer_sink& sink) override;
 
     static std::wstring key_of(reg_root root, const std::wstring& subkey);
 

@@ -1,21 +1,14 @@
-#include "config/paths.h"
-
-#include "config/errors.h"
+#include "config/path_markers.h"
 
 namespace config {
 
-std::wstring get_application_directory(platform::platform& sys)
+base::result<std::wstring> get_application_directory(platform::system_facts& facts)
 {
     std::wstring path;
-    if (!sys.module_path(path) || path.empty()) throw code_error{};
+    if (!facts.module_path(path) || path.empty())
+        return base::failure::loading(L"the program's own path cannot be obtained");
     const std::size_t cut = path.find_last_of(L"\\/");
     return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
-}
-
-std::wstring combine_path(const std::wstring& folder, const std::wstring& name)
-{
-    if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/') return folder + name;
-    return folder + L'\\' + name;
 }
 
 namespace {
@@ -31,17 +24,18 @@ void replace_marker(std::wstring& text, const std::wstring& marker, const std::w
 
 }  // namespace
 
-std::wstring expand_path_variables(platform::platform& sys, const std::wstring& value)
+base::result<std::wstring> expand_path_variables(platform::system_facts& facts, const std::wstring& value)
 {
     // Every folder is asked on every call: nothing is remembered, so a path
     // always reflects the system as it is now.
-    const std::wstring app = get_application_directory(sys);
-    const std::wstring system = sys.system_directory();
-    const std::wstring windows = sys.windows_directory();
-    const std::wstring temp = sys.temp_directory();
+    const base::result<std::wstring> app = get_application_directory(facts);
+    if (!app) return app.error();
+    const std::wstring system = facts.system_directory();
+    const std::wstring windows = facts.windows_directory();
+    const std::wstring temp = facts.temp_directory();
     std::wstring result = value;
     if (result.find(L'#') == std::wstring::npos) return result;
-    replace_marker(result, L"#APPPATH", app);
+    replace_marker(result, L"#APPPATH", app.value());
     replace_marker(result, L"#SYSTEMPATH", system);
     replace_marker(result, L"#WINDOWSPATH", windows);
     replace_marker(result, L"#TEMPPATH", temp);

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-namespace config {
+namespace components {
 
 struct download_item {
     std::wstring sourceurl;            // path text: the address to fetch
     std::wstring destinationpath;      // path text: the folder to store into
     std::wstring destinationfilename;  // path text: empty takes the URL's name
-    std::wstring componentname;        // shown in progress and failure texts
+    std::wstring componentname;        // names the item in the log
     std::wstring sha256;               // expected digest, 64 lower-case hex digits; empty: not checked
 };
 
@@ -18,4 +18,4 @@ struct download_dialog_settings {
     std::vector<download_item> downloads;
 };
 
-}  // namespace config
+}  // namespace components
