@@ -88,6 +88,8 @@
 #include <string>
 #include <vector>
 
+#include "json.h"
+
 namespace {
 
 // ---------------------------------------------------------------- text and JSON
@@ -108,31 +110,7 @@ std::wstring from_utf8(const std::string& s) {
     return w;
 }
 
-// A JSON string literal; non-ASCII stays as UTF-8, control characters are escaped.
-std::string json_str(const std::wstring& w) {
-    std::string in = to_utf8(w), out = "\"";
-    for (unsigned char c : in) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += (char)c;
-            }
-        }
-    }
-    return out + "\"";
-}
 
-std::string json_str(const std::string& s) { return json_str(from_utf8(s)); }
-std::string json_str(const char* s) { return json_str(from_utf8(s)); }
 
 class Log {
 public:
@@ -750,7 +728,7 @@ std::string json_rect(const RECT& r) {
 
 std::string json_control(const ControlView& c) {
     if (!c.exists) return "null";
-    return "{\"text\":" + json_str(c.text) + ",\"enabled\":" + json_bool(c.enabled) +
+    return "{\"text\":" + json_string(c.text) + ",\"enabled\":" + json_bool(c.enabled) +
            ",\"visible\":" + json_bool(c.visible) + "}";
 }
 
@@ -783,21 +761,21 @@ std::string json_dialog(const DialogView& v) {
     char style[64];
     snprintf(style, sizeof style, "\"style\":%lu,\"exstyle\":%lu,", (unsigned long)(DWORD)v.style,
              (unsigned long)(DWORD)v.exstyle);
-    std::string s = "{\"caption\":" + json_str(v.caption) + ",\"enabled\":" + json_bool(v.enabled) + "," + style +
+    std::string s = "{\"caption\":" + json_string(v.caption) + ",\"enabled\":" + json_bool(v.enabled) + "," + style +
                     "\"client\":" + json_rect(v.client) + ",\"icons\":{\"big\":" + json_bool(v.big_icon) +
                     ",\"small\":" + json_bool(v.small_icon) + "},\"ping_ms\":" + std::to_string(v.ping_ms) +
-                    ",\"cursor\":" + json_str(cursor_kind(v.cursor)) +
+                    ",\"cursor\":" + json_string(cursor_kind(v.cursor)) +
                     ",\"rect\":" + json_rect(v.window) + ",\"work_area\":" + json_rect(v.work) +
                     ",\"message\":" + json_control(v.message) + ",\"continue\":" + json_control(v.ok) +
                     ",\"exit\":" + json_control(v.cancel) + ",\"list\":" + json_control(v.list) +
                     ",\"selector\":" + json_control(v.selector) + ",\"focus\":" + std::to_string(v.focus_id) +
-                    ",\"focus_class\":" + json_str(v.focus_class) + ",\"default_id\":" + std::to_string(v.default_id) +
+                    ",\"focus_class\":" + json_string(v.focus_class) + ",\"default_id\":" + std::to_string(v.default_id) +
                     ",\"selection_mark\":" + std::to_string(v.selection_mark) +
                     ",\"row_count\":" + std::to_string(v.row_count) + ",\"rows\":[";
     for (size_t i = 0; i < v.rows.size(); ++i) {
         const RowView& r = v.rows[i];
         s += (i ? "," : "");
-        s += "{\"text\":" + json_str(r.text) + ",\"image\":" + std::to_string(r.image) +
+        s += "{\"text\":" + json_string(r.text) + ",\"image\":" + std::to_string(r.image) +
              ",\"locked\":" + json_bool(r.read && r.param != 0) + ",\"param\":" + std::to_string((long long)r.param) +
              ",\"read\":" + json_bool(r.read) + ",\"selected\":" + json_bool(r.selected) +
              ",\"focused\":" + json_bool(r.focused) + ",\"ink\":" + ink_json(r.ink) + "}";
@@ -964,7 +942,7 @@ public:
         PROCESS_INFORMATION pi = {};
         if (!CreateProcessW(o.exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
                             o.cwd.empty() ? nullptr : o.cwd.c_str(), &si, &pi)) {
-            log_.line("{\"error\":" + json_str("CreateProcessW failed, error " + std::to_string(GetLastError())) +
+            log_.line("{\"error\":" + json_string("CreateProcessW failed, error " + std::to_string(GetLastError())) +
                       "}");
             return 3;
         }
@@ -972,7 +950,7 @@ public:
         process_ = pi.hProcess;
         pid_ = pi.dwProcessId;
         log_folder_ = o.log.substr(0, o.log.find_last_of(L"\\/") + 1);
-        log_.line("{\"start\":{\"exe\":" + json_str(o.exe) + ",\"pid\":" + std::to_string(pid_) + "}}");
+        log_.line("{\"start\":{\"exe\":" + json_string(o.exe) + ",\"pid\":" + std::to_string(pid_) + "}}");
         deadline_ = GetTickCount() + (DWORD)(o.timeout * 1000);
 
         for (;;) {
@@ -1056,8 +1034,8 @@ private:
 
     void note_window(HWND h, const char* kind) {
         seen_.insert(h);
-        log_.line(std::string("{\"window\":{\"kind\":\"") + kind + "\",\"class\":" + json_str(class_of(h)) +
-                  ",\"caption\":" + json_str(text_of(h)) + "}}");
+        log_.line(std::string("{\"window\":{\"kind\":\"") + kind + "\",\"class\":" + json_string(class_of(h)) +
+                  ",\"caption\":" + json_string(text_of(h)) + "}}");
     }
 
     // ------------------------------------------------------------ message boxes
@@ -1089,13 +1067,13 @@ private:
         const Button* target = nullptr;
         for (const auto& b : v.buttons)
             if (button_name(b.id) == answer) target = &b;
-        std::string line = "{\"box\":{\"caption\":" + json_str(v.caption) + ",\"text\":" + json_str(v.text) +
+        std::string line = "{\"box\":{\"caption\":" + json_string(v.caption) + ",\"text\":" + json_string(v.text) +
                            ",\"buttons\":[";
         for (size_t i = 0; i < v.buttons.size(); ++i)
-            line += (i ? "," : "") + json_str(upper(button_name(v.buttons[i].id)).c_str());
+            line += (i ? "," : "") + json_string(upper(button_name(v.buttons[i].id)).c_str());
         line += "],\"icon\":\"" + icon.name + "\",\"owner\":\"" + owner_kind + "\"},\"answer\":" +
-                json_str(answer.c_str()) + ",\"by\":\"" + by + "\"";
-        if (!pending.empty()) line += ",\"pending\":" + json_str(pending);
+                json_string(answer.c_str()) + ",\"by\":\"" + by + "\"";
+        if (!pending.empty()) line += ",\"pending\":" + json_string(pending);
         if (!icon.scores_json.empty()) line += ",\"icon_scores\":" + icon.scores_json;
         if (!target) {
             // The box has no such button: say so and take the first one, so
@@ -1165,15 +1143,15 @@ private:
     }
 
     void step_done(const Step& s, const std::string& result, const std::string& extra = std::string()) {
-        std::string line = "{\"step\":" + json_str(s.text) + ",\"by\":\"script\",\"result\":" + json_str(result) + extra + "}";
+        std::string line = "{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":" + json_string(result) + extra + "}";
         log_.line(line);
         if (result == "not_taken")
-            log_.line("{\"error\":" + json_str("the program did not take \"dialog: " + s.text + "\" within 5 s") + "}");
+            log_.line("{\"error\":" + json_string("the program did not take \"dialog: " + s.text + "\" within 5 s") + "}");
     }
 
     void step_error(const Step& s, const std::string& why) {
-        log_.line("{\"step\":" + json_str(s.text) + ",\"by\":\"script\",\"result\":\"error\"}");
-        log_.line("{\"error\":" + json_str("dialog: " + s.text + ": " + why) + "}");
+        log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"error\"}");
+        log_.line("{\"error\":" + json_string("dialog: " + s.text + ": " + why) + "}");
     }
 
     bool row_arg(const Step& s, size_t i, int& row) {
@@ -1220,7 +1198,7 @@ private:
         if (op == "read") {
             std::string label = s.words.size() > 1 ? s.text.substr(s.text.find(' ') + 1) : std::string();
             log_.line("{\"dialog\":" + json_dialog(read_dialog(process_, dialog_)) +
-                      ",\"by\":\"script\",\"step\":\"read\",\"label\":" + json_str(label) + "}");
+                      ",\"by\":\"script\",\"step\":\"read\",\"label\":" + json_string(label) + "}");
             return;
         }
         if (op == "click-check" || op == "click-text" || op == "double-click-check" || op == "double-click-text") {
@@ -1278,7 +1256,7 @@ private:
                     target = gui.hwndFocus;
             }
             std::string cls = class_of(target).empty() ? "" : to_utf8(class_of(target));
-            return step_done(s, press_key(target, vk, vk == VK_RETURN, alt), ",\"to\":" + json_str(cls) +
+            return step_done(s, press_key(target, vk, vk == VK_RETURN, alt), ",\"to\":" + json_string(cls) +
                                                                             ",\"to_id\":" + std::to_string(GetDlgCtrlID(target)));
         }
         if (op == "continue" || op == "exit") {
@@ -1317,7 +1295,7 @@ private:
         DeleteFileW(done.c_str());
         FILE* f = _wfopen((base + L".request").c_str(), L"wb");
         if (!f) return step_error(s, "cannot write the request");
-        std::string body = "{\"name\":" + json_str(name) + ",\"rect\":" + json_rect(r) + "}\n";
+        std::string body = "{\"name\":" + json_string(name) + ",\"rect\":" + json_rect(r) + "}\n";
         fwrite(body.data(), 1, body.size(), f);
         fclose(f);
         const DWORD until = GetTickCount() + 20000;
@@ -1335,14 +1313,14 @@ private:
         const DWORD until = GetTickCount() + 10000;
         while (EnumWindows(find_foreign, (LPARAM)&q), !q.found) {
             if ((LONG)(GetTickCount() - until) >= 0) {
-                log_.line("{\"foreign_window\":null,\"wanted\":" + json_str(part) + "}");
+                log_.line("{\"foreign_window\":null,\"wanted\":" + json_string(part) + "}");
                 return;
             }
             Sleep(20);
         }
         DWORD pid = 0;
         GetWindowThreadProcessId(q.found, &pid);
-        std::string seen = "{\"caption\":" + json_str(text_of(q.found)) + ",\"class\":" + json_str(class_of(q.found)) +
+        std::string seen = "{\"caption\":" + json_string(text_of(q.found)) + ",\"class\":" + json_string(class_of(q.found)) +
                            ",\"pid\":" + std::to_string(pid) + "}";
         // Closed as a person would; ended by its id when it does not go.
         HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
@@ -1353,7 +1331,7 @@ private:
             WaitForSingleObject(process, 5000);
         }
         if (process) CloseHandle(process);
-        log_.line("{\"foreign_window\":" + seen + ",\"wanted\":" + json_str(part) + ",\"closed\":" + json_bool(closed) + "}");
+        log_.line("{\"foreign_window\":" + seen + ",\"wanted\":" + json_string(part) + ",\"closed\":" + json_bool(closed) + "}");
     }
 
     Log& log_;
@@ -1385,7 +1363,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     Script script;
     if (!o.script.empty() && !script.load(o.script)) {
-        log.line("{\"error\":" + json_str(L"cannot read the script " + o.script) + "}");
+        log.line("{\"error\":" + json_string(L"cannot read the script " + o.script) + "}");
         return 3;
     }
     Driver d(log, script);

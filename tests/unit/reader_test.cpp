@@ -398,7 +398,7 @@ TEST(reader, the_loader_drops_each_component_element_once_read_and_other_readers
         sys.set_language(1033);
         configuration_settings s;
         const config::attribute_reader reader(sys, config::text_encoding::utf8);
-        config::select_configuration_node(reader, doc.RootElement(), s, elements);
+        EXPECT_TRUE(config::select_configuration_node(reader, doc.RootElement(), s, elements));
         EXPECT_EQ(descriptions(s), (std::vector<std::wstring>{L"a", L"b"}));
         const TiXmlElement* list = doc.RootElement()->FirstChildElement("configuration")->FirstChildElement("components");
         ASSERT_NE(list, nullptr);

@@ -1,8 +1,11 @@
-// What the checker reports, and the small text helpers its reports need.
+// What the checker reports.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "base/text.h"
+#include "json.h"
 
 namespace setup_check {
 
@@ -22,10 +25,7 @@ void sort_diagnostics(std::vector<diagnostic>& list);
 // "file:line:column: error: message" (no line or column when it has none).
 std::string format_text(const std::string& file, const diagnostic& d);
 
-// Wide text as UTF-8 (UTF-16 surrogate pairs joined where wchar_t is 16 bits).
-std::string to_utf8(const std::wstring& text);
-
-// A JSON string literal of UTF-8 text.
-std::string json_string(const std::string& utf8);
+// Wide text as UTF-8.
+inline std::string to_utf8(const std::wstring& text) { return text::wide_to_utf8(text); }
 
 }  // namespace setup_check

@@ -237,6 +237,11 @@ private:
     void check_root(const TiXmlElement* root);
     void check_configuration(const TiXmlElement& e, bool silent);
     void check_component(const TiXmlElement& e, bool silent);
+    void check_component_element_name(const TiXmlElement& e);
+    std::string check_component_type(const TiXmlElement& e);
+    void check_component_start(const TiXmlElement& e, const std::string& type);
+    void check_component_texts(const TiXmlElement& e);
+    void check_component_filters(const TiXmlElement& e);
     void check_installed_check(const TiXmlElement& e);
     void check_file_check(const TiXmlElement& e);
     void check_registry_check(const TiXmlElement& e);
@@ -422,16 +427,37 @@ void linter::check_configuration(const TiXmlElement& e, bool silent)
 
 void linter::check_component(const TiXmlElement& e, bool silent)
 {
-    const std::string element_name = e.Value();
-    if (element_name != "component") {
-        const bool misplaced = element_name == "installedcheck" || element_name == "downloaddialog" ||
-                               element_name == "download" || element_name == "downloads";
-        warning(&e, "component-element",
-                "every element inside \"components\" is read as a component, this " + quoted(element_name) +
-                    " element too" + (misplaced ? " (it belongs inside a component)" : ""));
+    check_component_element_name(e);
+    const std::string type = check_component_type(e);
+    check_component_start(e, type);
+    check_component_texts(e);
+    check_component_filters(e);
+    for (const TiXmlElement* check = e.FirstChildElement("installedcheck"); check != nullptr;
+         check = check->NextSiblingElement("installedcheck"))
+        check_installed_check(*check);
+    const TiXmlElement* dialog = e.FirstChildElement("downloaddialog");
+    if (dialog != nullptr) {
+        for (const TiXmlElement* more = dialog->NextSiblingElement("downloaddialog"); more != nullptr;
+             more = more->NextSiblingElement("downloaddialog"))
+            warning(more, "ignored", "only the first \"downloaddialog\" of a component is read; this one is ignored");
+        check_download_dialog(*dialog, silent);
     }
+}
 
-    // type decides the kind and its attributes.
+void linter::check_component_element_name(const TiXmlElement& e)
+{
+    const std::string element_name = e.Value();
+    if (element_name == "component") return;
+    const bool misplaced = element_name == "installedcheck" || element_name == "downloaddialog" ||
+                           element_name == "download" || element_name == "downloads";
+    warning(&e, "component-element",
+            "every element inside \"components\" is read as a component, this " + quoted(element_name) +
+                " element too" + (misplaced ? " (it belongs inside a component)" : ""));
+}
+
+// The type decides the kind and which attributes it reads.
+std::string linter::check_component_type(const TiXmlElement& e)
+{
     const std::wstring type_text = value(e, "type");
     const std::string type = to_utf8(type_text);
     const std::string failure = "Setup.exe fails to load the configuration with \"Invalid configuration file, "
@@ -448,8 +474,7 @@ void linter::check_component(const TiXmlElement& e, bool silent)
             elsewhere.insert(k.second.begin(), k.second.end());
     }
     if (!has(e, "type") || type_text.empty()) {
-        error(place(e, "type"), "component-type",
-              "the component has no type (msi, cmd or openfile): " + failure);
+        error(place(e, "type"), "component-type", "the component has no type (msi, cmd or openfile): " + failure);
     } else if (kind == component_kind_attributes.end()) {
         const std::string variant = case_variant(type, {"msi", "cmd", "openfile"});
         if (!variant.empty())
@@ -462,7 +487,13 @@ void linter::check_component(const TiXmlElement& e, bool silent)
     }
     check_attribute_names(e, "component", read, component_inert, elsewhere);
     check_child_names(e, "component", {"installedcheck", "downloaddialog"});
+    return type;
+}
 
+// What the component starts: present, with its markers right, without
+// arguments, and on the medium.
+void linter::check_component_start(const TiXmlElement& e, const std::string& type)
+{
     if (type == "cmd") {
         if (value(e, "command").empty())
             error(place(e, "command"), "missing-attribute", "a cmd component without a command cannot start");
@@ -485,9 +516,11 @@ void linter::check_component(const TiXmlElement& e, bool silent)
         check_start_text(e, "file", "a file is opened without arguments");
         check_medium_file(e, "file");
     }
-    if (type != "msi" && has(e, "cmdparameters"))
-        check_markers(e, "cmdparameters", false);
+    if (type != "msi" && has(e, "cmdparameters")) check_markers(e, "cmdparameters", false);
+}
 
+void linter::check_component_texts(const TiXmlElement& e)
+{
     if (value(e, "description").empty())
         warning(place(e, "description"), "description",
                 "the component has no description: its row in the check list and the failure question show "
@@ -497,7 +530,10 @@ void linter::check_component(const TiXmlElement& e, bool silent)
     check_boolean(e, "mustreboot");
     check_presence_boolean(e, "required");
     check_presence_boolean(e, "primary");
+}
 
+void linter::check_component_filters(const TiXmlElement& e)
+{
     std::int32_t lower_bound = -10000;
     std::int32_t upper_bound = 10000;
     const bool lower_ok = check_bound(e, "os_filter_greater", lower_bound);
@@ -513,18 +549,6 @@ void linter::check_component(const TiXmlElement& e, bool silent)
                         ": the component is left out on every system");
     }
     check_language_list(e, "os_filter_lcid");
-
-    for (const TiXmlElement* check = e.FirstChildElement("installedcheck"); check != nullptr;
-         check = check->NextSiblingElement("installedcheck"))
-        check_installed_check(*check);
-
-    const TiXmlElement* dialog = e.FirstChildElement("downloaddialog");
-    if (dialog != nullptr) {
-        for (const TiXmlElement* more = dialog->NextSiblingElement("downloaddialog"); more != nullptr;
-             more = more->NextSiblingElement("downloaddialog"))
-            warning(more, "ignored", "only the first \"downloaddialog\" of a component is read; this one is ignored");
-        check_download_dialog(*dialog, silent);
-    }
 }
 
 void linter::check_installed_check(const TiXmlElement& e)
@@ -904,38 +928,26 @@ void linter::check_language_list(const TiXmlElement& e, const char* name)
 {
     const std::wstring list = value(e, name);
     if (list.empty()) return;
-    bool any = false;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t comma = list.find(L',', start);
-        if (comma == std::wstring::npos) comma = list.size();
-        const std::wstring entry = list.substr(start, comma - start);
-        start = comma + 1;
-        if (entry.empty()) continue;
-        any = true;
-        const bool negated = entry[0] == L'!';
-        const std::wstring number = negated ? entry.substr(1) : entry;
-        std::size_t pos = 0;
-        std::int32_t language = 0;
-        if (!text::scan_int(number, pos, language)) {
+    const std::vector<components::language_entry> entries = components::split_language_list(list);
+    for (const components::language_entry& entry : entries) {
+        if (!entry.is_number) {
+            const std::wstring trimmed = text::trim(entry.text);
             error(place(e, name), "language-list",
-                  std::string(name) + " entry " + quoted(entry) +
+                  std::string(name) + " entry " + quoted(entry.text) +
                       " is not a language number: Setup.exe fails to load the configuration with \"Error loading "
                       "configuration file\"" +
-                      (text::trim(entry).size() > 0 && text::trim(entry)[0] == L'!' ? " (no blank may stand before !)"
-                                                                                     : ""));
-            continue;
-        }
-        if (pos < number.size())
+                      (!trimmed.empty() && trimmed[0] == L'!' ? " (no blank may stand before !)" : ""));
+        } else if (!entry.whole) {
             warning(place(e, name), "language-list",
-                    std::string(name) + " entry " + quoted(entry) + " reads as " + (negated ? "!" : "") +
-                        std::to_string(language) + "; the rest is ignored");
-        else if (language <= 0 || language > 0xFFFF)
+                    std::string(name) + " entry " + quoted(entry.text) + " reads as " + (entry.negated ? "!" : "") +
+                        std::to_string(entry.language) + "; the rest is ignored");
+        } else if (entry.language <= 0 || entry.language > 0xFFFF) {
             warning(place(e, name), "language-list",
-                    std::string(name) + " entry " + quoted(entry) +
+                    std::string(name) + " entry " + quoted(entry.text) +
                         " is not a Windows language identifier (1 to 65535)");
+        }
     }
-    if (!any)
+    if (entries.empty())
         warning(place(e, name), "language-list",
                 std::string(name) + " " + quoted(list) + " holds only commas and accepts no system");
 }
@@ -1126,16 +1138,9 @@ void linter::cross_check_with_reader(const TiXmlElement* root)
 {
     std::set<std::uint16_t> languages = {1033};
     const auto collect = [&](const std::wstring& list) {
-        std::size_t start = 0;
-        while (start <= list.size()) {
-            std::size_t comma = list.find(L',', start);
-            if (comma == std::wstring::npos) comma = list.size();
-            std::wstring entry = list.substr(start, comma - start);
-            start = comma + 1;
-            if (!entry.empty() && entry[0] == L'!') entry = entry.substr(1);
-            std::size_t pos = 0;
-            std::int32_t n = 0;
-            if (text::scan_int(entry, pos, n) && n > 0 && n <= 0xFFFF) {
+        for (const components::language_entry& entry : components::split_language_list(list)) {
+            const std::int32_t n = entry.language;
+            if (entry.is_number && n > 0 && n <= 0xFFFF) {
                 languages.insert(static_cast<std::uint16_t>(n));
                 // A language that a negated entry refuses, and one it accepts.
                 if (n < 0xFFFF) languages.insert(static_cast<std::uint16_t>(n + 1));

@@ -200,68 +200,70 @@ std::string component_state(const plan_result& r, const planned_component& c)
     return "missing: row checked, the user may uncheck it";
 }
 
-int print_plan(const arguments& a)
+std::string component_json(const planned_component& c)
 {
-    const std::string& file = a.files.front();
-    std::string bytes;
-    if (!read_whole(file, bytes)) {
-        std::fprintf(stderr, "%s: error: cannot read the file\n", file.c_str());
-        return 2;
+    std::string out = "{\"line\":" + std::to_string(c.line) + ",\"type\":" + json_string(c.type) +
+                      ",\"description\":" + json_string(c.description) + ",\"target\":" + json_string(c.target) +
+                      ",\"parameters\":" + json_string(c.parameters) + ",\"required\":" + yes(c.required) +
+                      ",\"primary\":" + yes(c.primary) + ",\"mustreboot\":" + yes(c.mustreboot) +
+                      ",\"installed_checks\":" + std::to_string(c.checks) + ",\"selected\":" + yes(c.selected) +
+                      ",\"listed\":" + yes(c.listed) + ",\"admin_required\":" + json_string(c.admin_required) +
+                      ",\"downloads\":[";
+    for (std::size_t k = 0; k < c.downloads.size(); ++k) {
+        const planned_download& d = c.downloads[k];
+        out += std::string(k ? "," : "") + "{\"componentname\":" + json_string(d.componentname) +
+               ",\"sourceurl\":" + json_string(d.sourceurl) + ",\"destinationpath\":" + json_string(d.destinationpath) +
+               ",\"destinationfilename\":" + json_string(d.destinationfilename) + "}";
     }
-    plan_result r;
-    try {
-        r = make_plan(bytes, a.plan_opts);
-    } catch (const std::invalid_argument& e) {
-        usage_error(e.what());
-    }
-    const int language = a.plan_opts.language;
-    if (a.json) {
-        std::string out = "{\"file\":" + json_string(file) + ",\"language\":" + std::to_string(language) +
-                          ",\"os_code\":" + std::to_string(r.os_code) + ",\"os_name\":" + json_string(r.os_name) +
-                          ",\"loaded\":" + yes(r.loaded);
-        out += ",\"message_boxes\":[";
-        for (std::size_t i = 0; i < r.boxes.size(); ++i)
-            out += std::string(i ? "," : "") + "{\"text\":" + json_string(to_utf8(r.boxes[i].text)) +
-                   ",\"caption\":" + json_string(to_utf8(r.boxes[i].caption)) + "}";
-        out += "]";
-        if (r.loaded) {
-            out += ",\"configuration\":{\"index\":" + std::to_string(r.configuration_index) +
-                   ",\"line\":" + std::to_string(r.configuration_line) + ",\"lcid\":" + json_string(to_utf8(r.lcid)) +
-                   ",\"install_silent\":" + yes(r.install_silent) +
-                   ",\"dialog_admin_required\":" + json_string(to_utf8(r.dialog_admin_required)) +
-                   ",\"complete_command\":" + json_string(to_utf8(r.complete_command)) + "}";
-            out += ",\"components\":[";
-            for (std::size_t i = 0; i < r.components.size(); ++i) {
-                const planned_component& c = r.components[i];
-                out += std::string(i ? "," : "") + "{\"line\":" + std::to_string(c.line) +
-                       ",\"type\":" + json_string(c.type) + ",\"description\":" + json_string(to_utf8(c.description)) +
-                       ",\"target\":" + json_string(to_utf8(c.target)) +
-                       ",\"parameters\":" + json_string(to_utf8(c.parameters)) + ",\"required\":" + yes(c.required) +
-                       ",\"primary\":" + yes(c.primary) + ",\"mustreboot\":" + yes(c.mustreboot) +
-                       ",\"installed_checks\":" + std::to_string(c.checks) + ",\"selected\":" + yes(c.selected) +
-                       ",\"listed\":" + yes(c.listed) +
-                       ",\"admin_required\":" + json_string(to_utf8(c.admin_required)) + ",\"downloads\":[";
-                for (std::size_t k = 0; k < c.downloads.size(); ++k) {
-                    const planned_download& d = c.downloads[k];
-                    out += std::string(k ? "," : "") + "{\"componentname\":" + json_string(to_utf8(d.componentname)) +
-                           ",\"sourceurl\":" + json_string(to_utf8(d.sourceurl)) +
-                           ",\"destinationpath\":" + json_string(to_utf8(d.destinationpath)) +
-                           ",\"destinationfilename\":" + json_string(to_utf8(d.destinationfilename)) + "}";
-                }
-                out += "]}";
-            }
-            out += "],\"left_out\":[";
-            for (std::size_t i = 0; i < r.left_out.size(); ++i)
-                out += std::string(i ? "," : "") + "{\"line\":" + std::to_string(r.left_out[i].line) +
-                       ",\"description\":" + json_string(to_utf8(r.left_out[i].description)) +
-                       ",\"reason\":" + json_string(r.left_out[i].reason) + "}";
-            out += "]";
-        }
-        out += "}";
-        std::printf("%s\n", out.c_str());
-        return r.loaded ? 0 : 1;
-    }
+    return out + "]}";
+}
 
+std::string plan_json(const std::string& file, int language, const plan_result& r)
+{
+    std::string out = "{\"file\":" + json_string(file) + ",\"language\":" + std::to_string(language) +
+                      ",\"os_code\":" + std::to_string(r.os_code) + ",\"os_name\":" + json_string(r.os_name) +
+                      ",\"loaded\":" + yes(r.loaded) + ",\"message_boxes\":[";
+    for (std::size_t i = 0; i < r.boxes.size(); ++i)
+        out += std::string(i ? "," : "") + "{\"text\":" + json_string(r.boxes[i].text) +
+               ",\"caption\":" + json_string(r.boxes[i].caption) + "}";
+    out += "]";
+    if (!r.loaded) return out + "}";
+    out += ",\"configuration\":{\"index\":" + std::to_string(r.configuration_index) +
+           ",\"line\":" + std::to_string(r.configuration_line) + ",\"lcid\":" + json_string(r.lcid) +
+           ",\"install_silent\":" + yes(r.install_silent) +
+           ",\"dialog_admin_required\":" + json_string(r.dialog_admin_required) +
+           ",\"complete_command\":" + json_string(r.complete_command) + "},\"components\":[";
+    for (std::size_t i = 0; i < r.components.size(); ++i)
+        out += std::string(i ? "," : "") + component_json(r.components[i]);
+    out += "],\"left_out\":[";
+    for (std::size_t i = 0; i < r.left_out.size(); ++i)
+        out += std::string(i ? "," : "") + "{\"line\":" + std::to_string(r.left_out[i].line) +
+               ",\"description\":" + json_string(r.left_out[i].description) +
+               ",\"reason\":" + json_string(r.left_out[i].reason) + "}";
+    return out + "]}";
+}
+
+void print_component(std::size_t number, const plan_result& r, const planned_component& c)
+{
+    std::string flags;
+    for (const auto& f : {std::make_pair(c.required, "required"), std::make_pair(c.primary, "primary"),
+                          std::make_pair(c.mustreboot, "mustreboot")})
+        if (f.first) flags += std::string(" ") + f.second;
+    std::printf("  %zu. line %d: %s \"%s\"%s\n", number, c.line, c.type.c_str(), to_utf8(c.description).c_str(),
+                flags.c_str());
+    std::printf("       %s %s\n", c.type == "msi" ? "package" : c.type == "cmd" ? "command" : "file",
+                to_utf8(c.target).c_str());
+    if (!c.parameters.empty()) std::printf("       cmdparameters %s\n", to_utf8(c.parameters).c_str());
+    if (!c.admin_required.empty())
+        std::printf("       needs administrator rights (\"%s\")\n", to_utf8(c.admin_required).c_str());
+    for (const auto& d : c.downloads)
+        std::printf("       download %s -> %s%s%s\n", to_utf8(d.sourceurl).c_str(), to_utf8(d.destinationpath).c_str(),
+                    d.destinationfilename.empty() ? "" : " as ", to_utf8(d.destinationfilename).c_str());
+    std::printf("       %zu installed check%s; %s\n", c.checks, c.checks == 1 ? "" : "s", component_state(r, c).c_str());
+}
+
+int print_plan_text(const std::string& file, int language, const plan_result& r)
+{
     std::printf("%s: language %d on %s (version code %d)\n", file.c_str(), language, r.os_name.c_str(), r.os_code);
     if (!r.loaded) {
         std::printf("Setup.exe fails to load the configuration and shows:\n");
@@ -273,30 +275,12 @@ int print_plan(const arguments& a)
     std::printf("run: %s\n", r.install_silent ? "silent (no dialog; downloads first)" : "interactive (the dialog)");
     if (!r.dialog_admin_required.empty())
         std::printf("administrator rights: required (\"%s\")\n", to_utf8(r.dialog_admin_required).c_str());
-    if (!r.complete_command.empty())
-        std::printf("complete_command: %s\n", to_utf8(r.complete_command).c_str());
+    if (!r.complete_command.empty()) std::printf("complete_command: %s\n", to_utf8(r.complete_command).c_str());
     std::printf("components:%s\n", r.components.empty() ? " none" : "");
     bool waits = false;
     for (std::size_t i = 0; i < r.components.size(); ++i) {
-        const planned_component& c = r.components[i];
-        if (c.listed && c.selected) waits = true;
-        std::string flags;
-        for (const auto& f : {std::make_pair(c.required, "required"), std::make_pair(c.primary, "primary"),
-                              std::make_pair(c.mustreboot, "mustreboot")})
-            if (f.first) flags += std::string(" ") + f.second;
-        std::printf("  %zu. line %d: %s \"%s\"%s\n", i + 1, c.line, c.type.c_str(), to_utf8(c.description).c_str(),
-                    flags.c_str());
-        std::printf("       %s %s\n", c.type == "msi" ? "package" : c.type == "cmd" ? "command" : "file",
-                    to_utf8(c.target).c_str());
-        if (!c.parameters.empty()) std::printf("       cmdparameters %s\n", to_utf8(c.parameters).c_str());
-        if (!c.admin_required.empty())
-            std::printf("       needs administrator rights (\"%s\")\n", to_utf8(c.admin_required).c_str());
-        for (const auto& d : c.downloads)
-            std::printf("       download %s -> %s%s%s\n", to_utf8(d.sourceurl).c_str(),
-                        to_utf8(d.destinationpath).c_str(), d.destinationfilename.empty() ? "" : " as ",
-                        to_utf8(d.destinationfilename).c_str());
-        std::printf("       %zu installed check%s; %s\n", c.checks, c.checks == 1 ? "" : "s",
-                    component_state(r, c).c_str());
+        if (r.components[i].listed && r.components[i].selected) waits = true;
+        print_component(i + 1, r, r.components[i]);
     }
     if (!r.install_silent && !waits)
         std::printf("the dialog does not wait for the user: nothing that it lists is missing\n");
@@ -311,6 +295,27 @@ int print_plan(const arguments& a)
             std::printf("  \"%s\" (caption \"%s\")\n", to_utf8(b.text).c_str(), to_utf8(b.caption).c_str());
     }
     return 0;
+}
+
+int print_plan(const arguments& a)
+{
+    const std::string& file = a.files.front();
+    std::string bytes;
+    if (!read_whole(file, bytes)) {
+        std::fprintf(stderr, "%s: error: cannot read the file\n", file.c_str());
+        return 2;
+    }
+    plan_result r;
+    try {
+        r = make_plan(bytes, a.plan_opts);
+    } catch (const std::invalid_argument& e) {
+        usage_error(e.what());
+    }
+    if (a.json) {
+        std::printf("%s\n", plan_json(file, a.plan_opts.language, r).c_str());
+        return r.loaded ? 0 : 1;
+    }
+    return print_plan_text(file, a.plan_opts.language, r);
 }
 
 }  // namespace

@@ -24,6 +24,10 @@ bool is_valid_utf8(const std::string& bytes);
 // Decodes UTF-8 into wide text; malformed sequences become U+FFFD.
 std::wstring utf8_to_wide(const std::string& bytes);
 
+// Encodes wide text as UTF-8 (UTF-16 surrogate pairs joined where wchar_t
+// is 16 bits; a lone surrogate becomes U+FFFD).
+std::string wide_to_utf8(const std::wstring& text);
+
 // Lower-cases ASCII letters only.
 std::wstring ascii_lower(std::wstring s);
 

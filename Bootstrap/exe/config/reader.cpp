@@ -135,7 +135,13 @@ base::result<std::unique_ptr<components::installedcheck>> make_check(const attri
     return base::failure::message(L"Invalid configuration file, installed check type not supported");
 }
 
-// Reads one component element; `kept` tells whether it passed its filters.
+void tell(const attribute_reader& r, const TiXmlElement& e, const components::component& c,
+          component_verdict verdict)
+{
+    if (r.observer() != nullptr) r.observer()->component_read(e.Row(), c, verdict);
+}
+
+// Reads one component element: null when its filters leave it out.
 base::result<std::unique_ptr<components::component>> read_component(const attribute_reader& r,
                                                                     const TiXmlElement& e, int os_code)
 {
@@ -172,11 +178,19 @@ base::result<std::unique_ptr<components::component>> read_component(const attrib
     c.selected = false;
     const base::result<bool> in_range = components::os_version_in_range(os_code, c.os_filter_greater, c.os_filter_smaller);
     if (!in_range) return in_range.error();
-    if (!in_range.value()) return std::unique_ptr<components::component>();
-    const base::result<bool> language = components::language_filter_matches(r.sys().facts, r.sys().files, c.os_filter_lcid);
+    if (!in_range.value()) {
+        tell(r, e, c, component_verdict::outside_version_range);
+        return std::unique_ptr<components::component>();
+    }
+    const base::result<bool> language =
+        components::language_filter_matches(r.sys().facts, r.sys().files, c.os_filter_lcid);
     if (!language) return language.error();
-    if (!language.value()) return std::unique_ptr<components::component>();
+    if (!language.value()) {
+        tell(r, e, c, component_verdict::language_not_accepted);
+        return std::unique_ptr<components::component>();
+    }
     c.selected = !c.is_installed();
+    tell(r, e, c, component_verdict::kept);
     return made;
 }
 

@@ -32,11 +32,29 @@ struct reading_system {
     platform::user_interface& ui;
 };
 
+// How the reader judged a component element.
+enum class component_verdict { kept, outside_version_range, language_not_accepted };
+
+// Told what the reader decides, as it decides it: the checker's dry run
+// shows it, the run's log records it.
+class reading_observer {
+public:
+    virtual ~reading_observer() = default;
+    // The `configuration` element chosen: its place among the configuration
+    // elements (1 for the first), its line in the document and its lcid.
+    virtual void configuration_chosen(int index, int line, const std::wstring& lcid) = 0;
+    // A component element read at its line: kept, or left out by a filter.
+    virtual void component_read(int line, const components::component& c, component_verdict verdict) = 0;
+};
+
 // Reads attributes of one document: text, path text (markers replaced) and
 // the two kinds of boolean.
 class attribute_reader {
 public:
-    attribute_reader(reading_system sys, text_encoding encoding) : sys_(sys), encoding_(encoding) {}
+    attribute_reader(reading_system sys, text_encoding encoding, reading_observer* observer = nullptr)
+        : sys_(sys), encoding_(encoding), observer_(observer)
+    {
+    }
 
     std::wstring text(const TiXmlElement& element, const char* name) const;
     base::result<std::wstring> path_text(const TiXmlElement& element, const char* name) const;
@@ -47,10 +65,12 @@ public:
     bool presence_boolean(const TiXmlElement& element, const char* name) const;
 
     const reading_system& sys() const { return sys_; }
+    reading_observer* observer() const { return observer_; }
 
 private:
     reading_system sys_;
     text_encoding encoding_;
+    reading_observer* observer_;
 };
 
 bool read_bool_attribute(const wchar_t* value, bool fallback);

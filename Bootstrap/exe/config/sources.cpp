@@ -11,7 +11,7 @@ namespace config {
 namespace {
 
 base::status read_document(reading_system sys, std::string& bytes, const wchar_t* parse_message,
-                           configuration_settings& settings)
+                           configuration_settings& settings, reading_observer* observer)
 {
     if (!within_document_limits(bytes)) return base::failure::message(parse_message);
     const text_encoding encoding = detect_encoding(bytes);
@@ -19,7 +19,7 @@ base::status read_document(reading_system sys, std::string& bytes, const wchar_t
     if (!parse_document(document, std::move(bytes), encoding)) return base::failure::message(parse_message);
     // Each component's element is dropped from the tree once it is read, so
     // that the tree and the components never stand in memory whole together.
-    return select_configuration_node(attribute_reader(sys, encoding), document.RootElement(), settings,
+    return select_configuration_node(attribute_reader(sys, encoding, observer), document.RootElement(), settings,
                                      read_elements::release);
 }
 
@@ -33,33 +33,38 @@ base::status select_configuration_node(const attribute_reader& reader, const TiX
         return base::failure::message(
             L"Invalid configuration file, node name not supported, expected 'configurations'.");
 
+    int index = 0;
     for (const TiXmlNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
         const TiXmlElement* e = child->ToElement();
         if (e == nullptr || std::string(e->Value()) != "configuration") continue;
-        const base::result<bool> accepts =
-            components::language_filter_matches(reader.sys().facts, reader.sys().files, reader.text(*e, "lcid"));
+        ++index;
+        const std::wstring lcid = reader.text(*e, "lcid");
+        const base::result<bool> accepts = components::language_filter_matches(reader.sys().facts, reader.sys().files, lcid);
         if (!accepts) return accepts.error();
         if (!accepts.value()) continue;
         // The first accepting element is the configuration of the run,
         // whatever follows it.
         if (reader.text(*e, "type") != L"install")
             return base::failure::message(L"Invalid configuration file, configuration type not supported.");
+        if (reader.observer() != nullptr) reader.observer()->configuration_chosen(index, e->Row(), lcid);
         return read_configuration_node(reader, *e, settings, elements);
     }
     return base::failure::message(
         L"System not supported or invalid configuration, no valid 'configuration' node found.");
 }
 
-base::status read_configuration_file(reading_system sys, const std::wstring& path, configuration_settings& settings)
+base::status read_configuration_file(reading_system sys, const std::wstring& path, configuration_settings& settings,
+                                     reading_observer* observer)
 {
     const wchar_t* const parse_failed = L"Invalid configuration file, failed to parse XML elements.";
     std::string bytes;
     if (sys.files.read_file(path, max_document_bytes, bytes) != platform::read_status::ok)
         return base::failure::message(parse_failed);
-    return read_document(sys, bytes, parse_failed, settings);
+    return read_document(sys, bytes, parse_failed, settings, observer);
 }
 
-base::status read_configuration_resource(reading_system sys, configuration_settings& settings)
+base::status read_configuration_resource(reading_system sys, configuration_settings& settings,
+                                         reading_observer* observer)
 {
     std::string bytes;
     switch (sys.facts.configuration_resource(bytes)) {
@@ -72,10 +77,10 @@ base::status read_configuration_resource(reading_system sys, configuration_setti
     case platform::resource_status::ok:
         break;
     }
-    return read_document(sys, bytes, L"Resource RES_CONFIGURATION is not a valid xml.", settings);
+    return read_document(sys, bytes, L"Resource RES_CONFIGURATION is not a valid xml.", settings, observer);
 }
 
-bool load_setup_configuration(reading_system sys, configuration_settings& settings)
+bool load_setup_configuration(reading_system sys, configuration_settings& settings, reading_observer* observer)
 {
     base::status loaded;
     const base::result<std::wstring> folder = get_application_directory(sys.facts);
@@ -85,8 +90,8 @@ bool load_setup_configuration(reading_system sys, configuration_settings& settin
         const std::wstring path = base::combine_path(folder.value(), L"setup.xml");
         // This one test decides the source: a faulty file never falls back
         // to the stored copy.
-        loaded = sys.files.path_exists(path) ? read_configuration_file(sys, path, settings)
-                                             : read_configuration_resource(sys, settings);
+        loaded = sys.files.path_exists(path) ? read_configuration_file(sys, path, settings, observer)
+                                             : read_configuration_resource(sys, settings, observer);
     }
     if (loaded) return true;
     sys.ui.message_box(0, loaded.error().shown_text(), nullptr, platform::box_icon::error, platform::box_buttons::ok);

@@ -12,11 +12,15 @@ class TiXmlElement;
 
 namespace config {
 
-// Fills `settings`; false after the cause has been shown to the user.
-bool load_setup_configuration(reading_system sys, configuration_settings& settings);
+// Fills `settings`; false after the cause has been shown to the user. The
+// observer, if any, is told what the reader decides.
+bool load_setup_configuration(reading_system sys, configuration_settings& settings,
+                              reading_observer* observer = nullptr);
 
-base::status read_configuration_file(reading_system sys, const std::wstring& path, configuration_settings& settings);
-base::status read_configuration_resource(reading_system sys, configuration_settings& settings);
+base::status read_configuration_file(reading_system sys, const std::wstring& path, configuration_settings& settings,
+                                     reading_observer* observer = nullptr);
+base::status read_configuration_resource(reading_system sys, configuration_settings& settings,
+                                         reading_observer* observer = nullptr);
 base::status select_configuration_node(const attribute_reader& reader, const TiXmlElement* root,
                                        configuration_settings& settings, read_elements elements = read_elements::keep);
 
