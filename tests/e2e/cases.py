@@ -9,10 +9,12 @@ cases and gathers the others:
   cases_components.py  component execution, exit codes, questions, packages, documents
   cases_downloads.py   downloads from a loopback HTTP server
   cases_dialog.py      the installer dialog, its check list and the interactive run
+  cases_deployment.py  the log file, the detailed exit statuses, unattended runs
 """
 
 import cases_checks
 import cases_components
+import cases_deployment
 import cases_dialog
 import cases_downloads
 from e2e_model import DIR, Box, Case, Row, Sparse, View, error_box
@@ -134,4 +136,5 @@ CASES = [
          script=UTF8_SCRIPT, boxes=[UTF8_COMPARISON_BOX] * 2, views=UTF8_VIEWS),
 ]
 
-CASES += cases_checks.CASES + cases_components.CASES + cases_downloads.CASES + cases_dialog.CASES
+CASES += (cases_checks.CASES + cases_components.CASES + cases_downloads.CASES + cases_dialog.CASES +
+          cases_deployment.CASES)

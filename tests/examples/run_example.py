@@ -193,7 +193,7 @@ def cases(wine: "run_e2e.Wine", setup_xml: str, package: bytes) -> List[Case]:
                          label="unchecked")],
              boxes=[], ran=[runtime], not_ran=[samples, german], prepare=forget_package_log,
              check=all_of(package_ran(True), state(wine, runtime=True, samples=False, german=False, product=True)),
-             timeout=120),
+             exit_code=0, timeout=120),
         Case("example_second_start_adds_the_samples",
              files=files, from_bin=from_bin,
              script=["dialog: continue"],
@@ -201,12 +201,12 @@ def cases(wine: "run_e2e.Wine", setup_xml: str, package: bytes) -> List[Case]:
                          label="shown", **dialog)],
              boxes=[], ran=[samples], not_ran=[runtime, german], prepare=forget_package_log,
              check=all_of(package_ran(False), state(wine, runtime=True, samples=True, german=False, product=True)),
-             timeout=120),
+             exit_code=0, timeout=120),
         Case("example_third_start_finds_everything_installed",
              files=files, from_bin=from_bin,
              views=None, boxes=[], not_ran=[runtime, samples, german], prepare=forget_package_log,
              check=all_of(package_ran(False), state(wine, runtime=True, samples=True, german=False, product=True)),
-             timeout=60),
+             exit_code=0, timeout=60),
     ]
 
 

@@ -149,6 +149,24 @@ bool fake_platform::move_file(const std::wstring& from, const std::wstring& to)
     return true;
 }
 
+bool fake_platform::append_file(const std::wstring& path, const std::string& bytes)
+{
+    const std::size_t cut = path.find_last_of(L"\\/");
+    const file* folder = cut == std::wstring::npos ? nullptr : find(path.substr(0, cut));
+    file* existing = find(path);
+    if (folder == nullptr || !folder->is_directory || (existing != nullptr && (existing->is_directory || !existing->readable)))
+        return false;
+    files[lower(path)].bytes += bytes;
+    return true;
+}
+
+local_time fake_platform::now()
+{
+    const std::uint32_t ms = clock_ms;
+    return local_time{2026, 1, 2, static_cast<std::uint16_t>(3 + ms / 3600000 % 21), static_cast<std::uint16_t>(4 + ms / 60000 % 56),
+                      static_cast<std::uint16_t>(5 + ms / 1000 % 55), static_cast<std::uint16_t>(ms % 1000)};
+}
+
 bool fake_platform::file_size(const std::wstring& path, std::uint64_t& size)
 {
     file* f = find(path);

@@ -121,6 +121,7 @@ public:
     bool create_directory(const std::wstring& path) override;
     bool delete_file(const std::wstring& path) override;
     bool move_file(const std::wstring& from, const std::wstring& to) override;
+    bool append_file(const std::wstring& path, const std::string& bytes) override;
     bool file_size(const std::wstring& path, std::uint64_t& size) override;
     bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) override;
     bool file_version(const std::wstring& path, fixed_file_version& out) override;
@@ -149,6 +150,8 @@ public:
     std::wstring temp_directory() override { return temp_dir; }
     bool os_version(bool extended, os_version_info& out) override;
     std::wstring ansi_to_wide(const std::string& text) override;
+    // 2026-01-02 03:04:05, advancing with the clock.
+    local_time now() override;
     bool admin_sid_available() override;
     membership_status check_admin_membership(bool& member) override;
     token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,

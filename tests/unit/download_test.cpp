@@ -59,6 +59,7 @@ TEST(file_name_from_url, takes_the_text_after_the_last_slash_or_backslash)
 // A component whose downloads are served by the fake system.
 struct download_world {
     fake_platform sys;
+    platform::run_log log{sys, sys};
     components::cmd_component c;
 
     download_world()
@@ -88,7 +89,7 @@ struct download_world {
         return d;
     }
 
-    bool run() { return download::download_component_files(sys, c); }
+    bool run() { return download::download_component_files(sys, log, c); }
     long requests_for(const std::wstring& url) const
     {
         return std::count(sys.requests.begin(), sys.requests.end(), url);
@@ -241,14 +242,15 @@ TEST_F(downloads, a_target_that_names_a_folder_or_lies_in_a_missing_one_fails)
 TEST(download_component_files, a_component_without_downloads_or_without_a_thread_fetches_nothing)
 {
     fake_platform sys;
+    platform::run_log log(sys, sys);
     components::cmd_component c;
-    EXPECT_TRUE(download::download_component_files(sys, c));
+    EXPECT_TRUE(download::download_component_files(sys, log, c));
     EXPECT_TRUE(sys.calls.empty());
 
     sys.threads_start = false;
     c.has_download_dialog = true;
     c.download_dialog.downloads.push_back({L"http://h/a.exe", L"C:\\dl", L"", L"A", L""});
-    EXPECT_FALSE(download::download_component_files(sys, c));
+    EXPECT_FALSE(download::download_component_files(sys, log, c));
     EXPECT_TRUE(sys.requests.empty());
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <stdexcept>
 
 #include "components/component.h"
 #include "run/driver.h"
@@ -22,17 +21,17 @@ struct recorder {
     int silent = 0;
     std::wstring caption;
     std::vector<std::weak_ptr<components::component>> seen;
-    std::function<void(configuration_settings&)> also;
+    std::function<void(engine::run_context&, configuration_settings&)> also;
 
     run::run_modes modes()
     {
-        const auto note = [this](configuration_settings& s) {
+        const auto note = [this](engine::run_context& run, configuration_settings& s) {
             caption = s.dialog_caption;
             for (const auto& c : s.components) seen.push_back(c);
-            if (also) also(s);
+            if (also) also(run, s);
         };
-        return run::run_modes{[=](configuration_settings& s) { ++interactive; note(s); },
-                              [=](configuration_settings& s) { ++silent; note(s); }};
+        return run::run_modes{[=](engine::run_context& run, configuration_settings& s) { ++interactive; note(run, s); },
+                              [=](engine::run_context& run, configuration_settings& s) { ++silent; note(run, s); }};
     }
 };
 
@@ -120,7 +119,7 @@ TEST(run_setup, the_mode_shares_the_components_and_they_are_released_once_at_the
                                      "<component type=\"openfile\" file=\"x.txt\"/>",
                                      std::string("install_silent=\"") + silent + "\""));
         recorder r;
-        r.also = [&](configuration_settings& s) {
+        r.also = [&](engine::run_context&, configuration_settings& s) {
             ASSERT_EQ(s.components.size(), 2u);
             ASSERT_TRUE(s.components[0]->exec(sys, sys));
         };

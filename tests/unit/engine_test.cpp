@@ -31,6 +31,9 @@ bool tells(const fake_platform::message& m, platform::box_icon icon)
 struct engine_world {
     fake_platform sys;
     config::configuration_settings settings;
+    platform::run_log log{sys, sys};
+    engine::run_record record;
+    engine::run_context run{sys, sys, log, record};
 
     engine_world()
     {
@@ -88,7 +91,7 @@ TEST_F(ComponentStep, exit_codes_zero_and_3010_succeed_and_others_fail)
     };
     for (const auto& [code, expected] : cases) {
         auto& c = add(L"p" + std::to_wstring(code), exiting(code));
-        EXPECT_EQ(engine::run_component_step(sys, c, L"", 0, engine::run_kind::silent), expected) << code;
+        EXPECT_EQ(engine::run_component_step(run, c, L"", 0, engine::run_kind::silent), expected) << code;
     }
     EXPECT_TRUE(sys.messages.empty());
 }
@@ -101,8 +104,8 @@ TEST_F(ComponentStep, a_program_that_cannot_start_or_gives_no_process_is_a_start
     no_process.gives_process = false;
     auto& a = add(L"a", refused);
     auto& b = add(L"b", no_process);
-    EXPECT_EQ(engine::run_component_step(sys, a, L"", 0, engine::run_kind::silent), engine::step_outcome::start_failed);
-    EXPECT_EQ(engine::run_component_step(sys, b, L"", 0, engine::run_kind::silent), engine::step_outcome::start_failed);
+    EXPECT_EQ(engine::run_component_step(run, a, L"", 0, engine::run_kind::silent), engine::step_outcome::start_failed);
+    EXPECT_EQ(engine::run_component_step(run, b, L"", 0, engine::run_kind::silent), engine::step_outcome::start_failed);
 }
 
 TEST_F(ComponentStep, an_unreadable_exit_code_is_an_error)
@@ -110,7 +113,7 @@ TEST_F(ComponentStep, an_unreadable_exit_code_is_an_error)
     fake_platform::program p;
     p.exit_code_readable = false;
     auto& c = add(L"a", p);
-    EXPECT_EQ(engine::run_component_step(sys, c, L"", 0, engine::run_kind::silent), engine::step_outcome::error);
+    EXPECT_EQ(engine::run_component_step(run, c, L"", 0, engine::run_kind::silent), engine::step_outcome::error);
 }
 
 TEST_F(ComponentStep, the_wait_blocks_on_the_process_and_only_the_interactive_one_serves_messages)
@@ -118,10 +121,10 @@ TEST_F(ComponentStep, the_wait_blocks_on_the_process_and_only_the_interactive_on
     fake_platform::program slow;
     slow.polls_until_end = 1000;  // a polling wait would see it run 1000 times
     auto& a = add(L"a", slow);
-    EXPECT_EQ(engine::run_component_step(sys, a, L"", 0, engine::run_kind::silent), engine::step_outcome::installed);
+    EXPECT_EQ(engine::run_component_step(run, a, L"", 0, engine::run_kind::silent), engine::step_outcome::installed);
     EXPECT_EQ(std::count(sys.calls.begin(), sys.calls.end(), L"pumping"), 0);
     auto& b = add(L"b", slow);
-    EXPECT_EQ(engine::run_component_step(sys, b, L"", 0, engine::run_kind::interactive),
+    EXPECT_EQ(engine::run_component_step(run, b, L"", 0, engine::run_kind::interactive),
               engine::step_outcome::installed);
     EXPECT_EQ(std::count(sys.calls.begin(), sys.calls.end(), L"pumping"), 1);
     EXPECT_TRUE(sys.sleeps.empty());
@@ -133,10 +136,10 @@ TEST_F(ComponentStep, a_primary_component_is_not_waited_for_in_the_silent_run)
     slow.polls_until_end = 1;
     auto& c = add(L"product", slow);
     c.primary = true;
-    EXPECT_EQ(engine::run_component_step(sys, c, L"", 0, engine::run_kind::silent), engine::step_outcome::still_running);
+    EXPECT_EQ(engine::run_component_step(run, c, L"", 0, engine::run_kind::silent), engine::step_outcome::still_running);
     auto& d = add(L"other", slow);
     d.primary = true;
-    EXPECT_EQ(engine::run_component_step(sys, d, L"", 0, engine::run_kind::interactive),
+    EXPECT_EQ(engine::run_component_step(run, d, L"", 0, engine::run_kind::interactive),
               engine::step_outcome::installed);
 }
 
@@ -146,8 +149,8 @@ TEST_F(ComponentStep, completion_text_is_trimmed_and_blank_text_shows_nothing)
     a.installcompletemessage = L"  \t Done with A.\r\n";
     auto& b = add(L"b");
     b.installcompletemessage = L" \t\r\n ";
-    engine::run_component_step(sys, a, L"", 77, engine::run_kind::interactive);
-    engine::run_component_step(sys, b, L"", 77, engine::run_kind::interactive);
+    engine::run_component_step(run, a, L"", 77, engine::run_kind::interactive);
+    engine::run_component_step(run, b, L"", 77, engine::run_kind::interactive);
     ASSERT_EQ(sys.messages.size(), 1u);
     EXPECT_EQ(sys.messages[0].text, L"Done with A.");
     EXPECT_EQ(sys.messages[0].caption, std::wstring());
@@ -161,7 +164,7 @@ TEST_F(ComponentStep, mustreboot_asks_after_the_completion_text_and_restarts_onl
     a.mustreboot = true;
     a.installcompletemessage = L"A is in.";
     sys.answers = {platform::box_answer::ok, platform::box_answer::no};
-    EXPECT_EQ(engine::run_component_step(sys, a, L"Restart now?", 0, engine::run_kind::silent),
+    EXPECT_EQ(engine::run_component_step(run, a, L"Restart now?", 0, engine::run_kind::silent),
               engine::step_outcome::restart);
     ASSERT_EQ(sys.messages.size(), 2u);
     EXPECT_EQ(sys.messages[1].text, L"Restart now?");
@@ -172,7 +175,7 @@ TEST_F(ComponentStep, mustreboot_asks_after_the_completion_text_and_restarts_onl
     auto& b = add(L"b");
     b.mustreboot = true;
     sys.answers = {platform::box_answer::yes};
-    EXPECT_EQ(engine::run_component_step(sys, b, L"Restart now?", 0, engine::run_kind::silent),
+    EXPECT_EQ(engine::run_component_step(run, b, L"Restart now?", 0, engine::run_kind::silent),
               engine::step_outcome::restart);
     EXPECT_EQ(sys.reboots, 1);
 }
@@ -193,10 +196,10 @@ using SilentSequence = engine_fixture;
 
 TEST_F(SilentSequence, an_empty_list_or_nothing_selected_does_nothing)
 {
-    engine::run_silent_install(sys, settings);
+    engine::run_silent_install(run, settings);
     auto& a = add(L"a");
     a.selected = false;
-    engine::run_silent_install(sys, settings);
+    engine::run_silent_install(run, settings);
     EXPECT_TRUE(sys.processes.empty());
     EXPECT_TRUE(sys.messages.empty());
 }
@@ -207,7 +210,7 @@ TEST_F(SilentSequence, runs_the_selected_components_in_order)
     add(L"b").selected = false;
     add(L"c", exiting(3010));
     add(L"d");
-    engine::run_silent_install(sys, settings);
+    engine::run_silent_install(run, settings);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe", L"c.exe", L"d.exe"}));
     EXPECT_TRUE(sys.messages.empty());
 }
@@ -218,7 +221,7 @@ TEST_F(SilentSequence, failure_question_yes_goes_on_and_no_ends)
     add(L"b", exiting(2));
     add(L"c");
     sys.answers = {platform::box_answer::yes, platform::box_answer::no};
-    engine::run_silent_install(sys, settings);
+    engine::run_silent_install(run, settings);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe", L"b.exe"}));
     ASSERT_EQ(sys.messages.size(), 2u);
     EXPECT_EQ(sys.messages[0].text, L"Failed a. Continue?");
@@ -232,7 +235,7 @@ TEST_F(SilentSequence, the_last_component_failing_is_never_asked_about)
 {
     add(L"a");
     add(L"b", exiting(1));
-    engine::run_silent_install(sys, settings);
+    engine::run_silent_install(run, settings);
     EXPECT_TRUE(sys.messages.empty());
 }
 
@@ -241,7 +244,7 @@ TEST_F(SilentSequence, a_restart_ends_the_sequence_whatever_the_answer)
     add(L"a").mustreboot = true;
     add(L"b");
     sys.answers = {platform::box_answer::no};
-    engine::run_silent_install(sys, settings);
+    engine::run_silent_install(run, settings);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
     EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Restart now?"}));
 }
@@ -255,7 +258,7 @@ TEST_F(SilentSequence, a_primary_component_first_is_asked_about_and_last_ends_qu
     add(L"product2", running).primary = true;
     sys.programs[L"c:\\medium\\product2.exe"] = running;
     sys.answers = {platform::box_answer::yes};
-    engine::run_silent_install(sys, settings);
+    engine::run_silent_install(run, settings);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"product.exe", L"tail.exe", L"product2.exe"}));
     EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Failed product. Continue?"}));
 }
@@ -267,7 +270,7 @@ TEST_F(SilentSequence, a_failed_download_is_a_start_failure_and_the_component_do
     a.download_dialog.downloads.push_back({L"http://127.0.0.1/missing.exe", L"C:\\dl", L"", L"Missing", L""});
     add(L"b");
     sys.answers = {platform::box_answer::no};
-    engine::run_silent_install(sys, settings);
+    engine::run_silent_install(run, settings);
     EXPECT_TRUE(sys.processes.empty());
     EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Failed a. Continue?"}));
 }
@@ -296,7 +299,7 @@ TEST_F(InteractiveRun, reads_the_checks_back_and_runs_only_checked_rows)
     std::vector<engine::checklist_row> rows{{L"a", true, false, settings.components[0].get()},
                                             {L"b", true, false, settings.components[1].get()}};
     window.images = {1, 2};  // a unchecked, b checked
-    engine::run_interactive_install(sys, settings, rows, window);
+    engine::run_interactive_install(run, settings, rows, window);
     EXPECT_FALSE(settings.components[0]->selected);
     EXPECT_TRUE(settings.components[1]->selected);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"b.exe", L"product.exe"}));
@@ -311,7 +314,7 @@ TEST_F(InteractiveRun, state_image_zero_counts_as_checked)
     recording_window window;
     std::vector<engine::checklist_row> rows{{L"a", false, false, settings.components[0].get()}};
     window.images = {0};
-    engine::run_interactive_install(sys, settings, rows, window);
+    engine::run_interactive_install(run, settings, rows, window);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
 }
 
@@ -323,7 +326,7 @@ TEST_F(InteractiveRun, an_installed_component_is_passed_over)
     a.installed_checks.push_back(std::move(check));
     sys.add_file(L"C:\\present.dll");
     recording_window window;
-    engine::run_interactive_install(sys, settings, {}, window);
+    engine::run_interactive_install(run, settings, {}, window);
     EXPECT_TRUE(sys.processes.empty());
 }
 
@@ -333,7 +336,7 @@ TEST_F(InteractiveRun, nothing_selected_shows_the_completion_text_and_opens_the_
     settings.installation_completed = L"  All done.  ";
     settings.complete_command = L" C:\\medium\\readme.txt ";
     recording_window window;
-    engine::run_interactive_install(sys, settings, {}, window);
+    engine::run_interactive_install(run, settings, {}, window);
     ASSERT_EQ(sys.messages.size(), 1u);
     EXPECT_EQ(sys.messages[0].text, L"All done.");
     EXPECT_EQ(sys.messages[0].owner, 0u);
@@ -347,7 +350,7 @@ TEST_F(InteractiveRun, blank_completion_text_and_command_do_nothing)
     settings.installation_completed = L" ";
     settings.complete_command = L"";
     recording_window window;
-    engine::run_interactive_install(sys, settings, {}, window);
+    engine::run_interactive_install(run, settings, {}, window);
     EXPECT_TRUE(sys.messages.empty());
     EXPECT_TRUE(sys.opened.empty());
 }
@@ -358,7 +361,7 @@ TEST_F(InteractiveRun, failure_question_is_owned_by_the_dialog_and_asked_for_the
     add(L"b", exiting(1));
     sys.answers = {platform::box_answer::yes, platform::box_answer::yes};
     recording_window window;
-    engine::run_interactive_install(sys, settings, {}, window);
+    engine::run_interactive_install(run, settings, {}, window);
     ASSERT_EQ(sys.messages.size(), 2u);
     EXPECT_EQ(sys.messages[1].text, L"Failed b. Continue?");
     EXPECT_EQ(sys.messages[1].owner, 5u);
@@ -372,7 +375,7 @@ TEST_F(InteractiveRun, no_ends_the_run_and_the_product_failing_asks_nothing)
     add(L"b");
     sys.answers = {platform::box_answer::no};
     recording_window window;
-    engine::run_interactive_install(sys, settings, {}, window);
+    engine::run_interactive_install(run, settings, {}, window);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
 
     engine_world other;
@@ -380,7 +383,7 @@ TEST_F(InteractiveRun, no_ends_the_run_and_the_product_failing_asks_nothing)
     product.required = product.primary = true;
     other.add(L"after");
     recording_window w2;
-    engine::run_interactive_install(other.sys, other.settings, {}, w2);
+    engine::run_interactive_install(other.run, other.settings, {}, w2);
     EXPECT_EQ(other.started(), (std::vector<std::wstring>{L"product.exe"}));
     EXPECT_TRUE(other.sys.messages.empty());
 }
@@ -393,7 +396,7 @@ TEST_F(InteractiveRun, admin_required_refuses_a_user_without_rights_then_asks)
     sys.member_of_admins = false;
     sys.answers = {platform::box_answer::ok, platform::box_answer::yes};
     recording_window window;
-    engine::run_interactive_install(sys, settings, {}, window);
+    engine::run_interactive_install(run, settings, {}, window);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"b.exe"}));
     ASSERT_EQ(sys.messages.size(), 2u);
     EXPECT_EQ(sys.messages[0].text, L"Administrators only.");
@@ -409,7 +412,7 @@ TEST_F(InteractiveRun, still_running_and_restart_end_the_run_without_a_question)
     add(L"a", endless);
     add(L"b");
     recording_window window;
-    engine::run_interactive_install(sys, settings, {}, window);
+    engine::run_interactive_install(run, settings, {}, window);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
     EXPECT_TRUE(sys.messages.empty());
 }

@@ -48,7 +48,7 @@ const char* const marker_names[] = {"#APPPATH", "#SYSTEMPATH", "#WINDOWSPATH", "
 const std::set<std::string> configuration_attributes = {
     "lcid", "type", "dialog_caption", "dialog_message", "install_caption", "cancel_caption", "status_installed",
     "failed_exec_command_continue", "installation_completed", "reboot_required", "dialog_admin_required",
-    "complete_command", "install_silent"};
+    "complete_command", "install_silent", "log_file", "detailed_exit_status", "unattended"};
 const std::set<std::string> configuration_inert = {
     "dialog_bitmap", "status_notinstalled", "installing_component_wait", "dialog_otherinfo_caption",
     "dialog_otherinfo_link", "auto_close_if_installed", "advanced_caption", "dialog_selector_caption",
@@ -394,6 +394,13 @@ void linter::check_configuration(const TiXmlElement& e, bool silent)
 
     check_language_list(e, "lcid");
     check_boolean(e, "install_silent");
+    check_boolean(e, "detailed_exit_status");
+    check_boolean(e, "unattended");
+    check_markers(e, "log_file", true);
+    if (config::read_bool_attribute(has(e, "unattended") ? value(e, "unattended").c_str() : nullptr, false) && !silent)
+        warning(place(e, "unattended"), "no-effect",
+                "unattended acts in the silent run only: this configuration shows its dialog and its message "
+                "boxes (set install_silent=\"true\" for an unattended run)");
     const TiXmlElement* first_list = e.FirstChildElement("components");
     if (first_list != nullptr && first_list->FirstChildElement() != nullptr) check_format(e);
     check_markers(e, "dialog_admin_required", true);

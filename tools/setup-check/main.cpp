@@ -232,7 +232,14 @@ std::string plan_json(const std::string& file, int language, const plan_result& 
            ",\"line\":" + std::to_string(r.configuration_line) + ",\"lcid\":" + json_string(r.lcid) +
            ",\"install_silent\":" + yes(r.install_silent) +
            ",\"dialog_admin_required\":" + json_string(r.dialog_admin_required) +
-           ",\"complete_command\":" + json_string(r.complete_command) + "},\"components\":[";
+           ",\"complete_command\":" + json_string(r.complete_command) + ",\"log_file\":" + json_string(r.log_file) +
+           ",\"detailed_exit_status\":" + yes(r.detailed_exit_status) + ",\"unattended\":" + yes(r.unattended) +
+           ",\"exit_statuses\":[";
+    const auto statuses = possible_exit_statuses(r);
+    for (std::size_t i = 0; i < statuses.size(); ++i)
+        out += std::string(i ? "," : "") + "{\"status\":" + std::to_string(statuses[i].first) +
+               ",\"when\":" + json_string(statuses[i].second) + "}";
+    out += "]},\"components\":[";
     for (std::size_t i = 0; i < r.components.size(); ++i)
         out += std::string(i ? "," : "") + component_json(r.components[i]);
     out += "],\"left_out\":[";
@@ -276,6 +283,12 @@ int print_plan_text(const std::string& file, int language, const plan_result& r)
     if (!r.dialog_admin_required.empty())
         std::printf("administrator rights: required (\"%s\")\n", to_utf8(r.dialog_admin_required).c_str());
     if (!r.complete_command.empty()) std::printf("complete_command: %s\n", to_utf8(r.complete_command).c_str());
+    std::printf("log file: %s\n", r.log_file.empty() ? "none" : to_utf8(r.log_file).c_str());
+    if (r.unattended)
+        std::printf("unattended: %s\n", r.install_silent ? "no message box is shown, every question is answered No"
+                                                          : "no effect (the run is interactive)");
+    std::printf("exit status:\n");
+    for (const auto& s : possible_exit_statuses(r)) std::printf("  %d %s\n", s.first, s.second.c_str());
     std::printf("components:%s\n", r.components.empty() ? " none" : "");
     bool waits = false;
     for (std::size_t i = 0; i < r.components.size(); ++i) {

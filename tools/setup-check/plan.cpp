@@ -107,6 +107,9 @@ class plan_observer : public config::reading_observer {
 public:
     plan_observer(plan_result& result, const plan_options& options) : result_(result), options_(options) {}
 
+    void source_chosen(const std::wstring&) override {}
+    void settings_read(const config::configuration_settings&, int) override {}
+
     void configuration_chosen(int index, int line, const std::wstring& lcid) override
     {
         result_.configuration_index = index;
@@ -174,7 +177,29 @@ plan_result make_plan(const std::string& document_bytes, const plan_options& opt
     result.install_silent = settings.install_silent;
     result.dialog_admin_required = settings.dialog_admin_required;
     result.complete_command = settings.complete_command;
+    result.log_file = settings.log_file;
+    result.detailed_exit_status = settings.detailed_exit_status;
+    result.unattended = settings.unattended;
     return result;
+}
+
+std::vector<std::pair<int, std::string>> possible_exit_statuses(const plan_result& plan)
+{
+    if (!plan.detailed_exit_status) return {{1, "in every case (detailed_exit_status is not set)"}};
+    bool restart_offered = false;
+    for (const auto& c : plan.components) restart_offered = restart_offered || c.mustreboot;
+    const bool quiet = plan.install_silent && plan.unattended;
+    std::vector<std::pair<int, std::string>> statuses;
+    statuses.push_back({0, "every component the run handled ended installed"});
+    if (!plan.install_silent) statuses.push_back({1602, "the user left the dialog before a run"});
+    statuses.push_back({1603, plan.dialog_admin_required.empty()
+                                  ? "a component failed"
+                                  : "a component failed, or the user lacks the administrator rights required"});
+    if (restart_offered && !quiet) statuses.push_back({1641, "a restart was started"});
+    statuses.push_back({3010, restart_offered ? "a restart is pending (a component ended with 3010, or the restart "
+                                                "question was answered No)"
+                                              : "a restart is pending (a component ended with 3010)"});
+    return statuses;
 }
 
 }  // namespace setup_check

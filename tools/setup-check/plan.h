@@ -57,6 +57,8 @@ struct plan_result {
     std::wstring lcid;
     bool install_silent = false;
     std::wstring dialog_admin_required, complete_command;
+    std::wstring log_file;  // markers replaced; empty: no log
+    bool detailed_exit_status = false, unattended = false;
     std::vector<planned_component> components;
     std::vector<left_out_component> left_out;
     // Message boxes Setup.exe shows while it reads (and, when loading fails,
@@ -66,5 +68,9 @@ struct plan_result {
 
 // Raises std::invalid_argument for an OS code that no system produces.
 plan_result make_plan(const std::string& document_bytes, const plan_options& options);
+
+// The exit statuses a loaded configuration's run can end with, each with
+// what it means, lowest first.
+std::vector<std::pair<int, std::string>> possible_exit_statuses(const plan_result& plan);
 
 }  // namespace setup_check

@@ -51,6 +51,7 @@ public:
     bool create_directory(const std::wstring&) override { return false; }
     bool delete_file(const std::wstring&) override { return false; }
     bool move_file(const std::wstring&, const std::wstring&) override { return false; }
+    bool append_file(const std::wstring&, const std::string&) override { return false; }
     bool file_size(const std::wstring&, std::uint64_t&) override { return false; }
     bool file_sha256(const std::wstring&, std::uint8_t (&)[32]) override { return false; }
     bool file_version(const std::wstring& path, ::platform::fixed_file_version& out) override;
@@ -74,6 +75,7 @@ public:
     bool os_version(bool extended, ::platform::os_version_info& out) override;
     // Windows-1252, the ANSI code page of Western European and US systems.
     std::wstring ansi_to_wide(const std::string& text) override;
+    ::platform::local_time now() override { return {}; }
     // --- user_interface -------------------------------------------------------
     ::platform::box_answer message_box(::platform::window_handle owner, const std::wstring& text,
                                        const wchar_t* caption, ::platform::box_icon icon,

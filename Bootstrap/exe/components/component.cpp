@@ -15,6 +15,7 @@ bool component::is_installed()
 bool process_component::start_process(platform::processes& processes, const std::wstring& file,
                                       const std::wstring& parameters)
 {
+    started = parameters.empty() ? file : file + L" " + parameters;
     platform::process_handle process = 0;
     if (!processes.shell_execute_ex(file, parameters, process) || process == 0) return false;
     // A second start replaces the first process: its handle is closed.
@@ -65,6 +66,7 @@ bool msi_component::exec(platform::processes& processes, platform::system_facts&
 
 bool openfile_component::exec(platform::processes& processes, platform::system_facts&)
 {
+    started = file;
     return processes.shell_open(file);
 }
 

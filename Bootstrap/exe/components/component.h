@@ -54,6 +54,9 @@ public:
     std::wstring required_message;
     std::wstring admin_required;
     bool primary = false;
+    // What the last exec handed to the shell: the file, and its parameters
+    // if any (for the run's log).
+    std::wstring started;
 };
 
 // Both required and primary: the product itself. It has no row in the check

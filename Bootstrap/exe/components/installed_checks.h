@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/run_log.h"
 
 namespace components {
 
@@ -14,9 +15,14 @@ public:
     virtual bool is_installed() = 0;
 };
 
+// Both kinds write each answer to the run's log, when there is one, with
+// what they found.
 class installedcheck_check_file : public installedcheck {
 public:
-    installedcheck_check_file(platform::files& files, platform::user_interface& ui) : files_(files), ui_(ui) {}
+    installedcheck_check_file(platform::files& files, platform::user_interface& ui, platform::run_log* log = nullptr)
+        : files_(files), ui_(ui), log_(log)
+    {
+    }
     bool is_installed() override;
 
     std::wstring filename;  // markers already replaced
@@ -24,14 +30,18 @@ public:
     std::wstring comparison;
 
 private:
+    bool evaluate(std::wstring& found);
+
     platform::files& files_;
     platform::user_interface& ui_;
+    platform::run_log* log_;
 };
 
 class installedcheck_check_registry_value : public installedcheck {
 public:
-    installedcheck_check_registry_value(platform::registry& registry, platform::user_interface& ui)
-        : registry_(registry), ui_(ui)
+    installedcheck_check_registry_value(platform::registry& registry, platform::user_interface& ui,
+                                        platform::run_log* log = nullptr)
+        : registry_(registry), ui_(ui), log_(log)
     {
     }
     bool is_installed() override;
@@ -43,11 +53,13 @@ public:
     std::wstring comparison;
 
 private:
-    bool check_dword();
-    bool check_string();
+    bool evaluate(std::wstring& found);
+    bool check_dword(std::wstring& found);
+    bool check_string(std::wstring& found);
 
     platform::registry& registry_;
     platform::user_interface& ui_;
+    platform::run_log* log_;
 };
 
 }  // namespace components

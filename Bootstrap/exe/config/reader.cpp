@@ -115,7 +115,7 @@ base::result<std::unique_ptr<components::installedcheck>> make_check(const attri
     const reading_system& sys = r.sys();
     const std::wstring type = r.text(e, "type");
     if (type == L"check_registry_value") {
-        auto c = std::make_unique<components::installedcheck_check_registry_value>(sys.registry, sys.ui);
+        auto c = std::make_unique<components::installedcheck_check_registry_value>(sys.registry, sys.ui, sys.log);
         c->fieldname = r.text(e, "fieldname");
         c->fieldtype = r.text(e, "fieldtype");
         c->fieldvalue = r.text(e, "fieldvalue");
@@ -124,7 +124,7 @@ base::result<std::unique_ptr<components::installedcheck>> make_check(const attri
         return std::unique_ptr<components::installedcheck>(std::move(c));
     }
     if (type == L"check_file") {
-        auto c = std::make_unique<components::installedcheck_check_file>(sys.files, sys.ui);
+        auto c = std::make_unique<components::installedcheck_check_file>(sys.files, sys.ui, sys.log);
         path_texts paths(r, e);
         paths.read("filename", c->filename);
         if (!paths.outcome()) return paths.outcome().error();
@@ -243,6 +243,11 @@ base::status read_configuration_node(const attribute_reader& r, const TiXmlEleme
     paths.read("complete_command", settings.complete_command);
     if (!paths.outcome()) return paths.outcome();
     settings.install_silent = r.boolean(node, "install_silent", false);
+    paths.read("log_file", settings.log_file);
+    if (!paths.outcome()) return paths.outcome();
+    settings.detailed_exit_status = r.boolean(node, "detailed_exit_status", false);
+    settings.unattended = r.boolean(node, "unattended", false);
+    if (r.observer() != nullptr) r.observer()->settings_read(settings, os_code);
 
     settings.components.clear();
     // A configuration without `components` has an empty component list.

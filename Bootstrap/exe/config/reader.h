@@ -8,6 +8,7 @@
 #include "config/document.h"
 #include "config/settings.h"
 #include "platform/platform.h"
+#include "platform/run_log.h"
 
 class TiXmlElement;
 
@@ -30,6 +31,8 @@ struct reading_system {
     platform::registry& registry;
     platform::system_facts& facts;
     platform::user_interface& ui;
+    // The run's log, when there is one: installed checks write their answers to it.
+    platform::run_log* log = nullptr;
 };
 
 // How the reader judged a component element.
@@ -40,9 +43,15 @@ enum class component_verdict { kept, outside_version_range, language_not_accepte
 class reading_observer {
 public:
     virtual ~reading_observer() = default;
+    // Where the document comes from: the file beside the program, or (an
+    // empty path) the copy stored in it.
+    virtual void source_chosen(const std::wstring& path) = 0;
     // The `configuration` element chosen: its place among the configuration
     // elements (1 for the first), its line in the document and its lcid.
     virtual void configuration_chosen(int index, int line, const std::wstring& lcid) = 0;
+    // The `configuration` element's own attributes are read; its components
+    // come next.
+    virtual void settings_read(const configuration_settings& settings, int os_code) = 0;
     // A component element read at its line: kept, or left out by a filter.
     virtual void component_read(int line, const components::component& c, component_verdict verdict) = 0;
 };

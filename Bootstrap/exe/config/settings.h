@@ -21,6 +21,9 @@ struct configuration_settings {
     std::wstring dialog_admin_required;  // path text
     std::wstring complete_command;       // path text
     bool install_silent = false;
+    std::wstring log_file;             // path text: where the run's log goes; empty: no log
+    bool detailed_exit_status = false;  // the exit status tells how the run ended
+    bool unattended = false;            // the silent run shows no message box at all
     // The driver's record owns the components; the copies made for the
     // dialog and the silent run share them.
     std::vector<std::shared_ptr<components::component>> components;

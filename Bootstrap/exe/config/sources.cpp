@@ -90,8 +90,10 @@ bool load_setup_configuration(reading_system sys, configuration_settings& settin
         const std::wstring path = base::combine_path(folder.value(), L"setup.xml");
         // This one test decides the source: a faulty file never falls back
         // to the stored copy.
-        loaded = sys.files.path_exists(path) ? read_configuration_file(sys, path, settings, observer)
-                                             : read_configuration_resource(sys, settings, observer);
+        const bool beside = sys.files.path_exists(path);
+        if (observer != nullptr) observer->source_chosen(beside ? path : std::wstring());
+        loaded = beside ? read_configuration_file(sys, path, settings, observer)
+                        : read_configuration_resource(sys, settings, observer);
     }
     if (loaded) return true;
     sys.ui.message_box(0, loaded.error().shown_text(), nullptr, platform::box_icon::error, platform::box_buttons::ok);

@@ -177,7 +177,11 @@ INT_PTR CInstallerDlg::handle(UINT message, WPARAM wparam, LPARAM lparam)
             return TRUE;
         }
         if (LOWORD(wparam) == IDCANCEL) {
-            if (!running_) EndDialog(hwnd_, IDCANCEL);
+            if (!running_) {
+                run_.record.left_before_run = true;
+                run_.log.write(L"the user left the dialog before a run");
+                EndDialog(hwnd_, IDCANCEL);
+            }
             return TRUE;
         }
         return FALSE;
@@ -259,12 +263,12 @@ void CInstallerDlg::on_init()
 
     // Nothing listed is missing, or the setup resumes after a restart: the
     // run starts at once and ends the dialog before it is ever shown.
-    if (engine::starts_by_itself(sys_, list_.fill(settings_))) start_run();
+    if (engine::starts_by_itself(run_.sys, list_.fill(settings_))) start_run();
 }
 
 void CInstallerDlg::start_run()
 {
-    engine::run_interactive_install(sys_, settings_, list_.rows(), *this);
+    engine::run_interactive_install(run_, settings_, list_.rows(), *this);
 }
 
 void CInstallerDlg::begin_run()

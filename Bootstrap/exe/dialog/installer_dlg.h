@@ -45,8 +45,8 @@ private:
 
 class CInstallerDlg : private engine::install_window {
 public:
-    CInstallerDlg(platform::platform& sys, const config::configuration_settings& settings)
-        : settings_(settings), sys_(sys)
+    CInstallerDlg(engine::run_context& run, const config::configuration_settings& settings)
+        : settings_(settings), run_(run)
     {
     }
 
@@ -72,7 +72,7 @@ private:
 
     CPrerequisitesCtrl list_;
     config::configuration_settings settings_;
-    platform::platform& sys_;
+    engine::run_context& run_;
     HWND hwnd_ = nullptr;
     bool running_ = false;
     HCURSOR previous_cursor_ = nullptr;

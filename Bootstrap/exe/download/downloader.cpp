@@ -91,30 +91,42 @@ attempt_end judge_file(platform::platform& sys, const components::download_item&
     return readable ? attempt_end::digest_mismatch : attempt_end::unreadable;
 }
 
+// How one attempt went, for the judgement and the log.
+struct attempt_report {
+    attempt_end end = attempt_end::failed;
+    platform::transfer_result transfer;
+    std::uint64_t size = 0;  // of the file stored
+};
+
 // One transfer into `file`, on a thread of its own. The wait is the
 // installing thread's: it does not rely on the transfer calling back, so a
 // transfer that hangs without a word still counts as stalled.
-attempt_end run_attempt(platform::platform& sys, const components::download_item& item, const std::wstring& file)
+attempt_report run_attempt(platform::platform& sys, const components::download_item& item, const std::wstring& file)
 {
+    attempt_report report;
     const std::shared_ptr<attempt_state> state(new attempt_state(sys));
     platform::thread_handle thread = 0;
     const std::wstring url = item.sourceurl;
     if (!sys.start_thread([state, url, file] { state->result = state->sys.download_url(url, file, *state); },
                           thread))
-        return attempt_end::failed;
+        return report;
 
-    attempt_end end = attempt_end::stalled;
+    report.end = attempt_end::stalled;
     for (;;) {
         const std::uint32_t quiet = sys.tick_count() - state->last_arrival;
         if (quiet >= stall_limit_ms) break;
         const platform::wait_result w = sys.wait_thread(thread, stall_limit_ms - quiet);
         if (w == platform::wait_result::ended) {
-            end = judge_transfer(state->result);
-            if (end == attempt_end::arrived) end = judge_file(sys, item, file, state->result.announced);
+            report.transfer = state->result;
+            report.end = judge_transfer(report.transfer);
+            if (report.end == attempt_end::arrived) {
+                sys.file_size(file, report.size);
+                report.end = judge_file(sys, item, file, report.transfer.announced);
+            }
             break;
         }
         if (w == platform::wait_result::failed) {
-            end = attempt_end::failed;
+            report.end = attempt_end::failed;
             break;
         }
     }
@@ -122,31 +134,72 @@ attempt_end run_attempt(platform::platform& sys, const components::download_item
     // item's own file: only the installing thread moves a file into place.
     state->abandoned = true;
     sys.close_thread(thread);
-    return end;
+    return report;
 }
 
-bool fetch_item(platform::platform& sys, const components::download_item& item)
+std::wstring size_text(std::uint64_t bytes)
+{
+    const std::wstring exact = text::decimal(bytes) + L" bytes";
+    return bytes <= 0xFFFFFFFFu ? format_byte_size(static_cast<std::uint32_t>(bytes)) + L" (" + exact + L")" : exact;
+}
+
+std::wstring report_text(const attempt_report& r, const components::download_item& item)
+{
+    const std::wstring code = r.transfer.code != 0 ? L" (system code " + text::decimal(r.transfer.code) + L")" : L"";
+    const std::wstring http = r.transfer.http_status != 0 ? L"HTTP " + text::decimal(r.transfer.http_status) + L", " : L"";
+    switch (r.end) {
+    case attempt_end::arrived:
+        return http + L"arrived: " + size_text(r.size) + (item.sha256.empty() ? L"" : L", sha256 matches");
+    case attempt_end::refused:
+        return L"no connection" + code;
+    case attempt_end::reset:
+        return L"the connection broke off" + code;
+    case attempt_end::stalled:
+        return L"nothing arrived for " + text::decimal(stall_limit_ms / 1000) + L" s";
+    case attempt_end::cut_short:
+        return http + L"cut short: " + text::decimal(r.size) + L" of " + text::decimal(r.transfer.announced) +
+               L" bytes announced";
+    case attempt_end::server_busy:
+    case attempt_end::server_refused:
+        return L"HTTP " + text::decimal(r.transfer.http_status);
+    case attempt_end::digest_mismatch:
+        return http + size_text(r.size) + L" arrived, but its sha256 differs";
+    case attempt_end::unreadable:
+        return http + L"the file that arrived cannot be read back";
+    default:
+        return L"failed" + code;
+    }
+}
+
+bool fetch_item(platform::platform& sys, platform::run_log& log, const components::download_item& item)
 {
     const std::wstring target = target_path(item);
+    log.write(L"download \"" + item.componentname + L"\": " + item.sourceurl + L" to " + target);
     sys.create_directory(item.destinationpath);
     // A URL that ends in a separator names no file: the target would be the
     // folder itself, which nothing can be stored as.
-    if (target.empty() || target.back() == L'\\' || target.back() == L'/') return false;
+    if (target.empty() || target.back() == L'\\' || target.back() == L'/') {
+        log.write(L"download failed: the address names no file");
+        return false;
+    }
     for (int attempt = 1; attempt <= attempts_per_item; ++attempt) {
         if (attempt > 1) sys.sleep(retry_pause_ms[attempt - 2]);
         // Each attempt stores under its own name beside the target, so that
         // an attempt given up on can never mix with the next one or leave a
         // partial file under the item's own name.
         const std::wstring part = target + L"." + text::decimal(static_cast<std::uint64_t>(attempt)) + L".part";
-        const attempt_end end = run_attempt(sys, item, part);
-        if (end == attempt_end::arrived) {
+        const attempt_report report = run_attempt(sys, item, part);
+        log.write(L"attempt " + text::decimal(static_cast<std::uint64_t>(attempt)) + L": " + report_text(report, item));
+        if (report.end == attempt_end::arrived) {
             if (sys.move_file(part, target)) return true;
             sys.delete_file(part);
+            log.write(L"download failed: the file cannot take its name");
             return false;
         }
         sys.delete_file(part);
-        if (!worth_retrying(end)) return false;
+        if (!worth_retrying(report.end)) break;
     }
+    log.write(L"download failed");
     return false;
 }
 
@@ -183,11 +236,11 @@ std::wstring target_path(const components::download_item& item)
     return base::combine_path(item.destinationpath, name);
 }
 
-bool download_component_files(platform::platform& sys, components::component& c)
+bool download_component_files(platform::platform& sys, platform::run_log& log, components::component& c)
 {
     if (!c.has_download_dialog) return true;
     for (const auto& item : c.download_dialog.downloads)
-        if (!fetch_item(sys, item)) return false;
+        if (!fetch_item(sys, log, item)) return false;
     return true;
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "components/component.h"
-#include "platform/platform.h"
+#include "engine/run_context.h"
 
 namespace engine {
 
@@ -17,8 +17,12 @@ enum class run_kind {
 
 // Starts the component, waits for it, judges its exit code (0 and 3010
 // succeed), shows its completion text and, for `mustreboot`, the restart
-// question. An exit code that cannot be read is the outcome `error`.
-step_outcome run_component_step(platform::platform& sys, components::component& c, const std::wstring& reboot_required,
+// question. An exit code that cannot be read is the outcome `error`. The
+// log is told each step; the record, a pending or started restart.
+step_outcome run_component_step(run_context& run, components::component& c, const std::wstring& reboot_required,
                                 platform::window_handle owner, run_kind kind);
+
+// How the outcome reads in the log.
+const wchar_t* outcome_text(step_outcome outcome);
 
 }  // namespace engine

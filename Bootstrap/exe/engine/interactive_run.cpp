@@ -12,46 +12,60 @@ namespace {
 
 enum class next { go_on, end_run };
 
-next ask_after_failure(platform::platform& sys, const config::configuration_settings& settings,
-                       components::component& c, platform::window_handle owner)
+next ask_after_failure(run_context& run, const config::configuration_settings& settings, components::component& c,
+                       platform::window_handle owner)
 {
+    run.record.failed = true;
     // The product itself failing ends the run without a question.
     if (components::is_product(c)) return next::end_run;
-    return sys.message_box(owner, failure_question(settings, c), nullptr, platform::box_icon::warning,
-                           platform::box_buttons::yes_no) == platform::box_answer::yes
+    return run.ui.message_box(owner, failure_question(settings, c), nullptr, platform::box_icon::warning,
+                              platform::box_buttons::yes_no) == platform::box_answer::yes
                ? next::go_on
                : next::end_run;
 }
 
-next handle_component(platform::platform& sys, const config::configuration_settings& settings,
-                      components::component& c, platform::window_handle owner)
+next run_component(run_context& run, const config::configuration_settings& settings, components::component& c,
+                   platform::window_handle owner)
 {
-    if (!c.selected || c.is_installed()) return next::go_on;
-    if (!c.admin_required.empty() && !platform::is_current_user_admin(sys, sys)) {
-        sys.message_box(owner, c.admin_required, c.description.c_str(), platform::box_icon::information,
-                        platform::box_buttons::ok);
-        return ask_after_failure(sys, settings, c, owner);
+    const std::wstring name = L"component \"" + c.description + L"\"";
+    if (!c.selected) {
+        run.log.write(name + L": not selected");
+        return next::go_on;
     }
-    switch (run_component_step(sys, c, settings.reboot_required, owner, run_kind::interactive)) {
+    if (c.is_installed()) {
+        run.log.write(name + L": installed meanwhile, passed over");
+        return next::go_on;
+    }
+    if (!c.admin_required.empty() && !platform::is_current_user_admin(run.sys, run.sys)) {
+        run.log.write(name + L": needs administrator rights the user lacks");
+        run.ui.message_box(owner, c.admin_required, c.description.c_str(), platform::box_icon::information,
+                           platform::box_buttons::ok);
+        return ask_after_failure(run, settings, c, owner);
+    }
+    const step_outcome outcome = run_component_step(run, c, settings.reboot_required, owner, run_kind::interactive);
+    run.log.write(name + L": " + outcome_text(outcome));
+    switch (outcome) {
     case step_outcome::installed:
         return next::go_on;
     case step_outcome::restart:
     case step_outcome::still_running:
         return next::end_run;
     default:
-        return ask_after_failure(sys, settings, c, owner);
+        return ask_after_failure(run, settings, c, owner);
     }
 }
 
-void finish(platform::platform& sys, const config::configuration_settings& settings)
+void finish(run_context& run, const config::configuration_settings& settings)
 {
     for (const auto& c : settings.components)
         if (c->selected) return;
     const std::wstring completed = text::trim(settings.installation_completed);
     if (!completed.empty())
-        sys.message_box(0, completed, L"", platform::box_icon::information, platform::box_buttons::ok);
+        run.ui.message_box(0, completed, L"", platform::box_icon::information, platform::box_buttons::ok);
     const std::wstring command = text::trim(settings.complete_command);
-    if (!command.empty()) sys.shell_open(command);
+    if (command.empty()) return;
+    const bool accepted = run.sys.shell_open(command);
+    run.log.write(L"complete_command " + command + (accepted ? L" opened" : L" refused by the shell"));
 }
 
 }  // namespace
@@ -61,17 +75,21 @@ bool starts_by_itself(platform::platform& sys, bool all_listed_installed)
     return all_listed_installed || is_run_value_present(sys);
 }
 
-void run_interactive_install(platform::platform& sys, const config::configuration_settings& settings,
+void run_interactive_install(run_context& run, const config::configuration_settings& settings,
                              const std::vector<checklist_row>& rows, install_window& window)
 {
     const platform::window_handle owner = window.handle();
     window.begin_run();
     read_back_checks(rows, window.row_state_images());
+    run.log.write(L"interactive run");
     window.show_wait_cursor();
-    for (const auto& c : settings.components)
-        if (handle_component(sys, settings, *c, owner) == next::end_run) break;
+    for (const auto& c : settings.components) {
+        const next n = run_component(run, settings, *c, owner);
+        run.log.flush();
+        if (n == next::end_run) break;
+    }
     window.restore_cursor();
-    finish(sys, settings);
+    finish(run, settings);
     window.end_dialog();
 }
 

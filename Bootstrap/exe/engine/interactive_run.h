@@ -6,6 +6,7 @@
 
 #include "config/settings.h"
 #include "engine/checklist.h"
+#include "engine/run_context.h"
 #include "platform/platform.h"
 
 namespace engine {
@@ -31,7 +32,7 @@ public:
 bool starts_by_itself(platform::platform& sys, bool all_listed_installed);
 
 // Runs once and always ends the dialog.
-void run_interactive_install(platform::platform& sys, const config::configuration_settings& settings,
+void run_interactive_install(run_context& run, const config::configuration_settings& settings,
                              const std::vector<checklist_row>& rows, install_window& window);
 
 }  // namespace engine

@@ -9,34 +9,34 @@ namespace engine {
 namespace {
 
 // True when the sequence goes on with the next component.
-bool handle_component(platform::platform& sys, const config::configuration_settings& settings, std::size_t i)
+bool handle_component(run_context& run, const config::configuration_settings& settings, std::size_t i)
 {
     components::component& c = *settings.components[i];
     step_outcome outcome = step_outcome::start_failed;
-    if (download::download_component_files(sys, c))
-        outcome = run_component_step(sys, c, settings.reboot_required, 0, run_kind::silent);
+    if (download::download_component_files(run.sys, run.log, c))
+        outcome = run_component_step(run, c, settings.reboot_required, 0, run_kind::silent);
+    run.log.write(L"component \"" + c.description + L"\": " + outcome_text(outcome));
+    run.log.flush();
 
-    switch (outcome) {
-    case step_outcome::installed:
-        return true;
-    case step_outcome::restart:
-        return false;
-    default:
-        break;
-    }
+    if (outcome == step_outcome::installed) return true;
+    if (outcome == step_outcome::restart) return false;
+    // A component still running (a primary one, not waited for) is asked
+    // about like a failure, but has not failed: its installation goes on.
+    if (outcome != step_outcome::still_running) run.record.failed = true;
     // The last component's failure is never asked about.
     if (i + 1 >= settings.components.size()) return false;
-    return sys.message_box(0, failure_question(settings, c), nullptr, platform::box_icon::warning,
-                           platform::box_buttons::yes_no) == platform::box_answer::yes;
+    return run.ui.message_box(0, failure_question(settings, c), nullptr, platform::box_icon::warning,
+                              platform::box_buttons::yes_no) == platform::box_answer::yes;
 }
 
 }  // namespace
 
-void run_silent_install(platform::platform& sys, const config::configuration_settings& settings)
+void run_silent_install(run_context& run, const config::configuration_settings& settings)
 {
+    run.log.write(L"silent run");
     for (std::size_t i = 0; i < settings.components.size(); ++i) {
         if (!settings.components[i]->selected) continue;
-        if (!handle_component(sys, settings, i)) return;
+        if (!handle_component(run, settings, i)) return;
     }
 }
 

@@ -64,6 +64,11 @@ public:
     virtual bool on_bytes(std::uint64_t stored) = 0;
 };
 
+// The local date and time, to the millisecond.
+struct local_time {
+    std::uint16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
 // What GetVersionExW tells of the running system.
 struct os_version_info {
     std::uint32_t platform_id = 0;
@@ -99,6 +104,9 @@ public:
     virtual bool delete_file(const std::wstring& path) = 0;
     // Renames a file within its volume, replacing a file of the new name.
     virtual bool move_file(const std::wstring& from, const std::wstring& to) = 0;
+    // Appends bytes to a file, creating it when it does not exist; others
+    // may read it meanwhile. False when it cannot be opened or written.
+    virtual bool append_file(const std::wstring& path, const std::string& bytes) = 0;
     // Size of a regular file; false when there is none at the path.
     virtual bool file_size(const std::wstring& path, std::uint64_t& size) = 0;
     // The SHA-256 digest of a file's contents, with the system's own
@@ -188,6 +196,7 @@ public:
     virtual bool os_version(bool extended, os_version_info& out) = 0;
     // MultiByteToWideChar with the current thread's ANSI code page.
     virtual std::wstring ansi_to_wide(const std::string& text) = 0;
+    virtual local_time now() = 0;
 };
 
 // The process token, and the restart that needs one of its privileges.

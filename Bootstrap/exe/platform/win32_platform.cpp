@@ -473,6 +473,16 @@ bool win32_platform::move_file(const std::wstring& from, const std::wstring& to)
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
+bool win32_platform::append_file(const std::wstring& path, const std::string& bytes)
+{
+    win32::kernel_handle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
 bool win32_platform::file_size(const std::wstring& path, std::uint64_t& size)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -590,6 +600,13 @@ std::wstring win32_platform::ansi_to_wide(const std::string& text)
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
     return out;
+}
+
+local_time win32_platform::now()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return local_time{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
 
 bool win32_platform::key_opens(reg_root root, const std::wstring& subkey, reg_access access)

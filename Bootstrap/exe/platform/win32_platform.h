@@ -13,6 +13,7 @@ public:
     bool create_directory(const std::wstring& path) override;
     bool delete_file(const std::wstring& path) override;
     bool move_file(const std::wstring& from, const std::wstring& to) override;
+    bool append_file(const std::wstring& path, const std::string& bytes) override;
     bool file_size(const std::wstring& path, std::uint64_t& size) override;
     bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) override;
     bool file_version(const std::wstring& path, fixed_file_version& out) override;
@@ -46,6 +47,7 @@ public:
     std::wstring temp_directory() override;
     bool os_version(bool extended, os_version_info& out) override;
     std::wstring ansi_to_wide(const std::string& text) override;
+    local_time now() override;
     // privileges
     bool admin_sid_available() override;
     membership_status check_admin_membership(bool& member) override;

@@ -1,41 +1,138 @@
 #include "run/driver.h"
 
+#include "base/text.h"
+#include "components/version.h"
 #include "config/sources.h"
 #include "platform/admin.h"
+#include "platform/run_log.h"
 
 namespace run {
 
 namespace {
 
-void show_error(platform::platform& sys, const std::wstring& text)
+std::wstring quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
+
+// Writes to the log what the reader decides, opens the log file the
+// configuration names, and makes an unattended silent run quiet from its
+// configuration's own attributes on.
+class reading_log : public config::reading_observer {
+public:
+    reading_log(platform::platform& sys, platform::run_log& log, platform::logged_ui& ui)
+        : sys_(sys), log_(log), ui_(ui)
+    {
+    }
+
+    void source_chosen(const std::wstring& path) override
+    {
+        log_.write(path.empty() ? std::wstring(L"configuration: the copy stored in the program (no setup.xml beside it)")
+                                : L"configuration: " + path);
+    }
+
+    void configuration_chosen(int index, int line, const std::wstring& lcid) override
+    {
+        log_.write(L"configuration element " + text::decimal(static_cast<std::uint64_t>(index)) + L" (line " +
+                   text::decimal(static_cast<std::uint64_t>(line)) + L"), lcid " + quoted(lcid));
+    }
+
+    void settings_read(const config::configuration_settings& s, int os_code) override
+    {
+        log_.open(s.log_file);
+        os_code_ = os_code;
+        platform::os_version_info v;
+        const bool known = sys_.os_version(true, v);
+        const base::result<std::uint16_t> language = components::get_system_language(sys_, sys_);
+        log_.write(L"Windows version code " + text::decimal(static_cast<std::uint64_t>(os_code)) +
+                   (known ? L" (platform " + text::decimal(v.platform_id) + L", " + text::decimal(v.major) + L"." +
+                                text::decimal(v.minor) + L", service pack " + text::decimal(v.service_pack_major) +
+                                L" " + quoted(v.csd_version) + L")"
+                          : std::wstring()) +
+                   L", system language " +
+                   (language ? text::decimal(language.value()) : std::wstring(L"unreadable")));
+        log_.write(std::wstring(s.install_silent ? L"silent" : L"interactive") + L" configuration" +
+                   (s.detailed_exit_status ? L", detailed exit status" : L"") +
+                   (s.unattended ? L", unattended" : L""));
+        if (s.unattended && s.install_silent) {
+            ui_.go_unattended();
+            log_.write(L"unattended: no message box is shown, every question is answered No");
+        }
+    }
+
+    void component_read(int line, const components::component& c, config::component_verdict verdict) override
+    {
+        std::wstring what = L"component " + quoted(c.description) + L" (line " +
+                            text::decimal(static_cast<std::uint64_t>(line)) + L"): ";
+        switch (verdict) {
+        case config::component_verdict::kept:
+            what += c.selected ? L"missing, selected" : L"installed, not selected";
+            break;
+        case config::component_verdict::outside_version_range:
+            what += L"left out: the version code " + text::decimal(static_cast<std::uint64_t>(os_code_)) +
+                    L" is not between os_filter_greater " + quoted(c.os_filter_greater) + L" and os_filter_smaller " +
+                    quoted(c.os_filter_smaller);
+            break;
+        case config::component_verdict::language_not_accepted:
+            what += L"left out: the system language is not accepted by os_filter_lcid " + quoted(c.os_filter_lcid);
+            break;
+        }
+        log_.write(what);
+    }
+
+private:
+    platform::platform& sys_;
+    platform::run_log& log_;
+    platform::logged_ui& ui_;
+    int os_code_ = 0;
+};
+
+void refuse(engine::run_context& run, const std::wstring& text)
 {
-    sys.message_box(0, text, nullptr, platform::box_icon::error, platform::box_buttons::ok);
+    run.ui.message_box(0, text, nullptr, platform::box_icon::error, platform::box_buttons::ok);
 }
 
-void run_loaded(platform::platform& sys, const run_modes& modes, config::configuration_settings& settings)
+void run_loaded(engine::run_context& run, const run_modes& modes, config::configuration_settings& settings)
 {
-    if (!settings.dialog_admin_required.empty() && !platform::is_current_user_admin(sys, sys)) {
-        show_error(sys, settings.dialog_admin_required);
+    if (!settings.dialog_admin_required.empty() && !platform::is_current_user_admin(run.sys, run.sys)) {
+        run.log.write(L"administrator rights are required and the user lacks them");
+        run.record.failed = true;
+        refuse(run, settings.dialog_admin_required);
         return;
     }
     config::configuration_settings copy = settings;
     if (settings.install_silent) {
-        if (modes.silent) modes.silent(copy);
+        if (modes.silent) modes.silent(run, copy);
     } else {
-        if (modes.interactive) modes.interactive(copy);
+        if (modes.interactive) modes.interactive(run, copy);
     }
 }
 
 }  // namespace
 
-void run_setup(platform::platform& sys, const run_modes& modes)
+int run_setup(platform::platform& sys, const run_modes& modes)
 {
+    platform::run_log log(sys, sys);
+    platform::logged_ui ui(sys, log);
+    engine::run_record record;
+    engine::run_context run{sys, ui, log, record};
+
+    std::wstring program;
+    if (sys.module_path(program)) log.write(L"Setup.exe " + components::get_file_version_string(sys, program) + L" at " + program);
+
     config::configuration_settings settings;
-    if (!config::load_setup_configuration(config::reading_system(sys), settings))
-        show_error(sys, L"Failed to read configuration file.");
-    else
-        run_loaded(sys, modes, settings);
+    config::reading_system reading(sys, sys, sys, ui);
+    reading.log = &log;
+    reading_log observer(sys, log, ui);
+    const bool loaded = config::load_setup_configuration(reading, settings, &observer);
+    if (!loaded) {
+        log.write(L"the configuration cannot be read");
+        refuse(run, L"Failed to read configuration file.");
+    } else {
+        run_loaded(run, modes, settings);
+    }
+    const int status = engine::exit_status(record, loaded, settings.detailed_exit_status);
+    log.write(L"exit status " + text::decimal(static_cast<std::uint64_t>(status)));
+    log.flush();
     config::release_components(settings);
+    return status;
 }
 
 }  // namespace run

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "config/settings.h"
+#include "engine/run_context.h"
 #include "platform/platform.h"
 
 namespace run {
@@ -12,10 +13,12 @@ namespace run {
 // The two ways a run installs; each gets its own copy of the settings, which
 // shares the driver's components.
 struct run_modes {
-    std::function<void(config::configuration_settings&)> interactive;
-    std::function<void(config::configuration_settings&)> silent;
+    std::function<void(engine::run_context&, config::configuration_settings&)> interactive;
+    std::function<void(engine::run_context&, config::configuration_settings&)> silent;
 };
 
-void run_setup(platform::platform& sys, const run_modes& modes);
+// Runs the whole setup and answers the process's exit status: 1, or with
+// the configuration's detailed_exit_status how the run ended.
+int run_setup(platform::platform& sys, const run_modes& modes);
 
 }  // namespace run

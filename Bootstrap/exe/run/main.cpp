@@ -1,5 +1,6 @@
 // The entry point: the module object has made DLL loading safe before it
-// runs; it hands over to the run driver and always ends with status 1.
+// runs; it hands over to the run driver and ends with the status the run
+// gives (always 1, unless the configuration asks for a detailed one).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -19,11 +20,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     // its own thread while the program ends.
     static platform::win32_platform sys;
     run::run_modes modes;
-    modes.interactive = [](config::configuration_settings& settings) {
-        CInstallerDlg dialog(sys, settings);
+    modes.interactive = [](engine::run_context& run, config::configuration_settings& settings) {
+        CInstallerDlg dialog(run, settings);
         dialog.run_modal();
     };
-    modes.silent = [](config::configuration_settings& settings) { engine::run_silent_install(sys, settings); };
-    run::run_setup(sys, modes);
-    return 1;
+    modes.silent = [](engine::run_context& run, config::configuration_settings& settings) {
+        engine::run_silent_install(run, settings);
+    };
+    return run::run_setup(sys, modes);
 }

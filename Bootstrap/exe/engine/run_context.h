@@ -1,0 +1,32 @@
+// What a run works with, and what it keeps of how it went.
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/run_log.h"
+
+namespace engine {
+
+// How the run went, as far as its exit status tells it.
+struct run_record {
+    bool failed = false;           // a component failed, or the run ended on an error
+    bool restart_started = false;  // a restart was asked of Windows
+    bool restart_pending = false;  // a component ended with 3010, or a restart was declined
+    bool left_before_run = false;  // the user left the dialog before a run
+};
+
+// The process's exit status. Always 1, as the program has always ended,
+// unless the configuration asks for the detailed one (and could be read):
+// 1603 a failure, 1602 left before the run, 1641 a restart started, 3010 a
+// restart pending, 0 everything handled ended installed.
+int exit_status(const run_record& record, bool loaded, bool detailed);
+
+struct run_context {
+    platform::platform& sys;
+    // Where message boxes go: shown (and logged), or in an unattended run
+    // only logged.
+    platform::user_interface& ui;
+    platform::run_log& log;
+    run_record& record;
+};
+
+}  // namespace engine

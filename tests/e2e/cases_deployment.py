@@ -1,0 +1,102 @@
+"""Unattended deployment: the log file, the detailed exit statuses, and the
+unattended silent run that shows no message box. The log goes into the
+medium folder (#APPPATH), where the checks read it back.
+"""
+
+import os
+import re
+from typing import List
+
+from case_helpers import cmd, failure_question, interactive, silent
+from e2e_model import Case, CaseRun, View
+
+DETAILED = dict(detailed_exit_status="true")
+LOGGED = dict(log_file="#APPPATH\\setup.log")
+STAMP = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
+
+
+def log_holds(*parts: str):
+    """setup.log: UTF-8 lines ending in CRLF, each stamped with the local
+    time to the millisecond, and these texts among them, in this order."""
+    def run(r: CaseRun) -> List[str]:
+        path = os.path.join(r.medium_dir, "setup.log")
+        if not os.path.exists(path):
+            return ["setup.log was not written"]
+        data = open(path, "rb").read()
+        if not data.endswith(b"\r\n") or b"\n" in data.replace(b"\r\n", b""):
+            return ["setup.log does not end its lines with CRLF"]
+        lines = data.decode("utf-8").split("\r\n")[:-1]
+        unstamped = [l for l in lines if not STAMP.match(l)]
+        if unstamped:
+            return ["setup.log has lines without a time stamp: %r" % unstamped[:2]]
+        at = 0
+        for part in parts:
+            found = next((i for i in range(at, len(lines)) if part in lines[i]), None)
+            if found is None:
+                return ["setup.log lacks %r after line %d:\n      %s" % (part, at + 1, "\n      ".join(lines))]
+            at = found + 1
+        return []
+    return run
+
+
+def no_file(rel: str):
+    def run(r: CaseRun) -> List[str]:
+        return ["%s exists" % rel] if os.path.exists(os.path.join(r.medium_dir, rel)) else []
+    return run
+
+
+CASES = [
+    # A silent run with a success, a 3010 and a failure (Yes goes on): the
+    # log tells each start, exit code and outcome, the question and its
+    # answer, and the exit status.
+    Case("deployment_log_of_a_silent_run",
+         files=silent(cmd("Alpha", "a_exit0.exe"), cmd("Bravo", "b_exit3010.exe"), cmd("Charlie", "c_exit1.exe"),
+                      cmd("Delta", "d_exit0.exe"), **DETAILED, **LOGGED),
+         stubs=["a_exit0.exe", "b_exit3010.exe", "c_exit1.exe", "d_exit0.exe"],
+         script=["yes"], boxes=[failure_question("Charlie", owner="none")],
+         ran=["a_exit0.exe", "b_exit3010.exe", "c_exit1.exe", "d_exit0.exe"], exit_code=1603,
+         check=log_holds("Setup.exe ", "configuration: Z:\\", "configuration element 1 (line 3)",
+                         "Windows version code 100 (platform 2, 6.1, service pack 1 \"Service Pack 1\"), "
+                         "system language 1033",
+                         'component "Alpha" (line 5): missing, selected', "silent run",
+                         'component "Alpha" started: Z:\\', 'component "Alpha" ended with exit code 0',
+                         'component "Bravo" ended with exit code 3010', 'component "Charlie" ended with exit code 1',
+                         'component "Charlie": failed (exit code)',
+                         'message box: "Could not install Charlie. Go on with the others?" '
+                         "(caption the system's, warning, Yes/No): Yes",
+                         'component "Delta": installed', "exit status 1603")),
+
+    # One run for each of the other statuses.
+    Case("deployment_status_0", files=silent(cmd("Alpha", "a_exit0.exe"), **DETAILED),
+         stubs=["a_exit0.exe"], ran=["a_exit0.exe"], exit_code=0),
+    Case("deployment_status_3010", files=silent(cmd("Alpha", "a_exit3010.exe"), **DETAILED),
+         stubs=["a_exit3010.exe"], ran=["a_exit3010.exe"], exit_code=3010),
+    Case("deployment_status_1602_left_before_the_run",
+         files=interactive(cmd("Alpha", "a_exit0.exe"), **DETAILED), stubs=["a_exit0.exe"],
+         script=["dialog: exit"], views=[View(label="shown")], not_ran=["a_exit0.exe"], exit_code=1602),
+    Case("deployment_status_1603_interactive_failure",
+         files=interactive(cmd("Alpha", "a_exit1.exe"), cmd("Bravo", "b_exit0.exe"), **DETAILED),
+         stubs=["a_exit1.exe", "b_exit0.exe"], script=["dialog: continue", "no"], views=[View(label="shown")],
+         boxes=[failure_question("Alpha", owner="dialog")], not_ran=["b_exit0.exe"], exit_code=1603),
+
+    # A log that cannot be written changes nothing: no box, the same run.
+    Case("deployment_log_in_a_missing_folder_changes_nothing",
+         files=silent(cmd("Alpha", "a_exit0.exe"), log_file="#APPPATH\\no\\such\\setup.log"),
+         stubs=["a_exit0.exe"], ran=["a_exit0.exe"], check=no_file("no")),
+
+    # Unattended: a failure ends the run without a question; a restart is
+    # declined without a question (and never happens). No box at all.
+    Case("deployment_unattended_failure_asks_nothing",
+         files=silent(cmd("Alpha", "a_exit1.exe"), cmd("Bravo", "b_exit0.exe"), unattended="true",
+                      **DETAILED, **LOGGED),
+         stubs=["a_exit1.exe", "b_exit0.exe"], ran=["a_exit1.exe"], not_ran=["b_exit0.exe"], exit_code=1603,
+         check=log_holds('message box not shown (unattended): "Could not install Alpha. Go on with the others?"',
+                         "exit status 1603")),
+    Case("deployment_unattended_restart_is_declined",
+         files=silent(cmd("Alpha", "a_exit0.exe", mustreboot="true", installcompletemessage="Alpha is in."),
+                      cmd("Bravo", "b_exit0.exe"), unattended="true", **DETAILED, **LOGGED),
+         stubs=["a_exit0.exe", "b_exit0.exe"], ran=["a_exit0.exe"], not_ran=["b_exit0.exe"], exit_code=3010,
+         check=log_holds('message box not shown (unattended): "Alpha is in."',
+                         'message box not shown (unattended): "Restart the computer now?" (caption "", question, '
+                         "Yes/No): No", "exit status 3010")),
+]

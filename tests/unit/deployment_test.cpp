@@ -1,0 +1,236 @@
+// Unattended deployment: the exit statuses, the log file and the runs that
+// show no message box.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/interactive_run.h"
+#include "engine/silent_install.h"
+#include "run/driver.h"
+#include "test_helpers.h"
+
+namespace {
+
+using platform::box_answer;
+using platform::fake_platform;
+using testing_support::add_program;
+using testing_support::document;
+using testing_support::with_setup_xml;
+
+TEST(exit_status, follows_the_conventions_of_management_tools_only_when_asked)
+{
+    const struct {
+        engine::run_record record;
+        int detailed;
+    } cases[] = {
+        {{}, 0},
+        {{false, false, true, false}, 3010},
+        {{false, true, true, false}, 1641},
+        {{false, false, false, true}, 1602},
+        {{true, false, false, false}, 1603},
+        {{true, true, true, false}, 1603},  // a failure wins over a restart
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(engine::exit_status(c.record, true, true), c.detailed);
+        EXPECT_EQ(engine::exit_status(c.record, true, false), 1);
+        EXPECT_EQ(engine::exit_status(c.record, false, true), 1);  // never read: the attribute is not known
+    }
+}
+
+// A window for the interactive run that keeps every row checked.
+struct plain_window : engine::install_window {
+    platform::window_handle handle() override { return 9; }
+    void begin_run() override {}
+    std::vector<int> row_state_images() override { return {}; }
+    void show_wait_cursor() override {}
+    void restore_cursor() override {}
+    void end_dialog() override {}
+};
+
+run::run_modes both_runs()
+{
+    return run::run_modes{[](engine::run_context& run, config::configuration_settings& s) {
+                              plain_window window;
+                              engine::run_interactive_install(run, s, {}, window);
+                          },
+                          [](engine::run_context& run, config::configuration_settings& s) {
+                              engine::run_silent_install(run, s);
+                          }};
+}
+
+fake_platform::program exiting(std::uint32_t code)
+{
+    fake_platform::program p;
+    p.exit_code = code;
+    return p;
+}
+
+std::string component(const std::string& name, const std::string& extra = "")
+{
+    return "<component type=\"cmd\" description=\"" + name + "\" command=\"#APPPATH\\" + name + ".exe\" " + extra +
+           "/>";
+}
+
+TEST(exit_status, of_whole_runs_silent_and_interactive)
+{
+    const struct {
+        const char* what;
+        std::vector<std::uint32_t> codes;  // of the components a, b in order
+        std::string extra;                 // attributes of component a
+        std::vector<box_answer> answers;
+        int status;
+    } cases[] = {
+        {"all installed", {0, 0}, "", {}, 0},
+        {"an exit code 3010", {3010, 0}, "", {}, 3010},
+        {"a restart declined", {0, 0}, "mustreboot=\"true\"", {box_answer::no}, 3010},
+        {"a restart started", {0, 0}, "mustreboot=\"true\"", {box_answer::yes}, 1641},
+        {"a failure, then going on", {1, 0}, "", {box_answer::yes}, 1603},
+        {"nothing needed", {0, 0}, "><installedcheck type=\"check_file\" filename=\"#APPPATH\\Setup.exe\"/></component",
+         {}, 0},
+    };
+    for (const char* silent : {"true", "false"}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (silent[0] == 't' ? ", silent" : ", interactive"));
+            fake_platform sys;
+            sys.add_file(L"C:\\medium\\Setup.exe");
+            add_program(sys, L"C:\\medium\\a.exe", exiting(c.codes[0]));
+            add_program(sys, L"C:\\medium\\b.exe", exiting(c.codes[1]));
+            sys.answers.assign(c.answers.begin(), c.answers.end());
+            std::string a = component("a", c.extra);
+            if (c.extra.rfind("><", 0) == 0) a.replace(a.size() - 2, 2, ">");  // a check inside the element
+            with_setup_xml(sys, document(a + component("b"), std::string("detailed_exit_status=\"true\" install_silent=\"") +
+                                                                 silent + "\""));
+            EXPECT_EQ(run::run_setup(sys, both_runs()), c.status);
+        }
+    }
+}
+
+TEST(exit_status, of_runs_that_never_install)
+{
+    fake_platform refused;
+    refused.member_of_admins = false;
+    with_setup_xml(refused, document(component("a"), "detailed_exit_status=\"true\" dialog_admin_required=\"Admins.\""));
+    EXPECT_EQ(run::run_setup(refused, both_runs()), 1603);
+
+    fake_platform unreadable;
+    with_setup_xml(unreadable, "<configurations><configuration type=\"install\" detailed_exit_status=\"true\">"
+                               "<components><component type=\"bogus\"/></components></configuration></configurations>");
+    EXPECT_EQ(run::run_setup(unreadable, both_runs()), 1);
+}
+
+// The lines of the log file, without their time stamps.
+std::vector<std::string> log_lines(fake_platform& sys, const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    const std::string& bytes = sys.files[text::ascii_lower(path)].bytes;
+    for (std::size_t start = 0; start < bytes.size();) {
+        const std::size_t end = bytes.find("\r\n", start);
+        EXPECT_NE(end, std::string::npos) << "a line without CRLF";
+        if (end == std::string::npos) break;
+        const std::string line = bytes.substr(start, end - start);
+        EXPECT_EQ(line.size() > 24 && line[4] == '-' && line[19] == '.' && line[23] == ' ', true) << line;
+        lines.push_back(line.size() > 24 ? line.substr(24) : line);
+        start = end + 2;
+    }
+    return lines;
+}
+
+bool holds(const std::vector<std::string>& lines, const std::string& part)
+{
+    for (const auto& l : lines)
+        if (l.find(part) != std::string::npos) return true;
+    return false;
+}
+
+TEST(log_file, records_the_run_from_the_program_to_its_exit_status)
+{
+    fake_platform sys;
+    sys.add_versioned_file(L"C:\\medium\\Setup.exe", 1, 2, 3, 4);
+    sys.add_versioned_file(L"C:\\Windows\\system32\\msi.dll", 5, 0, 0, 0);
+    add_program(sys, L"C:\\medium\\a.exe", exiting(3010));
+    add_program(sys, L"C:\\medium\\b.exe", exiting(1));
+    add_program(sys, L"C:\\medium\\c.exe");
+    sys.add_directory(L"C:\\Users\\user\\Temp");
+    sys.answers = {box_answer::yes};
+    with_setup_xml(sys, document(component("a") + component("b") + component("c") +
+                                     component("d", "os_filter_greater=\"200\"") +
+                                     "<component type=\"cmd\" description=\"e \xC3\xA9\" command=\"x\">"
+                                     "<installedcheck type=\"check_file\" filename=\"#SYSTEMPATH\\msi.dll\" "
+                                     "fileversion=\"2.0.0.0\" comparison=\"version\"/></component>",
+                                 "install_silent=\"true\" detailed_exit_status=\"true\" "
+                                 "failed_exec_command_continue=\"%s failed. Go on?\" "
+                                 "log_file=\"#TEMPPATHsetup.log\""));
+    EXPECT_EQ(run::run_setup(sys, both_runs()), 1603);
+    const auto lines = log_lines(sys, L"C:\\Users\\user\\Temp\\setup.log");
+    for (const char* part :
+         {"Setup.exe 1.2.3.4 at C:\\medium\\Setup.exe", "configuration: C:\\medium\\setup.xml",
+          "configuration element 1 (line 1)", "Windows version code 100", "system language 1033",
+          "component \"d\" (line 1): left out: the version code 100",
+          "installed check of the file C:\\Windows\\system32\\msi.dll: version 5.0.0.0, version 2.0.0.0: installed",
+          "component \"e \xC3\xA9\" (line 1): installed, not selected", "component \"a\" started: C:\\medium\\a.exe",
+          "component \"a\" ended with exit code 3010", "component \"b\" ended with exit code 1",
+          "message box: \"b failed. Go on?\" (caption the system's, warning, Yes/No): Yes",
+          "component \"c\": installed", "exit status 1603"})
+        EXPECT_TRUE(holds(lines, part)) << part;
+}
+
+TEST(log_file, that_cannot_be_written_changes_nothing_and_without_one_nothing_is_written)
+{
+    for (const char* log : {"log_file=\"C:\\no\\such\\folder\\setup.log\"", ""}) {
+        SCOPED_TRACE(log);
+        fake_platform sys;
+        add_program(sys, L"C:\\medium\\a.exe", exiting(1));
+        add_program(sys, L"C:\\medium\\b.exe");
+        sys.answers = {box_answer::no};
+        with_setup_xml(sys, document(component("a") + component("b"), std::string("install_silent=\"true\" ") + log));
+        const std::size_t files_before = sys.files.size();
+        EXPECT_EQ(run::run_setup(sys, both_runs()), 1);
+        EXPECT_EQ(sys.files.size(), files_before);
+        EXPECT_EQ(sys.messages.size(), 1u);  // the failure question, answered No
+        EXPECT_EQ(sys.processes.size(), 1u);
+    }
+}
+
+TEST(unattended, a_silent_run_shows_no_box_and_answers_every_question_no)
+{
+    fake_platform sys;
+    add_program(sys, L"C:\\medium\\a.exe");
+    add_program(sys, L"C:\\medium\\b.exe", exiting(1));
+    add_program(sys, L"C:\\medium\\c.exe");
+    sys.add_directory(L"C:\\Users\\user\\Temp");
+    with_setup_xml(sys, document(component("a", "mustreboot=\"true\" installcompletemessage=\"A is in.\"") +
+                                     "<component type=\"cmd\" description=\"x\" command=\"x\">"
+                                     "<installedcheck type=\"check_file\" filename=\"#APPPATH\\setup.xml\" "
+                                     "fileversion=\"1\" comparison=\"bogus\"/></component>",
+                                 "install_silent=\"true\" unattended=\"true\" detailed_exit_status=\"true\" "
+                                 "reboot_required=\"Restart?\" log_file=\"#TEMPPATHsetup.log\""));
+    EXPECT_EQ(run::run_setup(sys, both_runs()), 3010);  // the restart declined, on its behalf
+    EXPECT_TRUE(sys.messages.empty());
+    EXPECT_EQ(sys.reboots, 0);
+    const auto lines = log_lines(sys, L"C:\\Users\\user\\Temp\\setup.log");
+    EXPECT_TRUE(holds(lines, "message box not shown (unattended): \"Invalid comparison type"));
+    EXPECT_TRUE(holds(lines, "message box not shown (unattended): \"A is in.\""));
+    EXPECT_TRUE(holds(lines, "message box not shown (unattended): \"Restart?\" (caption \"\", question, Yes/No): No"));
+
+    // A failure ends the run at once; an interactive run is not affected.
+    fake_platform failing;
+    add_program(failing, L"C:\\medium\\b.exe", exiting(1));
+    add_program(failing, L"C:\\medium\\c.exe");
+    with_setup_xml(failing, document(component("b") + component("c"),
+                                     "install_silent=\"true\" unattended=\"true\" detailed_exit_status=\"true\""));
+    EXPECT_EQ(run::run_setup(failing, both_runs()), 1603);
+    EXPECT_TRUE(failing.messages.empty());
+    EXPECT_EQ(failing.processes.size(), 1u);
+
+    fake_platform interactive;
+    add_program(interactive, L"C:\\medium\\b.exe", exiting(1));
+    add_program(interactive, L"C:\\medium\\c.exe");
+    interactive.answers = {box_answer::yes};
+    with_setup_xml(interactive, document(component("b") + component("c"), "unattended=\"true\""));
+    run::run_setup(interactive, both_runs());
+    EXPECT_EQ(interactive.messages.size(), 1u);
+    EXPECT_EQ(interactive.processes.size(), 2u);
+}
+
+}  // namespace
