@@ -5,9 +5,9 @@ set -euo pipefail
 
 need_pkgs=(cmake make g++ googletest libgtest-dev libgmock-dev
            g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
-           wine wine32:i386 wine64 xvfb x11-apps imagemagick wixl
+           wine wine32:i386 wine64 fonts-wine xvfb x11-apps imagemagick wixl
            dpkg-dev python3 xauth clang libclang-rt-14-dev libssl-dev
-           libbenchmark-dev libxml2-utils)
+           libbenchmark-dev libxml2-utils osslsigncode openssl)
 
 missing=()
 for p in "${need_pkgs[@]}"; do

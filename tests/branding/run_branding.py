@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Builds a branded Setup.exe (a publisher's configuration, picture, icon and
 version information chosen when the build is configured), checks that it
-carries them, and runs it under Wine to see the branded configuration act.
+carries them, builds it again from a copy of the sources in another folder
+and compares the bytes, and runs it under Wine to see the branded
+configuration act.
 
 usage: run_branding.py --source DIR --bin-dir BUILD/win --work DIR
 """
 import argparse
+import hashlib
 import os
 import shutil
 import struct
@@ -15,7 +18,9 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "e2e"))
-from run_e2e import Wine, win_path  # noqa: E402
+sys.path.insert(0, str(HERE.parent / "publishing"))
+from run_e2e import drive_once  # noqa: E402
+from run_publishing import copy_sources  # noqa: E402
 
 
 def write_bitmap(path: Path) -> None:
@@ -54,17 +59,33 @@ def main() -> int:
         "-DSETUP_PRODUCT_VERSION=2.5.1",
         "-DSETUP_COMPANY=Acme Tools",
     ]
-    with open(work / "build.log", "wb") as out:
-        rc = subprocess.run(["cmake", "-S", str(source), "-B", str(build),
-                             "-DCMAKE_TOOLCHAIN_FILE=%s" % (source / "cmake" / "mingw-i686.cmake"),
-                             "-DCMAKE_BUILD_TYPE=MinSizeRel"] + options, stdout=out, stderr=subprocess.STDOUT).returncode
-        if rc == 0:
-            rc = subprocess.run(["cmake", "--build", str(build), "--target", "Setup", "-j2"],
+
+    def build_from(sources: Path, folder: Path, log: Path) -> int:
+        shutil.rmtree(folder, ignore_errors=True)
+        with open(log, "wb") as out:
+            rc = subprocess.run(["cmake", "-S", str(sources), "-B", str(folder),
+                                 "-DCMAKE_TOOLCHAIN_FILE=%s" % (sources / "cmake" / "mingw-i686.cmake"),
+                                 "-DCMAKE_BUILD_TYPE=MinSizeRel"] + options,
                                 stdout=out, stderr=subprocess.STDOUT).returncode
+            if rc == 0:
+                rc = subprocess.run(["cmake", "--build", str(folder), "--target", "Setup", "-j2"],
+                                    stdout=out, stderr=subprocess.STDOUT).returncode
+        return rc
+
+    rc = build_from(source, build, work / "build.log")
     check(rc == 0, "a branded build configures and builds (log: %s)" % (work / "build.log"))
     if rc != 0:
         print("%d passed, %d failed" % (results.count(True), results.count(False)))
         return 1
+
+    again = work / "build again"
+    rc = build_from(copy_sources(source, work / "another source"), again, work / "build-again.log")
+    first = (build / "Setup.exe").read_bytes()
+    second = (again / "Setup.exe").read_bytes() if rc == 0 else b""
+    print("sha256 %s  %s\nsha256 %s  %s" % (hashlib.sha256(first).hexdigest(), build / "Setup.exe",
+                                           hashlib.sha256(second).hexdigest(), again / "Setup.exe"))
+    check(first == second, "built again from another source folder into another build folder, the branded "
+          "Setup.exe has the same %d bytes (log: %s)" % (len(first), work / "build-again.log"))
 
     pe = subprocess.run([sys.executable, str(source / "tests" / "pe" / "check_pe.py"), str(build / "Setup.exe"),
                          str(HERE / "brand-setup.xml"), "--bitmap", str(bitmap), "--icon", str(icon),
@@ -84,21 +105,7 @@ def main() -> int:
         shutil.rmtree(medium, ignore_errors=True)
         medium.mkdir()
         shutil.copy(build / "Setup.exe", medium / "Setup.exe")
-        script, log = work / "script.txt", work / "driver.log"
-        script.write_text("no\n")
-        log.unlink(missing_ok=True)
-        wine = Wine(work / "wine")
-        try:
-            wine.start_display()
-            wine.ensure_prefix()
-            wine.start_server()
-            wine.run(["wine", str(bin_dir / "e2e_driver.exe"), "--exe", win_path(medium / "Setup.exe"),
-                      "--cwd", win_path(medium), "--script", win_path(script), "--log", win_path(log),
-                      "--timeout", "60"], "driver.out", 120)
-        finally:
-            wine.stop_server()
-            wine.stop_display()
-        seen = log.read_text(encoding="utf-8") if log.exists() else ""
+        seen = drive_once(work, bin_dir / "e2e_driver.exe", medium / "Setup.exe", ["no"])
         check('"Acme Widget could not install Acme Runtime. Go on?"' in seen,
               "the branded Setup.exe runs its own stored configuration (silent, failure question)")
         check('{"exit":1' in seen, "the branded Setup.exe ends with status 1")

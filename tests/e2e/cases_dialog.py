@@ -4,6 +4,8 @@ each row's text, check and lock) and clicks, types and presses buttons from
 the script ("dialog: ..." lines, see driver.cpp). Component programs are stubs.
 """
 
+import os
+import re
 from typing import List
 
 from case_helpers import (BAD_COMPARISON, TEXTS, all_of, check_file, cmd, completion, download, downloads,
@@ -33,15 +35,15 @@ def installed_row(description: str, grey=None) -> Row:
 
 def scaled_by(factor: float):
     """The dialog's client area at least `factor` times its size at 96 dpi
-    under Wine (595 x 437): the program took the system's DPI."""
+    (510 x 437, the picture's size): the program took the system's DPI."""
     def run(r: CaseRun) -> List[str]:
         reads = r.dialog_reads()
         if not reads:
             return ["the dialog was never read"]
         c = reads[0]["dialog"]["client"]
         w, h = c[2] - c[0], c[3] - c[1]
-        if w < 595 * factor or h < 437 * factor:
-            return ["client area %d x %d, not %.1f times 595 x 437" % (w, h, factor)]
+        if w < 510 * factor or h < 437 * factor:
+            return ["client area %d x %d, not %.1f times 510 x 437" % (w, h, factor)]
         return []
     return run
 
@@ -63,6 +65,44 @@ def window_styles(r: CaseRun) -> List[str]:
             out.append("the dialog has %s (style 0x%08X)" % (name, style))
     if not exstyle & 0x00040000:
         out.append("the dialog lacks WS_EX_APPWINDOW (extended style 0x%08X)" % exstyle)
+    return out
+
+
+ROOM_HEADER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "setup-check",
+                           "dialog_room.h")
+
+
+def room_of_the_texts(r: CaseRun) -> List[str]:
+    """setup-check's table of what the dialog's texts have room for (font,
+    widths, control sizes at 96 dpi) is what the dialog measures here."""
+    found = [e["metrics"] for e in r.events if "metrics" in e]
+    if not found:
+        return ["the dialog was never measured"]
+    m = found[0]
+    measured = {
+        "line_height": m["height"],
+        "message_width": m["message"][2] - m["message"][0],
+        "message_height": m["message"][3] - m["message"][1],
+        "button_width": m["button"][2] - m["button"][0],
+        "label_width": m["label"][2] - m["label"][0],
+    }
+    try:
+        with open(ROOM_HEADER, encoding="utf-8") as f:
+            header = f.read()
+    except OSError as e:
+        header = ""
+    table = {k: int(v) for k, v in re.findall(r"constexpr int (\w+) = (\d+);", header)}
+    widths = re.search(r"char_widths\[[^]]*\] = \{([^}]*)\}", header)
+    out = []
+    if m["dpi"] != 96:
+        out.append("the display is at %d dpi, not 96" % m["dpi"])
+    for name, value in measured.items():
+        if table.get(name) != value:
+            out.append("%s: the table says %s, the dialog measures %d" % (name, table.get(name), value))
+    listed = [int(w) for w in re.findall(r"\d+", re.sub(r"//[^\n]*", "", widths.group(1)))] if widths else []
+    if listed != m["widths"]:
+        out.append("char_widths (U+0020 to U+017F in %s, %d px high) differ; measured: %s"
+                   % (m["face"], m["height"], ", ".join(str(w) for w in m["widths"])))
     return out
 
 
@@ -147,6 +187,13 @@ CASES = [
          script=["dialog: screenshot dialog-144dpi", "dialog: exit"],
          views=[View(**FRESH, rows=(installed_row("Installed one"), optional_row("Missing one")))],
          not_ran=["m_exit0.exe"], check=scaled_by(1.4)),
+
+    # What setup-check assumes about the room of each text (the dialog font
+    # and the sizes of the message, the buttons and a row) is measured.
+    Case("dialog_room_of_the_texts",
+         files=interactive(cmd("Alpha", "a_exit0.exe")),
+         stubs=["a_exit0.exe"], script=["dialog: metrics", "dialog: exit"],
+         views=[View(**FRESH)], not_ran=["a_exit0.exe"], check=room_of_the_texts),
 
     # Unchecking a missing optional component leaves it out of the run.
     Case("dialog_unchecked_component_is_skipped",

@@ -37,6 +37,14 @@
 //     screenshot <name>        ask run_e2e.py for a picture of the dialog: writes
 //                              shot-<name>.request beside the log and waits for
 //                              shot-<name>.done
+//     picture <name>           save the dialog's window as the screen shows it
+//                              (frame included) as <name>.bmp beside the log
+//     metrics                  record what the dialog's texts have room for as a
+//                              "metrics" event: the dialog font (MS Shell Dlg 2,
+//                              8 pt) at the screen's dpi, its height and the
+//                              widths of U+0020 to U+017F, its dialog base units,
+//                              and the client sizes of the message, the Continue
+//                              button, the list and row 0's label
 // A message box that appears while the next step is a dialog operation waits
 // for it when the dialog is visible (so the dialog can be read while its box
 // is open); otherwise, and when the script has run out, the box is answered
@@ -1281,7 +1289,94 @@ private:
             std::string name = s.words.size() > 1 ? s.words[1] : "dialog";
             return screenshot(s, name);
         }
+        if (op == "metrics") return metrics(s);
+        if (op == "picture") return picture(s, s.words.size() > 1 ? s.words[1] : "dialog");
         step_error(s, "unknown operation");
+    }
+
+    void picture(const Step& s, const std::string& name) {
+        RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        settle(false);
+        RECT r;
+        GetWindowRect(dialog_, &r);
+        const int w = r.right - r.left, h = r.bottom - r.top;
+        if (w <= 0 || h <= 0) return step_error(s, "the dialog has no size");
+        const std::vector<DWORD> px = screen_pixels(r.left, r.top, w, h);
+        // A 24-bit bottom-up BMP, each row padded to four bytes.
+        const int stride = (w * 3 + 3) & ~3;
+        std::vector<unsigned char> pixels((size_t)stride * h, 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const DWORD p = px[(size_t)(h - 1 - y) * w + x];
+                unsigned char* at = &pixels[(size_t)y * stride + x * 3];
+                at[0] = p & 0xFF, at[1] = (p >> 8) & 0xFF, at[2] = (p >> 16) & 0xFF;
+            }
+        BITMAPFILEHEADER file = {};
+        BITMAPINFOHEADER info = {};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof file + sizeof info;
+        file.bfSize = file.bfOffBits + (DWORD)pixels.size();
+        info.biSize = sizeof info;
+        info.biWidth = w;
+        info.biHeight = h;
+        info.biPlanes = 1;
+        info.biBitCount = 24;
+        info.biCompression = BI_RGB;
+        info.biSizeImage = (DWORD)pixels.size();
+        FILE* f = _wfopen((log_folder_ + from_utf8(name) + L".bmp").c_str(), L"wb");
+        if (!f) return step_error(s, "cannot write the picture");
+        const bool written = fwrite(&file, sizeof file, 1, f) == 1 && fwrite(&info, sizeof info, 1, f) == 1 &&
+                             fwrite(pixels.data(), 1, pixels.size(), f) == pixels.size();
+        fclose(f);
+        if (!written) return step_error(s, "cannot write the picture");
+        step_done(s, "taken", ",\"rect\":" + json_rect(r));
+    }
+
+    void metrics(const Step& s) {
+        HDC dc = GetDC(nullptr);
+        LOGFONTW lf = {};
+        lf.lfHeight = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+        lf.lfCharSet = DEFAULT_CHARSET;
+        lstrcpyW(lf.lfFaceName, L"MS Shell Dlg 2");
+        HFONT font = CreateFontIndirectW(&lf);
+        HGDIOBJ previous = SelectObject(dc, font);
+        TEXTMETRICW tm = {};
+        GetTextMetricsW(dc, &tm);
+        wchar_t face[LF_FACESIZE] = L"";
+        GetTextFaceW(dc, LF_FACESIZE, face);
+        const wchar_t letters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+        SIZE all = {};
+        GetTextExtentPoint32W(dc, letters, 52, &all);
+        std::string widths;
+        for (wchar_t c = 0x20; c < 0x180; ++c) {
+            SIZE one = {};
+            GetTextExtentPoint32W(dc, &c, 1, &one);
+            widths += (widths.empty() ? "" : ",") + std::to_string(one.cx);
+        }
+        SelectObject(dc, previous);
+        DeleteObject(font);
+        const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+        ReleaseDC(nullptr, dc);
+
+        auto client = [this](int id) {
+            RECT r = {};
+            GetClientRect(GetDlgItem(dialog_, id), &r);
+            return json_rect(r);
+        };
+        RECT label = {};
+        label.left = LVIR_LABEL;
+        RemoteBuffer mem(process_, sizeof(RECT));
+        DWORD_PTR ok = 0;
+        if (!mem.ok() || !mem.write(0, &label, sizeof label) ||
+            !send(GetDlgItem(dialog_, kListId), LVM_GETITEMRECT, 0, mem.at(0), &ok) || !ok ||
+            !mem.read(0, &label, sizeof label))
+            label = RECT{};
+        log_.line("{\"metrics\":{\"dpi\":" + std::to_string(dpi) + ",\"face\":" + json_string(face) +
+                  ",\"height\":" + std::to_string(tm.tmHeight) + ",\"base_units\":[" +
+                  std::to_string((all.cx / 26 + 1) / 2) + "," + std::to_string(tm.tmHeight) + "],\"message\":" +
+                  client(kMessageId) + ",\"button\":" + client(IDOK) + ",\"list\":" + client(kListId) +
+                  ",\"label\":" + json_rect(label) + ",\"widths\":[" + widths + "]}}");
+        step_done(s, "taken");
     }
 
     void screenshot(const Step& s, const std::string& name) {

@@ -41,7 +41,7 @@ from e2e_model import DIR, Box, Case, CaseRun, Dir, FromBin, Row, Sparse, View  
 
 # Bump when the prefix settings below change: a prefix made with other
 # settings is then made anew.
-PREFIX_SETTINGS_VERSION = "1"
+PREFIX_SETTINGS_VERSION = "2"
 PREFIX_SETTINGS = [
     # A virtual desktop: without a window manager, every closing window
     # otherwise waits about 2 s for one.
@@ -50,6 +50,7 @@ PREFIX_SETTINGS = [
     # No audio driver: message boxes would wait on it for their sound.
     (r"HKCU\Software\Wine\Drivers", "Audio", ""),
 ]
+WINE_FONTS = [Path("/usr/share/wine/fonts/%s" % name) for name in ("tahoma.ttf", "tahomabd.ttf", "marlett.ttf")]
 APP_DEFAULTS_KEY = r"HKCU\Software\Wine\AppDefaults\Setup.exe"
 # Keys that belong to the cases alone; removed before and after a run.
 TEST_KEYS = [r"HKLM\SOFTWARE\YolvaneTest", r"HKCU\Software\YolvaneTestUser"]
@@ -208,6 +209,13 @@ class Wine:
             raise RuntimeError("wineboot -i failed (%d), see %s" % (rc, self.logs / "wineboot.out"))
         for key, name, data in PREFIX_SETTINGS:
             self.reg_add(key, name, data)
+        # The dialog font of Windows, Tahoma, and the caption buttons' Marlett
+        # as Wine ships them: in the prefix's own font folder, where every
+        # Wine build finds them.
+        for font in WINE_FONTS:
+            if not font.is_file():
+                raise RuntimeError("%s is missing (Debian package fonts-wine)" % font)
+            shutil.copy2(font, self.prefix / "drive_c" / "windows" / "Fonts" / font.name)
         # Wait for the server to end: it writes the registry to disk then.
         self.run(["wineserver", "-w"], "wineserver.out", 300)
         marker.write_text(PREFIX_SETTINGS_VERSION + "\n")
@@ -230,6 +238,32 @@ class Wine:
             except subprocess.TimeoutExpired:
                 pass
             self.server_started = False
+
+
+def drive_once(work: Path, driver: Path, program: Path, script: List[str], timeout: int = 60,
+               own_display: bool = False) -> str:
+    """Runs `program` once under the driver in a Wine prefix of its own under
+    `work`, with the script's lines; answers the driver's log (one JSON
+    object per line), or "" when it wrote none. `own_display`: an X server
+    of its own even when DISPLAY is set."""
+    work.mkdir(parents=True, exist_ok=True)
+    script_path, log = work / "script.txt", work / "driver.log"
+    script_path.write_text("".join(line + "\n" for line in script))
+    log.unlink(missing_ok=True)
+    wine = Wine(work / "wine")
+    if own_display:
+        wine.display = ""
+    try:
+        wine.start_display()
+        wine.ensure_prefix()
+        wine.start_server()
+        wine.run(["wine", str(driver), "--exe", win_path(program), "--cwd", win_path(program.parent),
+                  "--script", win_path(script_path), "--log", win_path(log), "--timeout", str(timeout)],
+                 "driver.out", timeout * 2 + 60)
+    finally:
+        wine.stop_server()
+        wine.stop_display()
+    return log.read_text(encoding="utf-8") if log.exists() else ""
 
 
 # ------------------------------------------------------------------ HTTP server

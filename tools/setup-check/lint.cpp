@@ -11,9 +11,11 @@
 #include "components/version.h"
 #include "config/settings.h"
 #include "config/sources.h"
+#include "base/paths.h"
 #include "base/text.h"
 #include "os_codes.h"
 #include "stub_platform.h"
+#include "text_room.h"
 #include "tinyxml.h"
 
 namespace setup_check {
@@ -247,6 +249,8 @@ private:
     void check_registry_check(const TiXmlElement& e);
     void check_download_dialog(const TiXmlElement& e, bool silent);
     void check_download(const TiXmlElement& e);
+    void check_dialog_texts(const TiXmlElement& e);
+    void check_row_text(const TiXmlElement& e);
 
     void check_attribute_names(const TiXmlElement& e, const std::string& what, const std::set<std::string>& read,
                                const std::set<std::string>& inert, const std::set<std::string>& elsewhere);
@@ -258,8 +262,11 @@ private:
     bool check_bound(const TiXmlElement& e, const char* name, std::int32_t& bound);
     void check_language_list(const TiXmlElement& e, const char* name);
     void check_markers(const TiXmlElement& e, const char* name, bool expanded);
-    void check_start_text(const TiXmlElement& e, const char* name, const std::string& hint);
+    bool check_start_text(const TiXmlElement& e, const char* name, const std::string& hint);
+    void check_environment_names(const TiXmlElement& e, const char* name, const std::wstring& v, std::size_t url);
     void check_medium_file(const TiXmlElement& e, const char* name);
+    void check_start(const TiXmlElement& e, const char* name, const std::string& hint);
+    void check_downloaded_start(const TiXmlElement& e, const char* name);
     void check_format(const TiXmlElement& e);
     void check_keyword(const TiXmlElement& e, const char* name, const std::set<std::string>& keywords,
                        const std::string& failure);
@@ -269,6 +276,8 @@ private:
     stub_platform sys_;
     config::text_encoding encoding_ = config::text_encoding::utf8;
     std::unique_ptr<config::attribute_reader> reader_;
+    bool silent_ = false;  // the configuration being checked runs silently
+    std::wstring status_installed_;  // and what its rows of installed components add
     std::vector<diagnostic> found_;
     int errors_ = 0;
 };
@@ -368,6 +377,7 @@ void linter::check_root(const TiXmlElement* root)
                                                             ? value(*c, "install_silent").c_str()
                                                             : nullptr,
                                                         false);
+        silent_ = silent;
         check_configuration(*c, silent);
         if (catch_all == nullptr && value(*c, "lcid").empty()) catch_all = c;
     }
@@ -401,12 +411,14 @@ void linter::check_configuration(const TiXmlElement& e, bool silent)
         warning(place(e, "unattended"), "no-effect",
                 "unattended acts in the silent run only: this configuration shows its dialog and its message "
                 "boxes (set install_silent=\"true\" for an unattended run)");
+    status_installed_ = value(e, "status_installed");
+    if (!silent) check_dialog_texts(e);
     const TiXmlElement* first_list = e.FirstChildElement("components");
     if (first_list != nullptr && first_list->FirstChildElement() != nullptr) check_format(e);
     check_markers(e, "dialog_admin_required", true);
     check_markers(e, "complete_command", true);
-    check_start_text(e, "complete_command", "it is opened without arguments");
-    check_medium_file(e, "complete_command");
+    if (!check_start_text(e, "complete_command", "it is opened without arguments"))
+        check_medium_file(e, "complete_command");
     for (const char* name : {"dialog_caption", "dialog_message", "install_caption", "cancel_caption",
                              "status_installed", "failed_exec_command_continue", "installation_completed",
                              "reboot_required"})
@@ -438,6 +450,7 @@ void linter::check_component(const TiXmlElement& e, bool silent)
     const std::string type = check_component_type(e);
     check_component_start(e, type);
     check_component_texts(e);
+    if (!silent) check_row_text(e);
     check_component_filters(e);
     for (const TiXmlElement* check = e.FirstChildElement("installedcheck"); check != nullptr;
          check = check->NextSiblingElement("installedcheck"))
@@ -498,32 +511,42 @@ std::string linter::check_component_type(const TiXmlElement& e)
 }
 
 // What the component starts: present, with its markers right, without
-// arguments, and on the medium.
-void linter::check_component_start(const TiXmlElement& e, const std::string& type)
+// arguments, and on the medium or fetched by its downloads. With a type that
+// is not understood, the attributes of every kind are still checked.
+void linter::check_component_start(const TiXmlElement& e, const std::string& written_type)
 {
+    std::string type = written_type;
+    if (component_kind_attributes.count(type) == 0) type = case_variant(type, {"msi", "cmd", "openfile"});
+    const bool unknown = type.empty();
     if (type == "cmd") {
         if (value(e, "command").empty())
             error(place(e, "command"), "missing-attribute", "a cmd component without a command cannot start");
-        check_markers(e, "command", true);
-        check_start_text(e, "command",
-                         "a command cannot carry arguments: start a program that needs none, or install a "
-                         "package through an msi component and its cmdparameters");
-        check_medium_file(e, "command");
     } else if (type == "msi") {
         if (value(e, "package").empty())
             error(place(e, "package"), "missing-attribute", "an msi component without a package cannot start");
-        check_markers(e, "package", true);
-        check_markers(e, "cmdparameters", true);
-        check_start_text(e, "package", "put the installer's options into cmdparameters");
-        check_medium_file(e, "package");
     } else if (type == "openfile") {
         if (value(e, "file").empty())
             error(place(e, "file"), "missing-attribute", "an openfile component without a file opens nothing");
-        check_markers(e, "file", true);
-        check_start_text(e, "file", "a file is opened without arguments");
-        check_medium_file(e, "file");
     }
-    if (type != "msi" && has(e, "cmdparameters")) check_markers(e, "cmdparameters", false);
+    if (type == "cmd" || (unknown && has(e, "command")))
+        check_start(e, "command",
+                    "a command cannot carry arguments: start a program that needs none, or install a package "
+                    "through an msi component and its cmdparameters");
+    if (type == "msi" || (unknown && has(e, "package"))) {
+        check_start(e, "package", "put the installer's options into cmdparameters");
+        check_markers(e, "cmdparameters", true);
+    }
+    if (type == "openfile" || (unknown && has(e, "file"))) check_start(e, "file", "a file is opened without arguments");
+    if (type != "msi" && !unknown && has(e, "cmdparameters")) check_markers(e, "cmdparameters", false);
+}
+
+void linter::check_start(const TiXmlElement& e, const char* name, const std::string& hint)
+{
+    check_markers(e, name, true);
+    // A text with arguments names no file: looking for it on the medium
+    // would only add a confusing second error.
+    if (check_start_text(e, name, hint)) return;
+    check_downloaded_start(e, name);
 }
 
 void linter::check_component_texts(const TiXmlElement& e)
@@ -537,6 +560,53 @@ void linter::check_component_texts(const TiXmlElement& e)
     check_boolean(e, "mustreboot");
     check_presence_boolean(e, "required");
     check_presence_boolean(e, "primary");
+}
+
+// The dialog's font at 96 dpi decides what its controls hold; a larger
+// setting of the system scales the controls and the font alike.
+void linter::check_dialog_texts(const TiXmlElement& e)
+{
+    const std::string font = " in the dialog's font at 96 dpi";
+    const std::wstring message = value(e, "dialog_message");
+    const int lines = message_lines(message);
+    if (!message.empty() && lines > message_line_room())
+        warning(place(e, "dialog_message"), "text-room",
+                "dialog_message takes " + std::to_string(lines) + " lines" + font + "; the message has room for " +
+                    std::to_string(message_line_room()) + ": the rest is hidden behind the buttons");
+    for (const char* name : {"install_caption", "cancel_caption"}) {
+        const int width = text_width(value(e, name), true);
+        if (width > button_text_room())
+            warning(place(e, name), "text-room",
+                    std::string(name) + " " + quoted(value(e, name)) + " is " + std::to_string(width) + " pixels wide" +
+                        font + "; the button has room for " + std::to_string(button_text_room()) +
+                        ": the text fills it or is cut");
+    }
+}
+
+// A row longer than the list is wide ends in "...": its description, with
+// the installed status after it when a check can find the component
+// installed, or with required_message while a required one is missing.
+void linter::check_row_text(const TiXmlElement& e)
+{
+    const auto present = [&](const char* name) {
+        return has(e, name) && text::ascii_lower(value(e, name)) != L"false";
+    };
+    if (present("required") && present("primary")) return;  // the product has no row
+    const std::wstring description = value(e, "description");
+    std::vector<std::pair<std::wstring, std::string>> rows = {{description, "the row "}};
+    if (e.FirstChildElement("installedcheck") != nullptr)
+        rows.push_back({description + L" " + status_installed_, "when the component is installed, the row "});
+    if (present("required"))
+        rows.push_back({description + L" " + value(e, "required_message"), "while the component is missing, the row "});
+    const int room = row_text_room();
+    for (const auto& row : rows) {
+        const int width = text_width(row.first, false);
+        if (width <= room) continue;
+        warning(place(e, "description"), "text-room",
+                row.second + quoted(row.first) + " is " + std::to_string(width) + " pixels wide in the dialog's font "
+                "at 96 dpi; the list has room for " + std::to_string(room) + ": it is cut and ends in \"...\"");
+        return;
+    }
 }
 
 void linter::check_component_filters(const TiXmlElement& e)
@@ -560,40 +630,43 @@ void linter::check_component_filters(const TiXmlElement& e)
 
 void linter::check_installed_check(const TiXmlElement& e)
 {
-    const std::string type = to_utf8(value(e, "type"));
+    const std::string written = to_utf8(value(e, "type"));
+    std::string type = written;
     const std::string failure = "Setup.exe fails to load the configuration with \"Invalid configuration file, "
                                 "installed check type not supported\"";
+    if (type.empty()) {
+        error(place(e, "type"), "check-type",
+              "the installed check has no type (check_registry_value or check_file): " + failure);
+    } else if (check_kind_attributes.count(type) == 0) {
+        const std::string variant = case_variant(type, {"check_registry_value", "check_file"});
+        if (!variant.empty())
+            error(place(e, "type"), "keyword-case",
+                  "installed check type " + quoted(written) + " is not " + quoted(variant) +
+                      " (keywords are case-sensitive): " + failure);
+        else
+            error(place(e, "type"), "check-type",
+                  "installed check type " + quoted(written) + " is not check_registry_value or check_file: " + failure);
+        type = variant;
+    }
+    // The other attributes are checked as the intended kind's, or, when the
+    // kind cannot be told, as any kind's.
     std::set<std::string> read = {"type"};
     std::set<std::string> elsewhere;
     for (const auto& k : check_kind_attributes) {
-        if (k.first == type)
+        if (k.first == type || type.empty())
             read.insert(k.second.begin(), k.second.end());
         else
             elsewhere.insert(k.second.begin(), k.second.end());
     }
     for (const auto& r : read) elsewhere.erase(r);
-    if (type.empty()) {
-        error(place(e, "type"), "check-type",
-              "the installed check has no type (check_registry_value or check_file): " + failure);
-        return;
-    }
-    if (check_kind_attributes.count(type) == 0) {
-        const std::string variant = case_variant(type, {"check_registry_value", "check_file"});
-        if (!variant.empty())
-            error(place(e, "type"), "keyword-case",
-                  "installed check type " + quoted(type) + " is not " + quoted(variant) +
-                      " (keywords are case-sensitive): " + failure);
-        else
-            error(place(e, "type"), "check-type",
-                  "installed check type " + quoted(type) + " is not check_registry_value or check_file: " + failure);
-        return;
-    }
     check_attribute_names(e, "installedcheck", read, {}, elsewhere);
     check_child_names(e, "installedcheck", {});
     if (type == "check_file")
         check_file_check(e);
-    else
+    else if (type == "check_registry_value")
         check_registry_check(e);
+    else
+        check_markers(e, "filename", true);
 }
 
 void linter::check_keyword(const TiXmlElement& e, const char* name, const std::set<std::string>& keywords,
@@ -964,6 +1037,7 @@ void linter::check_markers(const TiXmlElement& e, const char* name, bool expande
     if (!has(e, name)) return;
     const std::wstring v = value(e, name);
     const std::size_t url = v.find(L"://");
+    if (expanded) check_environment_names(e, name, v, url);
     for (std::size_t i = v.find(L'#'); i != std::wstring::npos; i = v.find(L'#', i + 1)) {
         std::size_t end = i + 1;
         while (end < v.size() && (is_alnum(v[end]) || v[end] == L'_')) ++end;
@@ -1020,16 +1094,44 @@ void linter::check_markers(const TiXmlElement& e, const char* name, bool expande
     }
 }
 
-void linter::check_start_text(const TiXmlElement& e, const char* name, const std::string& hint)
+// "%TEMP%" and its like stay as written: nothing expands them, neither
+// Setup.exe nor the shell nor the installer that receives them.
+void linter::check_environment_names(const TiXmlElement& e, const char* name, const std::wstring& v, std::size_t url)
+{
+    std::size_t i = v.find(L'%');
+    while (i != std::wstring::npos && (url == std::wstring::npos || i < url)) {
+        std::size_t end = i + 1;
+        if (end < v.size() && (is_alnum(v[end]) || v[end] == L'_') && !(v[end] >= L'0' && v[end] <= L'9'))
+            while (end < v.size() && (is_alnum(v[end]) || v[end] == L'_' || v[end] == L'(' || v[end] == L')')) ++end;
+        if (end == i + 1 || end >= v.size() || v[end] != L'%') {
+            i = v.find(L'%', i + 1);
+            continue;
+        }
+        const std::string variable = to_utf8(v.substr(i, end + 1 - i));
+        const std::string word = upper(variable.substr(1, variable.size() - 2));
+        std::string instead = "use a marker (#APPPATH, #SYSTEMPATH, #WINDOWSPATH, #TEMPPATH) or a fixed path";
+        if (word == "TEMP" || word == "TMP")
+            instead = "write #TEMPPATH, which ends with a backslash (" + variable + "\\name.log becomes "
+                      "#TEMPPATHname.log)";
+        else if (word == "SYSTEMROOT" || word == "WINDIR")
+            instead = "write #WINDOWSPATH";
+        warning(place(e, name), "environment",
+                variable + " in " + name + " is passed on as written: environment variables are never expanded; " +
+                    instead);
+        i = v.find(L'%', end + 1);
+    }
+}
+
+bool linter::check_start_text(const TiXmlElement& e, const char* name, const std::string& hint)
 {
     const std::wstring v = value(e, name);
-    if (v.empty()) return;
+    if (v.empty()) return false;
     const std::string head = std::string(name) + " " + quoted(v);
     const std::string whole = "Setup.exe hands the whole text to Windows as one file name, so ";
     if (v[0] == L'"' || v[0] == L'\'') {
         error(place(e, name), "arguments",
               head + " begins with a quote: " + whole + "the quotes become part of the name and the start fails");
-        return;
+        return true;
     }
     const std::wstring low = text::ascii_lower(v);
     for (const wchar_t* ext : {L".exe", L".com", L".bat", L".cmd", L".msi", L".msp", L".vbs", L".js", L".ps1"}) {
@@ -1040,7 +1142,7 @@ void linter::check_start_text(const TiXmlElement& e, const char* name, const std
                 error(place(e, name), "arguments",
                       head + " has arguments after the program: " + whole + quoted(text::trim(v.substr(after))) +
                           " never reaches it and the start fails; " + hint);
-                return;
+                return true;
             }
         }
     }
@@ -1049,11 +1151,70 @@ void linter::check_start_text(const TiXmlElement& e, const char* name, const std
             is_alnum(v[at + 2])) {
             error(place(e, name), "arguments",
                   head + " looks like a program with arguments: " + whole + "the start fails; " + hint);
-            return;
+            return true;
         }
     }
-    if (text::is_space(v.back()))
+    if (text::is_space(v.back())) {
         warning(place(e, name), "arguments", head + " ends with blanks, which become part of the file name");
+        return true;
+    }
+    return false;
+}
+
+// A path as Setup.exe composes it, cut into its folder and its name, in
+// lower case with one kind of separator (#TEMPPATH carries its own).
+struct path_parts {
+    std::wstring folder, name;
+};
+
+path_parts split_path(const std::wstring& path)
+{
+    std::wstring v = text::ascii_lower(path);
+    const std::wstring temp = L"#temppath";
+    for (std::size_t at = v.find(temp); at != std::wstring::npos; at = v.find(temp, at + 1))
+        v.insert(at + temp.size(), L"\\");
+    std::wstring clean;
+    for (wchar_t c : v) {
+        if (c == L'/') c = L'\\';
+        if (c == L'\\' && !clean.empty() && clean.back() == L'\\') continue;
+        clean.push_back(c);
+    }
+    while (!clean.empty() && clean.back() == L'\\') clean.pop_back();
+    const std::size_t cut = clean.rfind(L'\\');
+    if (cut == std::wstring::npos) return {L"", clean};
+    return {clean.substr(0, cut), clean.substr(cut + 1)};
+}
+
+// A silent run fetches the component's downloads before it starts the
+// component: a start file that a download stores is not looked for on the
+// medium, and one in a download's folder under another name is suspect.
+void linter::check_downloaded_start(const TiXmlElement& e, const char* name)
+{
+    const std::wstring v = value(e, name);
+    const path_parts start = split_path(v);
+    bool fetched = false;
+    std::string others;
+    const TiXmlElement* dialog = e.FirstChildElement("downloaddialog");
+    const TiXmlElement* list = dialog != nullptr ? dialog->FirstChildElement("downloads") : nullptr;
+    for (const TiXmlElement* d = list != nullptr ? list->FirstChildElement("download") : nullptr; d != nullptr;
+         d = d->NextSiblingElement("download")) {
+        const std::wstring file = value(*d, "destinationfilename").empty() ? base::last_path_part(value(*d, "sourceurl"))
+                                                                           : value(*d, "destinationfilename");
+        const path_parts stored = split_path(base::combine_path(value(*d, "destinationpath"), file));
+        if (stored.folder != start.folder || stored.name.empty()) continue;
+        if (stored.name == start.name) {
+            fetched = true;
+        } else {
+            others += (others.empty() ? "" : ", ") + quoted(file);
+        }
+    }
+    if (fetched && silent_) return;
+    if (!fetched && !others.empty())
+        warning(place(e, name), "download",
+                std::string(name) + " " + quoted(v) + " lies in the folder that the component's downloads store " +
+                    others + " into, under another name: unless the file gets there by other means, the start "
+                    "fails after the downloads (make destinationfilename and " + name + " name the same file)");
+    check_medium_file(e, name);
 }
 
 // The entry of `folder` named `name` in any letter case (Windows ignores it).

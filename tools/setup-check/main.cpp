@@ -23,7 +23,8 @@ using namespace setup_check;
 const char usage[] =
     "usage: setup-check [--format text|json] [--medium DIR] FILE...\n"
     "       setup-check --plan --language LANGID --os-code CODE [--app-dir DIR]\n"
-    "                   [--file PATH[=VERSION]]... [--key KEY]... [--format text|json] FILE\n"
+    "                   [--file PATH[=VERSION]]... [--key KEY]... [--value KEY|NAME|TYPE|DATA]...\n"
+    "                   [--format text|json] FILE\n"
     "       setup-check --os-codes\n"
     "\n"
     "Checks Setup.exe configurations and reports every problem as\n"
@@ -34,8 +35,9 @@ const char usage[] =
     "                  the language LANGID on the Windows version CODE (see --os-codes), and\n"
     "                  the components that remain after the filters. Installed checks see a\n"
     "                  system without files or registry keys, except those named with\n"
-    "                  --file (optionally with a file version) and --key (under\n"
-    "                  HKEY_LOCAL_MACHINE); #APPPATH is --app-dir (default D:).\n"
+    "                  --file (optionally with a file version), --key and --value (under\n"
+    "                  HKEY_LOCAL_MACHINE; TYPE is REG_SZ, REG_EXPAND_SZ or REG_DWORD);\n"
+    "                  #APPPATH is --app-dir (default D:).\n"
     "  --os-codes      the Windows version codes that os_filter_greater/smaller compare with\n"
     "Exit status: 0 no errors (warnings allowed), 1 errors, 2 a file cannot be read or the\n"
     "command line is wrong.\n";
@@ -103,6 +105,8 @@ arguments parse(int argc, char** argv)
             a.plan_opts.files.push_back(text::utf8_to_wide(next()));
         } else if (arg == "--key") {
             a.plan_opts.keys.push_back(text::utf8_to_wide(next()));
+        } else if (arg == "--value") {
+            a.plan_opts.values.push_back(text::utf8_to_wide(next()));
         } else if (arg.size() > 1 && arg[0] == '-') {
             usage_error("unknown option " + arg);
         } else {
@@ -115,8 +119,9 @@ arguments parse(int argc, char** argv)
         if (!a.has_language || !a.has_code) usage_error("--plan needs --language and --os-code");
         if (a.files.size() != 1) usage_error("--plan takes one file");
         if (!a.medium.empty()) usage_error("--medium is for the checks, not for --plan");
-    } else if (a.has_language || a.has_code || !a.plan_opts.files.empty() || !a.plan_opts.keys.empty()) {
-        usage_error("--language, --os-code, --file and --key go with --plan");
+    } else if (a.has_language || a.has_code || !a.plan_opts.files.empty() || !a.plan_opts.keys.empty() ||
+               !a.plan_opts.values.empty()) {
+        usage_error("--language, --os-code, --file, --key and --value go with --plan");
     }
     if (!a.medium.empty()) {
         std::error_code ec;

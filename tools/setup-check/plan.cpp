@@ -41,6 +41,49 @@ void add_file(stub_platform& sys, const std::wstring& entry)
         ::platform::fixed_file_version{(part[0] << 16) | part[1], (part[2] << 16) | part[3]};
 }
 
+// "KEY|NAME|TYPE|DATA": a value stored as Windows stores it.
+void add_value(stub_platform& sys, const std::wstring& entry)
+{
+    const std::size_t a = entry.find(L'|');
+    const std::size_t b = a == std::wstring::npos ? a : entry.find(L'|', a + 1);
+    const std::size_t c = b == std::wstring::npos ? b : entry.find(L'|', b + 1);
+    if (c == std::wstring::npos || a == 0)
+        throw std::invalid_argument("--value " + to_utf8(entry) + " is not KEY|NAME|TYPE|DATA");
+    const std::wstring key = text::ascii_lower(entry.substr(0, a));
+    const std::wstring name = text::ascii_lower(entry.substr(a + 1, b - a - 1));
+    const std::wstring type = entry.substr(b + 1, c - b - 1);
+    const std::wstring data = entry.substr(c + 1);
+    std::vector<std::uint8_t> bytes;
+    if (type == L"REG_SZ" || type == L"REG_EXPAND_SZ") {
+        for (wchar_t ch : data + L'\0') {
+            bytes.push_back(static_cast<std::uint8_t>(ch & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>((ch >> 8) & 0xFF));
+        }
+    } else if (type == L"REG_DWORD") {
+        const bool hex = data.size() > 2 && data[0] == L'0' && (data[1] == L'x' || data[1] == L'X');
+        std::uint64_t n = 0;
+        bool ok = !data.empty() && data.size() <= 10;
+        for (std::size_t i = hex ? 2 : 0; ok && i < data.size(); ++i) {
+            const wchar_t d = data[i];
+            int digit = -1;
+            if (d >= L'0' && d <= L'9') digit = d - L'0';
+            else if (hex && d >= L'a' && d <= L'f') digit = d - L'a' + 10;
+            else if (hex && d >= L'A' && d <= L'F') digit = d - L'A' + 10;
+            ok = digit >= 0;
+            n = n * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit < 0 ? 0 : digit);
+        }
+        if (!ok || n > 0xFFFFFFFFull)
+            throw std::invalid_argument("--value " + to_utf8(entry) +
+                                        ": REG_DWORD data is a number from 0 to 4294967295 (or 0x and up to eight "
+                                        "hexadecimal digits)");
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>((n >> (8 * i)) & 0xFF));
+    } else {
+        throw std::invalid_argument("--value " + to_utf8(entry) + ": the type is REG_SZ, REG_EXPAND_SZ or REG_DWORD");
+    }
+    sys.machine_keys.insert(key);
+    sys.machine_values[{key, name}] = bytes;
+}
+
 // The system of the plan: its version, language, medium and what exists.
 void prepare_system(stub_platform& sys, const os_code_entry& os, const std::string& document_bytes,
                     const plan_options& options)
@@ -52,6 +95,7 @@ void prepare_system(stub_platform& sys, const os_code_entry& os, const std::stri
     sys.contents[text::ascii_lower(base::combine_path(options.app_dir, L"setup.xml"))] = document_bytes;
     for (const auto& f : options.files) add_file(sys, f);
     for (const auto& k : options.keys) sys.machine_keys.insert(text::ascii_lower(k));
+    for (const auto& v : options.values) add_value(sys, v);
 }
 
 std::string kind_of(const components::component& c)

@@ -16,6 +16,10 @@ struct plan_options {
     // and registry keys under HKEY_LOCAL_MACHINE that exist.
     std::vector<std::wstring> files;
     std::vector<std::wstring> keys;
+    // Registry values under HKEY_LOCAL_MACHINE, "KEY|NAME|TYPE|DATA" with the
+    // type REG_SZ, REG_EXPAND_SZ or REG_DWORD (decimal, or 0x and hexadecimal
+    // digits); their keys exist too.
+    std::vector<std::wstring> values;
 };
 
 struct planned_download {
@@ -66,7 +70,8 @@ struct plan_result {
     std::vector<shown_box> boxes;
 };
 
-// Raises std::invalid_argument for an OS code that no system produces.
+// Raises std::invalid_argument for an OS code that no system produces, or a
+// registry value that cannot be understood.
 plan_result make_plan(const std::string& document_bytes, const plan_options& options);
 
 // The exit statuses a loaded configuration's run can end with, each with

@@ -74,6 +74,16 @@ bool stub_platform::key_opens(::platform::reg_root root, const std::wstring& sub
     return root == ::platform::reg_root::local_machine && machine_keys.count(lower(subkey)) > 0;
 }
 
+bool stub_platform::read_value(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access access,
+                               const std::wstring& name, std::vector<std::uint8_t>& data)
+{
+    if (!key_opens(root, subkey, access)) return false;
+    const auto it = machine_values.find({lower(subkey), lower(name)});
+    if (it == machine_values.end()) return false;
+    data = it->second;
+    return true;
+}
+
 ::platform::box_answer stub_platform::message_box(::platform::window_handle, const std::wstring& text,
                                                   const wchar_t* caption, ::platform::box_icon icon,
                                                   ::platform::box_buttons buttons)

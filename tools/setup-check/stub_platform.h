@@ -37,8 +37,10 @@ public:
     // Files that exist, keyed by lower-cased path, with an optional version
     // (major, minor, build, revision packed as in VS_FIXEDFILEINFO).
     std::map<std::wstring, std::optional<::platform::fixed_file_version>> files;
-    // Registry keys under HKEY_LOCAL_MACHINE that exist (lower-cased).
+    // Registry keys under HKEY_LOCAL_MACHINE that exist (lower-cased), and
+    // values in them: (key, name), both lower-cased, to the stored bytes.
     std::set<std::wstring> machine_keys;
+    std::map<std::pair<std::wstring, std::wstring>, std::vector<std::uint8_t>> machine_values;
     // The bytes of each file that read_file serves (lower-cased path).
     std::map<std::wstring, std::string> contents;
 
@@ -56,13 +58,10 @@ public:
     bool file_sha256(const std::wstring&, std::uint8_t (&)[32]) override { return false; }
     bool file_version(const std::wstring& path, ::platform::fixed_file_version& out) override;
     bool file_language(const std::wstring& path, std::uint16_t& langid) override;
-    // --- registry: keys only ----------------------------------------------
+    // --- registry: HKEY_LOCAL_MACHINE only ----------------------------------
     bool key_opens(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access access) override;
-    bool read_value(::platform::reg_root, const std::wstring&, ::platform::reg_access, const std::wstring&,
-                    std::vector<std::uint8_t>&) override
-    {
-        return false;
-    }
+    bool read_value(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access access,
+                    const std::wstring& name, std::vector<std::uint8_t>& data) override;
     // --- system_facts -------------------------------------------------------
     bool module_path(std::wstring& path) override;
     ::platform::resource_status configuration_resource(std::string&) override

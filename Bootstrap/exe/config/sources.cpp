@@ -80,11 +80,15 @@ base::status read_configuration_resource(reading_system sys, configuration_setti
     return read_document(sys, bytes, L"Resource RES_CONFIGURATION is not a valid xml.", settings, observer);
 }
 
-bool load_setup_configuration(reading_system sys, configuration_settings& settings, reading_observer* observer)
+bool load_setup_configuration(reading_system sys, configuration_settings& settings, reading_observer* observer,
+                              sources from)
 {
     base::status loaded;
     const base::result<std::wstring> folder = get_application_directory(sys.facts);
-    if (!folder) {
+    if (from == sources::stored_only) {
+        if (observer != nullptr) observer->source_chosen(std::wstring());
+        loaded = read_configuration_resource(sys, settings, observer);
+    } else if (!folder) {
         loaded = folder.error();
     } else {
         const std::wstring path = base::combine_path(folder.value(), L"setup.xml");

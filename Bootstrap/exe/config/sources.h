@@ -12,10 +12,16 @@ class TiXmlElement;
 
 namespace config {
 
+// Which documents the loader considers.
+enum class sources {
+    file_or_stored,  // "setup.xml" beside the program when it exists, else the stored copy
+    stored_only,     // the stored copy alone: a file beside the program is never read
+};
+
 // Fills `settings`; false after the cause has been shown to the user. The
 // observer, if any, is told what the reader decides.
 bool load_setup_configuration(reading_system sys, configuration_settings& settings,
-                              reading_observer* observer = nullptr);
+                              reading_observer* observer = nullptr, sources from = sources::file_or_stored);
 
 base::status read_configuration_file(reading_system sys, const std::wstring& path, configuration_settings& settings,
                                      reading_observer* observer = nullptr);

@@ -107,7 +107,7 @@ void run_loaded(engine::run_context& run, const run_modes& modes, config::config
 
 }  // namespace
 
-int run_setup(platform::platform& sys, const run_modes& modes)
+int run_setup(platform::platform& sys, const run_modes& modes, config::sources from)
 {
     platform::run_log log(sys, sys);
     platform::logged_ui ui(sys, log);
@@ -121,7 +121,7 @@ int run_setup(platform::platform& sys, const run_modes& modes)
     config::reading_system reading(sys, sys, sys, ui);
     reading.log = &log;
     reading_log observer(sys, log, ui);
-    const bool loaded = config::load_setup_configuration(reading, settings, &observer);
+    const bool loaded = config::load_setup_configuration(reading, settings, &observer, from);
     if (!loaded) {
         log.write(L"the configuration cannot be read");
         refuse(run, L"Failed to read configuration file.");

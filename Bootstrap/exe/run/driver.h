@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "config/settings.h"
+#include "config/sources.h"
 #include "engine/run_context.h"
 #include "platform/platform.h"
 
@@ -19,6 +20,7 @@ struct run_modes {
 
 // Runs the whole setup and answers the process's exit status: 1, or with
 // the configuration's detailed_exit_status how the run ended.
-int run_setup(platform::platform& sys, const run_modes& modes);
+int run_setup(platform::platform& sys, const run_modes& modes,
+              config::sources from = config::sources::file_or_stored);
 
 }  // namespace run

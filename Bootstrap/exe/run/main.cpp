@@ -27,5 +27,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     modes.silent = [](engine::run_context& run, config::configuration_settings& settings) {
         engine::run_silent_install(run, settings);
     };
+#ifdef SETUP_STORED_CONFIGURATION_ONLY
+    // A single-file download: a setup.xml beside it in a Downloads folder
+    // may have been put there by anybody.
+    return run::run_setup(sys, modes, config::sources::stored_only);
+#else
     return run::run_setup(sys, modes);
+#endif
 }

@@ -112,6 +112,31 @@ TEST(plan, installed_checks_see_the_files_and_keys_named_for_the_system)
     EXPECT_FALSE(make_plan(keyed, o).components[0].selected);
 }
 
+TEST(plan, registry_values_named_for_the_system_are_compared_as_setup_exe_compares_them)
+{
+    const std::string xml = document(
+        component("", "<installedcheck type=\"check_registry_value\" path=\"SOFTWARE\\Acme\\Runtime\" "
+                      "fieldname=\"Version\" fieldtype=\"REG_SZ\" fieldvalue=\"3.1\" comparison=\"version\"/>") +
+        component("description=\"Level\"",
+                  "<installedcheck type=\"check_registry_value\" path=\"SOFTWARE\\Acme\\Runtime\" "
+                  "fieldname=\"Level\" fieldtype=\"REG_DWORD\" fieldvalue=\"26\" comparison=\"match\"/>"));
+    plan_options o;
+    o.values = {L"software\\acme\\runtime|VERSION|REG_SZ|3.0.9", L"SOFTWARE\\Acme\\Runtime|Level|REG_DWORD|0x1A"};
+    plan_result r = make_plan(xml, o);
+    ASSERT_EQ(r.components.size(), 2u);
+    EXPECT_TRUE(r.components[0].selected) << "3.0.9 is older than 3.1";
+    EXPECT_FALSE(r.components[1].selected) << "0x1A is 26";
+    o.values = {L"SOFTWARE\\Acme\\Runtime|Version|REG_SZ|3.1.0"};
+    r = make_plan(xml, o);
+    EXPECT_FALSE(r.components[0].selected);
+    EXPECT_TRUE(r.components[1].selected) << "a value not named does not exist";
+    for (const wchar_t* wrong : {L"SOFTWARE\\Acme|Level|REG_QWORD|1", L"SOFTWARE\\Acme|Level|REG_DWORD|4294967296",
+                                 L"SOFTWARE\\Acme|Level|REG_DWORD"}) {
+        o.values = {wrong};
+        EXPECT_THROW(make_plan(xml, o), std::invalid_argument);
+    }
+}
+
 TEST(plan, message_boxes_shown_while_reading_are_reported)
 {
     const std::string xml = document(component(
