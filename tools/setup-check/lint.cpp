@@ -11,6 +11,7 @@
 #include "components/version.h"
 #include "config/settings.h"
 #include "config/sources.h"
+#include "download/downloader.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "os_codes.h"
@@ -1198,14 +1199,16 @@ void linter::check_downloaded_start(const TiXmlElement& e, const char* name)
     const TiXmlElement* list = dialog != nullptr ? dialog->FirstChildElement("downloads") : nullptr;
     for (const TiXmlElement* d = list != nullptr ? list->FirstChildElement("download") : nullptr; d != nullptr;
          d = d->NextSiblingElement("download")) {
-        const std::wstring file = value(*d, "destinationfilename").empty() ? base::last_path_part(value(*d, "sourceurl"))
-                                                                           : value(*d, "destinationfilename");
-        const path_parts stored = split_path(base::combine_path(value(*d, "destinationpath"), file));
+        components::download_item item;
+        item.sourceurl = value(*d, "sourceurl");
+        item.destinationpath = value(*d, "destinationpath");
+        item.destinationfilename = value(*d, "destinationfilename");
+        const path_parts stored = split_path(download::target_path(item));
         if (stored.folder != start.folder || stored.name.empty()) continue;
         if (stored.name == start.name) {
             fetched = true;
         } else {
-            others += (others.empty() ? "" : ", ") + quoted(file);
+            others += (others.empty() ? "" : ", ") + quoted(base::last_path_part(download::target_path(item)));
         }
     }
     if (fetched && silent_) return;

@@ -1,6 +1,5 @@
 #include "text_room.h"
 
-#include <vector>
 
 #include "dialog_room.h"
 

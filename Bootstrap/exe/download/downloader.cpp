@@ -78,11 +78,10 @@ attempt_end judge_transfer(const platform::transfer_result& r)
 }
 
 // The stored file against what was promised: the announced size, and the
-// configured digest.
+// configured digest. `size` is the size stored, for the report.
 attempt_end judge_file(platform::platform& sys, const components::download_item& item, const std::wstring& file,
-                       std::uint64_t announced)
+                       std::uint64_t announced, std::uint64_t& size)
 {
-    std::uint64_t size = 0;
     if (!sys.file_size(file, size)) return attempt_end::failed;
     if (announced != 0 && size < announced) return attempt_end::cut_short;
     if (item.sha256.empty()) return attempt_end::arrived;
@@ -119,10 +118,8 @@ attempt_report run_attempt(platform::platform& sys, const components::download_i
         if (w == platform::wait_result::ended) {
             report.transfer = state->result;
             report.end = judge_transfer(report.transfer);
-            if (report.end == attempt_end::arrived) {
-                sys.file_size(file, report.size);
-                report.end = judge_file(sys, item, file, report.transfer.announced);
-            }
+            if (report.end == attempt_end::arrived)
+                report.end = judge_file(sys, item, file, report.transfer.announced, report.size);
             break;
         }
         if (w == platform::wait_result::failed) {

@@ -26,29 +26,48 @@ std::wstring folder_from(UINT (WINAPI* query)(LPWSTR, UINT))
 
 UINT WINAPI temp_path(LPWSTR buffer, UINT size) { return GetTempPathW(size, buffer); }
 
+// Finds an entry point of a DLL; its type comes from the declaration in the
+// headers, so that nothing is imported by name.
+template <class F>
+F entry(HMODULE module, const char* name)
+{
+    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// A value built once, also when threads ask for it at the same time (the
+// program carries no guard of the runtime's for function-local statics).
+// It lives for the rest of the process.
+template <class T, class Make>
+const T& built_once(Make make)
+{
+    static volatile LONG state = 0;  // 0: not built, 1: being built, 2: built
+    alignas(T) static unsigned char storage[sizeof(T)];
+    if (InterlockedCompareExchange(&state, 1, 0) == 0) {
+        new (storage) T(make());
+        InterlockedExchange(&state, 2);
+    } else {
+        while (state != 2) Sleep(0);
+    }
+    return *reinterpret_cast<const T*>(storage);
+}
+
 // The entry points of version.dll, which is not a known DLL: it is loaded
 // from the system folder by full path, never found by the search order.
 struct version_api {
-    using size_fn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
-    using info_fn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
-    using query_fn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-    size_fn size = nullptr;
-    info_fn info = nullptr;
-    query_fn query = nullptr;
+    decltype(&GetFileVersionInfoSizeW) size = nullptr;
+    decltype(&GetFileVersionInfoW) info = nullptr;
+    decltype(&VerQueryValueW) query = nullptr;
 
     static const version_api& get()
     {
-        static const version_api api = [] {
+        return built_once<version_api>([] {
             version_api a;
-            // Kept loaded for the rest of the process.
-            if (HMODULE m = win32::load_system_library(L"version.dll").release()) {
-                a.size = reinterpret_cast<size_fn>(reinterpret_cast<void*>(GetProcAddress(m, "GetFileVersionInfoSizeW")));
-                a.info = reinterpret_cast<info_fn>(reinterpret_cast<void*>(GetProcAddress(m, "GetFileVersionInfoW")));
-                a.query = reinterpret_cast<query_fn>(reinterpret_cast<void*>(GetProcAddress(m, "VerQueryValueW")));
-            }
+            HMODULE m = win32::load_system_library(L"version.dll").release();  // kept for the process
+            a.size = entry<decltype(a.size)>(m, "GetFileVersionInfoSizeW");
+            a.info = entry<decltype(a.info)>(m, "GetFileVersionInfoW");
+            a.query = entry<decltype(a.query)>(m, "VerQueryValueW");
             return a;
-        }();
-        return api;
+        });
     }
     bool usable() const { return size != nullptr && info != nullptr && query != nullptr; }
 };
@@ -90,35 +109,10 @@ DWORD WINAPI thread_entry(LPVOID parameter)
     return 0;
 }
 
-// Finds an entry point of a DLL; its type comes from the declaration in the
-// headers, so that nothing is imported by name.
-template <class F>
-F entry(HMODULE module, const char* name)
-{
-    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
 // A transfer waits this long on a quiet network before it gives up by
 // itself. Whoever watches a transfer decides sooner when it has stalled;
 // this only makes sure that a transfer given up on still ends.
 constexpr DWORD network_wait_ms = 45000;
-
-// A value built once, also when threads ask for it at the same time (the
-// program carries no guard of the runtime's for function-local statics).
-// It lives for the rest of the process.
-template <class T, class Make>
-const T& built_once(Make make)
-{
-    static volatile LONG state = 0;  // 0: not built, 1: being built, 2: built
-    alignas(T) static unsigned char storage[sizeof(T)];
-    if (InterlockedCompareExchange(&state, 1, 0) == 0) {
-        new (storage) T(make());
-        InterlockedExchange(&state, 2);
-    } else {
-        while (state != 2) Sleep(0);
-    }
-    return *reinterpret_cast<const T*>(storage);
-}
 
 // The entry points of wininet.dll, loaded from the system folder.
 struct internet_api {

@@ -38,6 +38,8 @@ public:
     {
         log_.open(s.log_file);
         os_code_ = os_code;
+        if (s.unattended && s.install_silent) ui_.go_unattended();
+        if (!log_.wanted()) return;
         platform::os_version_info v;
         const bool known = sys_.os_version(true, v);
         const base::result<std::uint16_t> language = components::get_system_language(sys_, sys_);
@@ -51,14 +53,12 @@ public:
         log_.write(std::wstring(s.install_silent ? L"silent" : L"interactive") + L" configuration" +
                    (s.detailed_exit_status ? L", detailed exit status" : L"") +
                    (s.unattended ? L", unattended" : L""));
-        if (s.unattended && s.install_silent) {
-            ui_.go_unattended();
-            log_.write(L"unattended: no message box is shown, every question is answered No");
-        }
+        if (ui_.unattended()) log_.write(L"unattended: no message box is shown, every question is answered No");
     }
 
     void component_read(int line, const components::component& c, config::component_verdict verdict) override
     {
+        if (!log_.wanted()) return;
         std::wstring what = L"component " + quoted(c.description) + L" (line " +
                             text::decimal(static_cast<std::uint64_t>(line)) + L"): ";
         switch (verdict) {
