@@ -9,6 +9,24 @@ namespace {
 
 std::wstring named(const components::component& c) { return L"\"" + c.description + L"\""; }
 
+const wchar_t* outcome_text(step_outcome outcome)
+{
+    switch (outcome) {
+    case step_outcome::start_failed:
+        return L"failed to start";
+    case step_outcome::still_running:
+        return L"still running";
+    case step_outcome::exit_code_failure:
+        return L"failed (exit code)";
+    case step_outcome::restart:
+        return L"installed, restart asked";
+    case step_outcome::installed:
+        return L"installed";
+    default:
+        return L"failed (error)";
+    }
+}
+
 }  // namespace
 
 step_outcome run_component_step(run_context& run, components::component& c, const std::wstring& reboot_required,
@@ -59,22 +77,9 @@ step_outcome run_component_step(run_context& run, components::component& c, cons
     return step_outcome::installed;
 }
 
-const wchar_t* outcome_text(step_outcome outcome)
+void log_outcome(run_context& run, const components::component& c, step_outcome outcome)
 {
-    switch (outcome) {
-    case step_outcome::start_failed:
-        return L"failed to start";
-    case step_outcome::still_running:
-        return L"still running";
-    case step_outcome::exit_code_failure:
-        return L"failed (exit code)";
-    case step_outcome::restart:
-        return L"installed, restart asked";
-    case step_outcome::installed:
-        return L"installed";
-    default:
-        return L"failed (error)";
-    }
+    run.log.write(L"component " + named(c) + L": " + outcome_text(outcome));
 }
 
 }  // namespace engine

@@ -22,7 +22,7 @@ enum class run_kind {
 step_outcome run_component_step(run_context& run, components::component& c, const std::wstring& reboot_required,
                                 platform::window_handle owner, run_kind kind);
 
-// How the outcome reads in the log.
-const wchar_t* outcome_text(step_outcome outcome);
+// Tells the log how the component's turn ended.
+void log_outcome(run_context& run, const components::component& c, step_outcome outcome);
 
 }  // namespace engine

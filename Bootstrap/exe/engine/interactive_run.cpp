@@ -43,7 +43,7 @@ next run_component(run_context& run, const config::configuration_settings& setti
         return ask_after_failure(run, settings, c, owner);
     }
     const step_outcome outcome = run_component_step(run, c, settings.reboot_required, owner, run_kind::interactive);
-    run.log.write(name + L": " + outcome_text(outcome));
+    log_outcome(run, c, outcome);
     switch (outcome) {
     case step_outcome::installed:
         return next::go_on;

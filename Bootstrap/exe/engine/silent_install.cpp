@@ -15,7 +15,7 @@ bool handle_component(run_context& run, const config::configuration_settings& se
     step_outcome outcome = step_outcome::start_failed;
     if (download::download_component_files(run.sys, run.log, c))
         outcome = run_component_step(run, c, settings.reboot_required, 0, run_kind::silent);
-    run.log.write(L"component \"" + c.description + L"\": " + outcome_text(outcome));
+    log_outcome(run, c, outcome);
     run.log.flush();
 
     if (outcome == step_outcome::installed) return true;
