@@ -80,7 +80,8 @@ def main() -> int:
             shutil.copy2(medium / "setup.xml", copy / "setup.xml")
         print("running Setup.exe under Wine in a prefix of its own (about a minute)", flush=True)
         log = drive_once(scratch, driver, copy / "Setup.exe",
-                         ["dialog: picture preview", "dialog: read", "dialog: exit"], timeout=120, own_display=True)
+                         ["dialog: picture preview", "dialog: read", "dialog: exit"], timeout=120, own_display=True,
+                         keep_prefix=args.keep)
         events = [json.loads(line) for line in log.splitlines() if line.strip()]
         picture = scratch / "preview.bmp"
         taken = any(e.get("step") == "picture preview" and e.get("result") == "taken" for e in events)

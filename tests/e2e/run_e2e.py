@@ -7,8 +7,9 @@
 Each case (cases.py and the files it includes) gets a fresh medium folder
 under --work; e2e_driver.exe starts Setup.exe there, answers its message boxes
 and operates its dialog from the case's script, and logs what it saw; the
-runner compares that with the case. The Wine prefix under --work is made once
-and reused. When DISPLAY is not set, an Xvfb of its own is started. A loopback
+runner compares that with the case. The Wine prefix under --work is made for
+the run and removed after it (about 1.3 GB), unless --keep-prefix keeps it for
+the next run. When DISPLAY is not set, an Xvfb of its own is started. A loopback
 HTTP server (http_server.py on 127.0.0.1, which also plays network faults)
 serves the cases' downloads from --work/http while the cases run. Screenshots that a case asks for land in
 --work/artifacts. Without wine the run is skipped (exit 0), unless CI is set.
@@ -50,6 +51,8 @@ PREFIX_SETTINGS = [
     # No audio driver: message boxes would wait on it for their sound.
     (r"HKCU\Software\Wine\Drivers", "Audio", ""),
 ]
+# Free room that making a prefix asks for: it takes about 1.3 GB.
+PREFIX_ROOM = 1_600_000_000
 WINE_FONTS = [Path("/usr/share/wine/fonts/%s" % name) for name in ("tahoma.ttf", "tahomabd.ttf", "marlett.ttf")]
 APP_DEFAULTS_KEY = r"HKCU\Software\Wine\AppDefaults\Setup.exe"
 # Keys that belong to the cases alone; removed before and after a run.
@@ -204,9 +207,17 @@ class Wine:
             self.run(["wineserver", "-k"], "wineserver.out", 60)
             shutil.rmtree(self.prefix)
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
+        # Wine copies its DLLs of both architectures into the prefix; on a
+        # full disk wineboot only says that kernel32.dll could not be loaded.
+        free = shutil.disk_usage(self.prefix.parent).free
+        if free < PREFIX_ROOM:
+            raise RuntimeError("a Wine prefix takes about 1.3 GB, but %s has only %.1f GB free"
+                               % (self.prefix.parent, free / 1e9))
         rc = self.run(["wineboot", "-i"], "wineboot.out", 600)
         if rc != 0:
-            raise RuntimeError("wineboot -i failed (%d), see %s" % (rc, self.logs / "wineboot.out"))
+            out = self.logs / "wineboot.out"
+            tail = out.read_text(encoding="utf-8", errors="replace").splitlines()[-8:]
+            raise RuntimeError("wineboot -i failed (%d); the end of %s:\n%s" % (rc, out, indent("\n".join(tail))))
         for key, name, data in PREFIX_SETTINGS:
             self.reg_add(key, name, data)
         # The dialog font of Windows, Tahoma, and the caption buttons' Marlett
@@ -220,6 +231,14 @@ class Wine:
         self.run(["wineserver", "-w"], "wineserver.out", 300)
         marker.write_text(PREFIX_SETTINGS_VERSION + "\n")
         return True
+
+    def discard_prefix(self) -> None:
+        """Ends the prefix's server and removes the prefix: every Wine test
+        makes one, and together they would fill a small disk."""
+        if self.prefix.exists():
+            self.run(["wineserver", "-k"], "wineserver.out", 60)
+            self.run(["wineserver", "-w"], "wineserver.out", 60)
+            shutil.rmtree(self.prefix, ignore_errors=True)
 
     def start_server(self) -> None:
         rc = self.run(["wineserver", "-p"], "wineserver.out", 60)
@@ -241,11 +260,12 @@ class Wine:
 
 
 def drive_once(work: Path, driver: Path, program: Path, script: List[str], timeout: int = 60,
-               own_display: bool = False) -> str:
+               own_display: bool = False, keep_prefix: bool = False) -> str:
     """Runs `program` once under the driver in a Wine prefix of its own under
     `work`, with the script's lines; answers the driver's log (one JSON
     object per line), or "" when it wrote none. `own_display`: an X server
-    of its own even when DISPLAY is set."""
+    of its own even when DISPLAY is set. The prefix is removed afterwards
+    unless `keep_prefix`."""
     work.mkdir(parents=True, exist_ok=True)
     script_path, log = work / "script.txt", work / "driver.log"
     script_path.write_text("".join(line + "\n" for line in script))
@@ -263,6 +283,8 @@ def drive_once(work: Path, driver: Path, program: Path, script: List[str], timeo
     finally:
         wine.stop_server()
         wine.stop_display()
+        if not keep_prefix:
+            wine.discard_prefix()
     return log.read_text(encoding="utf-8") if log.exists() else ""
 
 
@@ -712,6 +734,7 @@ def main() -> int:
     ap.add_argument("-k", dest="pattern", default="", help="run only cases whose name contains this")
     ap.add_argument("--cases", type=Path, default=HERE / "cases.py", help="the file that defines CASES")
     ap.add_argument("--strict", action="store_true", help="count known failures as failures")
+    ap.add_argument("--keep-prefix", action="store_true", help="keep the Wine prefix (about 1.3 GB) for the next run")
     opts = ap.parse_args()
 
     if shutil.which("wine") is None:
@@ -790,6 +813,8 @@ def main() -> int:
             wine.remove_test_keys()
         wine.stop_server()
         wine.stop_display()
+        if not opts.keep_prefix:
+            wine.discard_prefix()
     log("%d passed, %d failed" % (passed, failed))
     return 0 if failed == 0 else 1
 

@@ -244,6 +244,7 @@ def main() -> int:
     ap.add_argument("--work", required=True, type=Path)
     ap.add_argument("--setup-check", type=Path, help="the native setup-check, to check the staged medium")
     ap.add_argument("--stage-only", action="store_true")
+    ap.add_argument("--keep-prefix", action="store_true", help="keep the Wine prefix (about 1.3 GB) for the next run")
     opts = ap.parse_args()
 
     bin_dir = opts.bin_dir.resolve()
@@ -317,6 +318,8 @@ def main() -> int:
         http.stop()
         wine.stop_server()
         wine.stop_display()
+        if not opts.keep_prefix:
+            wine.discard_prefix()
     log("%d passed, %d failed" % (results.passed, results.failed))
     return 0 if results.failed == 0 else 1
 

@@ -13,7 +13,7 @@ line to planted-markers.log in its own folder when it is loaded and when one
 of its exports is called (see planted_common.h); and small probe programs.
 
 Everything runs with WINEDLLOVERRIDES preferring native DLLs for those names,
-in a Wine prefix of its own under --work (made once, then reused).
+in a Wine prefix of its own under --work (removed afterwards unless --keep-prefix).
 
 1. Proofs: the probe programs show that a planted DLL is loaded and caught
    when a program imports it, loads it by name, or gets it as a dependency
@@ -652,6 +652,7 @@ def main() -> int:
     ap.add_argument("--bin-dir", required=True, type=Path)
     ap.add_argument("--work", required=True, type=Path)
     ap.add_argument("-k", dest="pattern", default="", help="run only checks whose name contains this")
+    ap.add_argument("--keep-prefix", action="store_true", help="keep the Wine prefix (about 1.3 GB) for the next run")
     opts = ap.parse_args()
 
     if shutil.which("wine") is None:
@@ -712,6 +713,8 @@ def main() -> int:
         http.stop()
         wine.stop_server()
         wine.stop_display()
+        if not opts.keep_prefix:
+            wine.discard_prefix()
     log("total: %.1f s" % (time.monotonic() - t0))
     log("%d passed, %d failed" % (res.passed, res.failed))
     return 0 if res.failed == 0 else 1
