@@ -203,9 +203,9 @@ class Wine:
         marker = self.prefix / ".e2e-complete"
         if marker.exists() and marker.read_text().strip() == PREFIX_SETTINGS_VERSION:
             return False
+        self.discard_prefix()
         if self.prefix.exists():
-            self.run(["wineserver", "-k"], "wineserver.out", 60)
-            shutil.rmtree(self.prefix)
+            raise RuntimeError("the incomplete prefix %s could not be removed" % self.prefix)
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
         # Wine copies its DLLs of both architectures into the prefix; on a
         # full disk wineboot only says that kernel32.dll could not be loaded.
