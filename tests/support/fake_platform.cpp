@@ -257,11 +257,14 @@ fake_platform::started_process* fake_platform::process_of(process_handle handle)
 }
 
 bool fake_platform::shell_execute_ex(const std::wstring& file, const std::wstring& parameters,
-                                     process_handle& process)
+                                     process_handle& process, std::uint32_t& error)
 {
     calls.push_back(L"shell_execute_ex:" + file + L"|" + parameters);
     auto it = programs.find(lower(file));
-    if (it == programs.end() || !it->second.starts) return false;
+    if (it == programs.end() || !it->second.starts) {
+        error = it == programs.end() ? 2 : it->second.start_error;  // 2: the file is not there
+        return false;
+    }
     if (!it->second.gives_process) {
         process = 0;
         return true;
@@ -271,11 +274,31 @@ bool fake_platform::shell_execute_ex(const std::wstring& file, const std::wstrin
     return true;
 }
 
-bool fake_platform::shell_open(const std::wstring& file)
+bool fake_platform::shell_open(const std::wstring& file, std::uint32_t& error)
 {
     calls.push_back(L"shell_open:" + file);
     opened.push_back(file);
+    if (!shell_open_accepts) error = 1155;  // no program is associated with it
     return shell_open_accepts;
+}
+
+void fake_platform::refuse_system_boxes()
+{
+    calls.push_back(L"refuse_system_boxes");
+    system_boxes_refused = true;
+}
+
+std::wstring fake_platform::full_path(const std::wstring& path)
+{
+    if (path.empty()) return std::wstring();
+    const bool absolute = (path.size() > 1 && path[1] == L':') || path[0] == L'\\';
+    return absolute ? path : current_dir + L"\\" + path;
+}
+
+std::wstring fake_platform::error_text(std::uint32_t code)
+{
+    const auto it = error_texts.find(code);
+    return it == error_texts.end() ? std::wstring() : it->second;
 }
 
 bool fake_platform::exit_code(process_handle process, std::uint32_t& code)
@@ -383,10 +406,13 @@ token_status fake_platform::token_groups(std::uint32_t buffer_size, std::uint32_
     return token_status::ok;
 }
 
-void fake_platform::reboot_windows()
+bool fake_platform::reboot_windows(std::uint32_t& error)
 {
     calls.push_back(L"reboot");
     ++reboots;
+    if (!reboot_refused) return true;
+    error = 1314;  // a required privilege is not held
+    return false;
 }
 
 transfer_result fake_platform::download_url(const std::wstring& url, const std::wstring& target,

@@ -35,6 +35,7 @@ public:
         bool exit_code_readable = true;
         int polls_until_end = 0;       // zero-time waits that still see it run
         bool never_ends = false;       // even an unlimited wait times out
+        std::uint32_t start_error = 5;  // the shell's error when it does not start
     };
 
     struct message {
@@ -85,6 +86,13 @@ public:
     std::vector<bool> token_group_is_admin{false, true};
     std::map<std::wstring, program> programs;  // keyed by lower-cased path
     bool shell_open_accepts = true;
+    bool reboot_refused = false;
+    std::wstring command = L"\"C:\\medium\\Setup.exe\"";  // the program's command line
+    std::wstring current_dir = L"C:\\work";
+    std::map<std::uint32_t, std::wstring> error_texts{
+        {2, L"The system cannot find the file specified."},
+        {1314, L"A required privilege is not held by the client."},
+    };
     // Message-box answers, in order; when they run out, the first button.
     std::deque<box_answer> answers;
     bool threads_start = true;
@@ -98,6 +106,7 @@ public:
     std::vector<std::wstring> opened;  // files handed to shell_open
     std::vector<std::wstring> calls;   // a line per operation of interest
     int reboots = 0;
+    bool system_boxes_refused = false;
     std::vector<std::uint32_t> sleeps;
     std::vector<std::wstring> requests;  // the URLs asked for, in order
     std::size_t bytes_read = 0;          // by read_file
@@ -129,8 +138,13 @@ public:
     bool key_opens(reg_root root, const std::wstring& subkey, reg_access access) override;
     bool read_value(reg_root root, const std::wstring& subkey, reg_access access, const std::wstring& name,
                     std::vector<std::uint8_t>& data) override;
-    bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process) override;
-    bool shell_open(const std::wstring& file) override;
+    bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process,
+                          std::uint32_t& error) override;
+    bool shell_open(const std::wstring& file, std::uint32_t& error) override;
+    void refuse_system_boxes() override;
+    std::wstring full_path(const std::wstring& path) override;
+    std::wstring command_line() override { return command; }
+    std::wstring error_text(std::uint32_t code) override;
     bool exit_code(process_handle process, std::uint32_t& code) override;
     wait_result wait_process(process_handle process, std::uint32_t timeout_ms) override;
     wait_result wait_process_pumping(process_handle process, std::uint32_t timeout_ms) override;
@@ -156,7 +170,7 @@ public:
     membership_status check_admin_membership(bool& member) override;
     token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
                               std::vector<bool>& is_admin_group) override;
-    void reboot_windows() override;
+    bool reboot_windows(std::uint32_t& error) override;
 
     static std::wstring key_of(reg_root root, const std::wstring& subkey);
 

@@ -7,6 +7,7 @@
 
 #include "engine/interactive_run.h"
 #include "engine/silent_install.h"
+#include "run/command_line.h"
 #include "run/driver.h"
 #include "test_helpers.h"
 
@@ -207,6 +208,7 @@ TEST(unattended, a_silent_run_shows_no_box_and_answers_every_question_no)
                                  "reboot_required=\"Restart?\" log_file=\"#TEMPPATHsetup.log\""));
     EXPECT_EQ(run::run_setup(sys, both_runs()), 3010);  // the restart declined, on its behalf
     EXPECT_TRUE(sys.messages.empty());
+    EXPECT_TRUE(sys.system_boxes_refused);  // nor does the shell show one
     EXPECT_EQ(sys.reboots, 0);
     const auto lines = log_lines(sys, L"C:\\Users\\user\\Temp\\setup.log");
     EXPECT_TRUE(holds(lines, "message box not shown (unattended): \"Invalid comparison type"));
@@ -230,7 +232,164 @@ TEST(unattended, a_silent_run_shows_no_box_and_answers_every_question_no)
     with_setup_xml(interactive, document(component("b") + component("c"), "unattended=\"true\""));
     run::run_setup(interactive, both_runs());
     EXPECT_EQ(interactive.messages.size(), 1u);
+    EXPECT_FALSE(interactive.system_boxes_refused);
     EXPECT_EQ(interactive.processes.size(), 2u);
+}
+
+// ------------------------------------------------------------ the command line
+
+TEST(command_line, is_split_into_arguments_as_the_c_runtime_splits_it)
+{
+    using args = std::vector<std::wstring>;
+    EXPECT_EQ(run::split_command_line(L"\"C:\\Program Files\\Setup.exe\" /quiet  -log \"C:\\my logs\\a.log\""),
+              (args{L"C:\\Program Files\\Setup.exe", L"/quiet", L"-log", L"C:\\my logs\\a.log"}));
+    // Backslashes escape only a quote; a quoted argument may be empty.
+    EXPECT_EQ(run::split_command_line(L"Setup.exe a\\\"b c\\\\d \"e\\\\\" \"\" x\"y z\""),
+              (args{L"Setup.exe", L"a\"b", L"c\\\\d", L"e\\", L"", L"xy z"}));
+    // The program's own path is not escaped: its backslash before a quote stays.
+    EXPECT_EQ(run::split_command_line(L"\"C:\\medium\\\"/quiet"), (args{L"C:\\medium\\/quiet"}));
+}
+
+TEST(command_line, knows_its_switches_in_any_letter_case_form_and_order_and_ignores_the_rest)
+{
+    const struct {
+        std::vector<std::wstring> arguments;  // after the program
+        bool quiet, norestart, help;
+        std::wstring log;
+        std::vector<std::wstring> ignored;
+    } cases[] = {
+        {{L"/QUIET", L"-NoRestart", L"/log", L"x.log"}, true, true, false, L"x.log", {}},
+        {{L"-Log", L"my logs\\a.log", L"/quiet"}, true, false, false, L"my logs\\a.log", {}},
+        {{L"/log"}, false, false, false, L"", {L"/log"}},             // no file
+        {{L"/log", L"/quiet"}, true, false, false, L"", {L"/log"}},   // a switch is no file
+        {{L"-?"}, false, false, true, L"", {}},
+        {{L"/q", L"quiet", L"--quiet", L"/quietly", L"/HELP"}, false, false, true, L"", {L"/q", L"quiet", L"--quiet", L"/quietly"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::wstring> line{L"Setup.exe"};
+        line.insert(line.end(), c.arguments.begin(), c.arguments.end());
+        const run::switches s = run::parse_switches(line);
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        EXPECT_EQ(s.quiet, c.quiet);
+        EXPECT_EQ(s.norestart, c.norestart);
+        EXPECT_EQ(s.help, c.help);
+        EXPECT_EQ(s.log_file, c.log);
+        EXPECT_EQ(s.ignored, c.ignored);
+    }
+}
+
+TEST(command_line, quiet_makes_any_configuration_a_silent_unattended_run_with_deployment_statuses)
+{
+    // An interactive configuration whose first program is missing: no box
+    // of any kind, the log named on the command line (relative to the
+    // current folder) wins over the configuration's, and the run ends with
+    // 1603.
+    fake_platform sys;
+    sys.command = L"\"C:\\medium\\Setup.exe\" /quiet /log setup.log bogus";
+    add_program(sys, L"C:\\medium\\b.exe");
+    sys.add_directory(L"C:\\work");
+    sys.add_directory(L"C:\\Users\\user\\Temp");
+    with_setup_xml(sys, document(component("a") + component("b"), "log_file=\"#TEMPPATHother.log\""));
+    EXPECT_EQ(run::run_setup(sys, both_runs()), 1603);
+    EXPECT_TRUE(sys.messages.empty());
+    EXPECT_TRUE(sys.system_boxes_refused);
+    EXPECT_EQ(sys.processes.size(), 0u);  // the failure question was answered No
+    EXPECT_EQ(sys.files.count(L"c:\\users\\user\\temp\\other.log"), 0u);
+    auto lines = log_lines(sys, L"C:\\work\\setup.log");
+    for (const char* part : {"/quiet: a silent, unattended run", "argument ignored: \"bogus\"", "silent run",
+                             "component \"a\" could not be started: C:\\medium\\a.exe: system code 2: The system "
+                             "cannot find the file specified.",
+                             "message box not shown (unattended): \"", "exit status 1603"})
+        EXPECT_TRUE(holds(lines, part)) << part;
+
+    // All well: 0. A configuration that cannot be read: still 1, and its
+    // messages only in the log.
+    fake_platform fine;
+    fine.command = L"Setup.exe -Quiet";
+    add_program(fine, L"C:\\medium\\a.exe");
+    with_setup_xml(fine, document(component("a")));
+    EXPECT_EQ(run::run_setup(fine, both_runs()), 0);
+    EXPECT_EQ(fine.processes.size(), 1u);
+
+    fake_platform unreadable;
+    unreadable.command = L"Setup.exe /quiet /log C:\\logs\\setup.log";
+    unreadable.add_directory(L"C:\\logs");
+    with_setup_xml(unreadable, document("<component type=\"bogus\"/>"));
+    EXPECT_EQ(run::run_setup(unreadable, both_runs()), 1);
+    EXPECT_TRUE(unreadable.messages.empty());
+    lines = log_lines(unreadable, L"C:\\logs\\setup.log");
+    EXPECT_TRUE(holds(lines, "message box not shown (unattended): \"Invalid configuration file, component type not supported\""));
+    EXPECT_TRUE(holds(lines, "message box not shown (unattended): \"Failed to read configuration file.\""));
+}
+
+TEST(command_line, norestart_answers_every_restart_question_no_without_a_box)
+{
+    for (const char* silent : {"true", "false"}) {
+        SCOPED_TRACE(silent);
+        fake_platform sys;
+        sys.command = L"Setup.exe /norestart";
+        add_program(sys, L"C:\\medium\\a.exe");
+        sys.add_directory(L"C:\\Users\\user\\Temp");
+        with_setup_xml(sys, document(component("a", "mustreboot=\"true\""),
+                                     std::string("detailed_exit_status=\"true\" reboot_required=\"Restart?\" "
+                                                 "log_file=\"#TEMPPATHsetup.log\" install_silent=\"") + silent + "\""));
+        EXPECT_EQ(run::run_setup(sys, both_runs()), 3010);
+        EXPECT_TRUE(sys.messages.empty());
+        EXPECT_EQ(sys.reboots, 0);
+        EXPECT_TRUE(holds(log_lines(sys, L"C:\\Users\\user\\Temp\\setup.log"),
+                          "restart question not shown (/norestart): \"Restart?\": No"));
+    }
+}
+
+TEST(command_line, help_shows_the_switches_and_reads_nothing)
+{
+    fake_platform sys;
+    sys.command = L"Setup.exe /?";
+    with_setup_xml(sys, document(component("a")));
+    EXPECT_EQ(run::run_setup(sys, both_runs()), 0);
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].caption, std::wstring(L"Setup"));
+    EXPECT_EQ(sys.messages[0].icon, platform::box_icon::information);
+    EXPECT_EQ(sys.messages[0].text.rfind(L"Setup.exe [/quiet] [/norestart] [/log FILE]\n", 0), 0u);
+    EXPECT_EQ(sys.bytes_read, 0u);
+
+    fake_platform quiet;
+    quiet.command = L"Setup.exe -help /quiet";
+    with_setup_xml(quiet, document(component("a")));
+    EXPECT_EQ(run::run_setup(quiet, both_runs()), 0);
+    EXPECT_TRUE(quiet.messages.empty());
+    EXPECT_TRUE(quiet.processes.empty());
+}
+
+TEST(restart, that_windows_refuses_is_reported_and_left_pending)
+{
+    fake_platform sys;
+    add_program(sys, L"C:\\medium\\a.exe");
+    sys.reboot_refused = true;
+    sys.answers = {box_answer::yes};
+    sys.add_directory(L"C:\\Users\\user\\Temp");
+    with_setup_xml(sys, document(component("a", "mustreboot=\"true\""),
+                                 "install_silent=\"true\" detailed_exit_status=\"true\" log_file=\"#TEMPPATHsetup.log\""));
+    EXPECT_EQ(run::run_setup(sys, both_runs()), 3010);
+    EXPECT_EQ(sys.reboots, 1);
+    EXPECT_TRUE(holds(log_lines(sys, L"C:\\Users\\user\\Temp\\setup.log"),
+                      "Windows refused the restart: system code 1314: A required privilege is not held by the client."));
+}
+
+TEST(log_file, tells_a_failed_download_from_a_failed_start)
+{
+    fake_platform sys;
+    sys.add_directory(L"C:\\Users\\user\\Temp");
+    sys.answers = {box_answer::yes};
+    with_setup_xml(sys, document("<component type=\"cmd\" description=\"a\" command=\"#TEMPPATHa.exe\">"
+                                 "<downloaddialog><downloads><download componentname=\"A\" "
+                                 "sourceurl=\"http://example.invalid/a.exe\" destinationpath=\"#TEMPPATH\"/>"
+                                 "</downloads></downloaddialog></component>" + component("b"),
+                                 "install_silent=\"true\" log_file=\"#TEMPPATHsetup.log\""));
+    run::run_setup(sys, both_runs());
+    const auto lines = log_lines(sys, L"C:\\Users\\user\\Temp\\setup.log");
+    EXPECT_TRUE(holds(lines, "component \"a\": download failed, not run"));
+    EXPECT_TRUE(holds(lines, "component \"b\": failed to start"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "download/downloader.h"
+#include "engine/run_log.h"
 #include "fake_platform.h"
 
 using platform::fake_platform;
@@ -59,7 +60,7 @@ TEST(file_name_from_url, takes_the_text_after_the_last_slash_or_backslash)
 // A component whose downloads are served by the fake system.
 struct download_world {
     fake_platform sys;
-    platform::run_log log{sys, sys};
+    engine::run_log log{sys, sys};
     components::cmd_component c;
 
     download_world()
@@ -242,7 +243,7 @@ TEST_F(downloads, a_target_that_names_a_folder_or_lies_in_a_missing_one_fails)
 TEST(download_component_files, a_component_without_downloads_or_without_a_thread_fetches_nothing)
 {
     fake_platform sys;
-    platform::run_log log(sys, sys);
+    engine::run_log log(sys, sys);
     components::cmd_component c;
     EXPECT_TRUE(download::download_component_files(sys, log, c));
     EXPECT_TRUE(sys.calls.empty());

@@ -31,7 +31,7 @@ bool tells(const fake_platform::message& m, platform::box_icon icon)
 struct engine_world {
     fake_platform sys;
     config::configuration_settings settings;
-    platform::run_log log{sys, sys};
+    engine::run_log log{sys, sys};
     engine::run_record record;
     engine::run_context run{sys, sys, log, record};
 

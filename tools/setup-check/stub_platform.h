@@ -54,6 +54,7 @@ public:
     bool delete_file(const std::wstring&) override { return false; }
     bool move_file(const std::wstring&, const std::wstring&) override { return false; }
     bool append_file(const std::wstring&, const std::string&) override { return false; }
+    std::wstring full_path(const std::wstring& path) override { return path; }
     bool file_size(const std::wstring&, std::uint64_t&) override { return false; }
     bool file_sha256(const std::wstring&, std::uint8_t (&)[32]) override { return false; }
     bool file_version(const std::wstring& path, ::platform::fixed_file_version& out) override;
@@ -72,6 +73,8 @@ public:
     std::wstring windows_directory() override { return windows_dir; }
     std::wstring temp_directory() override { return temp_dir; }
     bool os_version(bool extended, ::platform::os_version_info& out) override;
+    std::wstring command_line() override { return L"Setup.exe"; }
+    std::wstring error_text(std::uint32_t) override { return std::wstring(); }
     // Windows-1252, the ANSI code page of Western European and US systems.
     std::wstring ansi_to_wide(const std::string& text) override;
     ::platform::local_time now() override { return {}; }

@@ -3,7 +3,6 @@
 // The program carries no exception support at all.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -17,18 +16,13 @@ public:
         // Loading the configuration failed in a way the user is told as
         // "Error loading configuration file"; the text says what it was.
         loading,
-        // A call to the system failed: its own code (a Windows error or an
-        // HRESULT) and, in the text, what was being done.
-        system,
     };
 
-    static failure message(std::wstring text) { return failure(kind::message, std::move(text), 0); }
-    static failure loading(std::wstring what) { return failure(kind::loading, std::move(what), 0); }
-    static failure system(std::wstring what, std::uint32_t code) { return failure(kind::system, std::move(what), code); }
+    static failure message(std::wstring text) { return failure(kind::message, std::move(text)); }
+    static failure loading(std::wstring what) { return failure(kind::loading, std::move(what)); }
 
     kind what() const { return kind_; }
     const std::wstring& text() const { return text_; }
-    std::uint32_t code() const { return code_; }
 
     // What the user is told of a failed loading.
     std::wstring shown_text() const
@@ -37,11 +31,10 @@ public:
     }
 
 private:
-    failure(kind k, std::wstring text, std::uint32_t code) : kind_(k), text_(std::move(text)), code_(code) {}
+    failure(kind k, std::wstring text) : kind_(k), text_(std::move(text)) {}
 
     kind kind_;
     std::wstring text_;
-    std::uint32_t code_;
 };
 
 // A value, or the failure that took its place.

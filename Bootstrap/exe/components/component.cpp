@@ -16,8 +16,9 @@ bool process_component::start_process(platform::processes& processes, const std:
                                       const std::wstring& parameters)
 {
     started = parameters.empty() ? file : file + L" " + parameters;
+    start_error = 0;
     platform::process_handle process = 0;
-    if (!processes.shell_execute_ex(file, parameters, process) || process == 0) return false;
+    if (!processes.shell_execute_ex(file, parameters, process, start_error) || process == 0) return false;
     // A second start replaces the first process: its handle is closed.
     process_ = platform::owned_process(processes, process);
     return true;
@@ -67,7 +68,8 @@ bool msi_component::exec(platform::processes& processes, platform::system_facts&
 bool openfile_component::exec(platform::processes& processes, platform::system_facts&)
 {
     started = file;
-    return processes.shell_open(file);
+    start_error = 0;
+    return processes.shell_open(file, start_error);
 }
 
 }  // namespace components

@@ -55,8 +55,10 @@ public:
     std::wstring admin_required;
     bool primary = false;
     // What the last exec handed to the shell: the file, and its parameters
-    // if any (for the run's log).
+    // if any, and, when the shell refused, the system's error code (0: it
+    // gave no process to wait for). For the run's log.
     std::wstring started;
+    std::uint32_t start_error = 0;
 };
 
 // Both required and primary: the product itself. It has no row in the check

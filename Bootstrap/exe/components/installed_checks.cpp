@@ -19,7 +19,7 @@ void show_faulty_value(platform::user_interface& ui, const std::wstring& message
     ui.message_box(0, message, value.c_str(), platform::box_icon::error, platform::box_buttons::ok);
 }
 
-bool answer(platform::run_log* log, const std::wstring& what, const std::wstring& found, bool installed)
+bool answer(base::event_log* log, const std::wstring& what, const std::wstring& found, bool installed)
 {
     if (log != nullptr && log->wanted())
         log->write(L"installed check " + what + L": " + found + (installed ? L": installed" : L": missing"));

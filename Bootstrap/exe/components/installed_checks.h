@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/run_log.h"
+#include "base/event_log.h"
 
 namespace components {
 
@@ -19,7 +19,7 @@ public:
 // what they found.
 class installedcheck_check_file : public installedcheck {
 public:
-    installedcheck_check_file(platform::files& files, platform::user_interface& ui, platform::run_log* log = nullptr)
+    installedcheck_check_file(platform::files& files, platform::user_interface& ui, base::event_log* log = nullptr)
         : files_(files), ui_(ui), log_(log)
     {
     }
@@ -34,13 +34,13 @@ private:
 
     platform::files& files_;
     platform::user_interface& ui_;
-    platform::run_log* log_;
+    base::event_log* log_;
 };
 
 class installedcheck_check_registry_value : public installedcheck {
 public:
     installedcheck_check_registry_value(platform::registry& registry, platform::user_interface& ui,
-                                        platform::run_log* log = nullptr)
+                                        base::event_log* log = nullptr)
         : registry_(registry), ui_(ui), log_(log)
     {
     }
@@ -59,7 +59,7 @@ private:
 
     platform::registry& registry_;
     platform::user_interface& ui_;
-    platform::run_log* log_;
+    base::event_log* log_;
 };
 
 }  // namespace components

@@ -8,7 +8,7 @@
 #include "config/document.h"
 #include "config/settings.h"
 #include "platform/platform.h"
-#include "platform/run_log.h"
+#include "base/event_log.h"
 
 class TiXmlElement;
 
@@ -32,7 +32,7 @@ struct reading_system {
     platform::system_facts& facts;
     platform::user_interface& ui;
     // The run's log, when there is one: installed checks write their answers to it.
-    platform::run_log* log = nullptr;
+    base::event_log* log = nullptr;
 };
 
 // How the reader judged a component element.

@@ -5,6 +5,7 @@
 
 #include "base/paths.h"
 #include "base/text.h"
+#include "platform/system_error.h"
 
 namespace download {
 
@@ -140,9 +141,9 @@ std::wstring size_text(std::uint64_t bytes)
     return bytes <= 0xFFFFFFFFu ? format_byte_size(static_cast<std::uint32_t>(bytes)) + L" (" + exact + L")" : exact;
 }
 
-std::wstring report_text(const attempt_report& r, const components::download_item& item)
+std::wstring report_text(platform::system_facts& facts, const attempt_report& r, const components::download_item& item)
 {
-    const std::wstring code = r.transfer.code != 0 ? L" (system code " + text::decimal(r.transfer.code) + L")" : L"";
+    const std::wstring code = r.transfer.code != 0 ? L" (" + platform::describe_error(facts, r.transfer.code) + L")" : L"";
     const std::wstring http = r.transfer.http_status != 0 ? L"HTTP " + text::decimal(r.transfer.http_status) + L", " : L"";
     switch (r.end) {
     case attempt_end::arrived:
@@ -168,7 +169,7 @@ std::wstring report_text(const attempt_report& r, const components::download_ite
     }
 }
 
-bool fetch_item(platform::platform& sys, platform::run_log& log, const components::download_item& item)
+bool fetch_item(platform::platform& sys, base::event_log& log, const components::download_item& item)
 {
     const std::wstring target = target_path(item);
     log.write(L"download \"" + item.componentname + L"\": " + item.sourceurl + L" to " + target);
@@ -186,7 +187,7 @@ bool fetch_item(platform::platform& sys, platform::run_log& log, const component
         // partial file under the item's own name.
         const std::wstring part = target + L"." + text::decimal(static_cast<std::uint64_t>(attempt)) + L".part";
         const attempt_report report = run_attempt(sys, item, part);
-        log.write(L"attempt " + text::decimal(static_cast<std::uint64_t>(attempt)) + L": " + report_text(report, item));
+        log.write(L"attempt " + text::decimal(static_cast<std::uint64_t>(attempt)) + L": " + report_text(sys, report, item));
         if (report.end == attempt_end::arrived) {
             if (sys.move_file(part, target)) return true;
             sys.delete_file(part);
@@ -233,7 +234,7 @@ std::wstring target_path(const components::download_item& item)
     return base::combine_path(item.destinationpath, name);
 }
 
-bool download_component_files(platform::platform& sys, platform::run_log& log, components::component& c)
+bool download_component_files(platform::platform& sys, base::event_log& log, components::component& c)
 {
     if (!c.has_download_dialog) return true;
     for (const auto& item : c.download_dialog.downloads)

@@ -8,7 +8,7 @@
 
 #include "components/component.h"
 #include "platform/platform.h"
-#include "platform/run_log.h"
+#include "base/event_log.h"
 
 namespace download {
 
@@ -45,6 +45,6 @@ std::wstring file_name_from_url(const std::wstring& url);
 // True when the component has nothing to fetch or every item arrived. The
 // first item that does not arrive ends the downloads; the files that did
 // arrive stay. The log is told each item and each attempt.
-bool download_component_files(platform::platform& sys, platform::run_log& log, components::component& c);
+bool download_component_files(platform::platform& sys, base::event_log& log, components::component& c);
 
 }  // namespace download

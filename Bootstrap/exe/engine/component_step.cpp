@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "engine/reboot.h"
+#include "platform/system_error.h"
 
 namespace engine {
 
@@ -12,6 +13,8 @@ std::wstring named(const components::component& c) { return L"\"" + c.descriptio
 const wchar_t* outcome_text(step_outcome outcome)
 {
     switch (outcome) {
+    case step_outcome::download_failed:
+        return L"download failed, not run";
     case step_outcome::start_failed:
         return L"failed to start";
     case step_outcome::still_running:
@@ -27,15 +30,45 @@ const wchar_t* outcome_text(step_outcome outcome)
     }
 }
 
+// The restart question, and the restart when the answer is Yes. A restart
+// that Windows refuses leaves one pending.
+void ask_restart(run_context& run, const std::wstring& reboot_required, platform::window_handle owner)
+{
+    if (run.never_restart) {
+        run.log.write(L"restart question not shown (/norestart): \"" + reboot_required + L"\": No");
+        run.record.restart_pending = true;
+        return;
+    }
+    if (run.ui.message_box(owner, reboot_required, L"", platform::box_icon::question, platform::box_buttons::yes_no) !=
+        platform::box_answer::yes) {
+        run.record.restart_pending = true;
+        return;
+    }
+    run.log.write(L"restart requested of Windows");
+    // Written out first: the restart may end the program at any moment.
+    run.log.flush();
+    std::uint32_t error = 0;
+    if (reboot_machine(run.sys, error)) {
+        run.record.restart_started = true;
+        return;
+    }
+    run.log.write(L"Windows refused the restart: " + platform::describe_error(run.sys, error));
+    run.record.restart_pending = true;
+}
+
 }  // namespace
 
 step_outcome run_component_step(run_context& run, components::component& c, const std::wstring& reboot_required,
                                 platform::window_handle owner, run_kind kind)
 {
     constexpr std::uint32_t no_limit = 0xFFFFFFFFu;
-    const bool started = c.exec(run.sys, run.sys);
-    run.log.write(L"component " + named(c) + (started ? L" started: " : L" could not be started: ") + c.started);
-    if (!started) return step_outcome::start_failed;
+    if (!c.exec(run.sys, run.sys)) {
+        run.log.write(L"component " + named(c) + L" could not be started: " + c.started + L": " +
+                      (c.start_error != 0 ? platform::describe_error(run.sys, c.start_error)
+                                          : std::wstring(L"the shell started no program to wait for")));
+        return step_outcome::start_failed;
+    }
+    run.log.write(L"component " + named(c) + L" started: " + c.started);
 
     // The wait blocks on the process itself: no CPU is spent meanwhile, and
     // it ends when the process ends, whatever its exit code.
@@ -63,15 +96,7 @@ step_outcome run_component_step(run_context& run, components::component& c, cons
         run.ui.message_box(owner, completion, L"", platform::box_icon::information, platform::box_buttons::ok);
 
     if (c.mustreboot) {
-        if (run.ui.message_box(owner, reboot_required, L"", platform::box_icon::question,
-                               platform::box_buttons::yes_no) == platform::box_answer::yes) {
-            run.log.write(L"restart requested of Windows");
-            run.log.flush();
-            run.record.restart_started = true;
-            reboot_machine(run.sys);
-        } else {
-            run.record.restart_pending = true;
-        }
+        ask_restart(run, reboot_required, owner);
         return step_outcome::restart;
     }
     return step_outcome::installed;

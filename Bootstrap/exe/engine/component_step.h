@@ -8,7 +8,9 @@
 
 namespace engine {
 
-enum class step_outcome { start_failed, still_running, exit_code_failure, restart, installed, error };
+// download_failed: the component's files did not all arrive; like a failed
+// start, the component was not run.
+enum class step_outcome { download_failed, start_failed, still_running, exit_code_failure, restart, installed, error };
 
 enum class run_kind {
     silent,       // no window; a primary component is not waited for

@@ -5,6 +5,7 @@
 #include "engine/format.h"
 #include "engine/reboot.h"
 #include "platform/admin.h"
+#include "platform/system_error.h"
 
 namespace engine {
 
@@ -64,8 +65,12 @@ void finish(run_context& run, const config::configuration_settings& settings)
         run.ui.message_box(0, completed, L"", platform::box_icon::information, platform::box_buttons::ok);
     const std::wstring command = text::trim(settings.complete_command);
     if (command.empty()) return;
-    const bool accepted = run.sys.shell_open(command);
-    run.log.write(L"complete_command " + command + (accepted ? L" opened" : L" refused by the shell"));
+    std::uint32_t error = 0;
+    if (run.sys.shell_open(command, error))
+        run.log.write(L"complete_command " + command + L" opened");
+    else
+        run.log.write(L"complete_command " + command + L" refused by the shell: " +
+                      platform::describe_error(run.sys, error));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 namespace engine {
 
-void reboot_machine(platform::privileges& token) { token.reboot_windows(); }
+bool reboot_machine(platform::privileges& token, std::uint32_t& error) { return token.reboot_windows(error); }
 
 bool is_run_value_present(platform::platform& sys)
 {

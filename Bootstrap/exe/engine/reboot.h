@@ -5,9 +5,9 @@
 
 namespace engine {
 
-// Asks Windows to restart (not forced) and returns at once; a refusal is
-// not reported.
-void reboot_machine(platform::privileges& token);
+// Asks Windows to restart (not forced) and returns at once. False when
+// Windows refused, with its error code in `error`.
+bool reboot_machine(platform::privileges& token, std::uint32_t& error);
 
 // True when the value "Yolvane Setup" exists under the Run key: under
 // HKEY_LOCAL_MACHINE for an administrator, HKEY_CURRENT_USER otherwise.

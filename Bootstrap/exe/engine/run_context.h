@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "platform/run_log.h"
+#include "engine/run_log.h"
 
 namespace engine {
 
@@ -25,8 +25,10 @@ struct run_context {
     // Where message boxes go: shown (and logged), or in an unattended run
     // only logged.
     platform::user_interface& ui;
-    platform::run_log& log;
+    run_log& log;
     run_record& record;
+    // Every restart question is answered No without being shown (/norestart).
+    bool never_restart = false;
 };
 
 }  // namespace engine

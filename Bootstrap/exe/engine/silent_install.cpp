@@ -12,9 +12,9 @@ namespace {
 bool handle_component(run_context& run, const config::configuration_settings& settings, std::size_t i)
 {
     components::component& c = *settings.components[i];
-    step_outcome outcome = step_outcome::start_failed;
-    if (download::download_component_files(run.sys, run.log, c))
-        outcome = run_component_step(run, c, settings.reboot_required, 0, run_kind::silent);
+    const step_outcome outcome = download::download_component_files(run.sys, run.log, c)
+                                     ? run_component_step(run, c, settings.reboot_required, 0, run_kind::silent)
+                                     : step_outcome::download_failed;
     log_outcome(run, c, outcome);
     run.log.flush();
 

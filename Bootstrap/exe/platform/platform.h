@@ -107,6 +107,9 @@ public:
     // Appends bytes to a file, creating it when it does not exist; others
     // may read it meanwhile. False when it cannot be opened or written.
     virtual bool append_file(const std::wstring& path, const std::string& bytes) = 0;
+    // The absolute form of a path as the user typed it: a relative one is
+    // taken from the current folder. Empty when the system cannot form it.
+    virtual std::wstring full_path(const std::wstring& path) = 0;
     // Size of a regular file; false when there is none at the path.
     virtual bool file_size(const std::wstring& path, std::uint64_t& size) = 0;
     // The SHA-256 digest of a file's contents, with the system's own
@@ -136,13 +139,19 @@ class processes {
 public:
     virtual ~processes() = default;
     // ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS and SW_SHOWNORMAL. False
-    // when the shell refused; otherwise `process` holds the process handle,
-    // or 0 when the shell served the request without a process of its own.
-    virtual bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters,
-                                  process_handle& process) = 0;
-    // ShellExecuteW with no window and no verb: true when the shell
-    // accepted the file (it answered above 32).
-    virtual bool shell_open(const std::wstring& file) = 0;
+    // when the shell refused, with the system's error code in `error`;
+    // otherwise `process` holds the process handle, or 0 when the shell
+    // served the request without a process of its own.
+    virtual bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process,
+                                  std::uint32_t& error) = 0;
+    // Opens a file or an address with the shell's default action, no window
+    // and no verb: true when the shell accepted it; otherwise the system's
+    // error code is in `error`.
+    virtual bool shell_open(const std::wstring& file, std::uint32_t& error) = 0;
+    // From now on the system shows no box of its own for this process: the
+    // shell reports a failure without a message, and a critical error (no
+    // disk in a drive, say) fails the call that met it instead of asking.
+    virtual void refuse_system_boxes() = 0;
     virtual bool exit_code(process_handle process, std::uint32_t& code) = 0;
     // Waits until the process ends, at most timeout_ms (0xFFFFFFFF: no limit).
     virtual wait_result wait_process(process_handle process, std::uint32_t timeout_ms) = 0;
@@ -194,6 +203,12 @@ public:
     virtual std::wstring temp_directory() = 0;  // with its trailing backslash
     // GetVersionExW with OSVERSIONINFOEXW (extended) or OSVERSIONINFOW.
     virtual bool os_version(bool extended, os_version_info& out) = 0;
+    // The program's whole command line, as the system gives it.
+    virtual std::wstring command_line() = 0;
+    // The system's own text for an error code (a Windows error, an HRESULT
+    // or a network error), without a line break at its end; empty when the
+    // system has none.
+    virtual std::wstring error_text(std::uint32_t code) = 0;
     // MultiByteToWideChar with the current thread's ANSI code page.
     virtual std::wstring ansi_to_wide(const std::string& text) = 0;
     virtual local_time now() = 0;
@@ -213,7 +228,8 @@ public:
     virtual token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
                                       std::vector<bool>& is_admin_group) = 0;
     // Enables SeShutdownPrivilege and asks Windows to restart (not forced).
-    virtual void reboot_windows() = 0;
+    // False when Windows refused, with its error code in `error`.
+    virtual bool reboot_windows(std::uint32_t& error) = 0;
 };
 
 // Everything the program asks of the operating system.

@@ -6,6 +6,7 @@
 #include <urlmon.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -51,25 +52,48 @@ const T& built_once(Make make)
     return *reinterpret_cast<const T*>(storage);
 }
 
-// The entry points of version.dll, which is not a known DLL: it is loaded
-// from the system folder by full path, never found by the search order.
-struct version_api {
+// The entry points of a DLL of the system folder, looked up once and kept
+// for the rest of the process. `Api` names its DLL and, in `bind`, finds
+// each entry point with `find`; it is usable when every one was found.
+template <class Api>
+struct system_api {
+    static const Api& get()
+    {
+        return built_once<Api>([] {
+            Api api;
+            const HMODULE m = win32::load_system_library(Api::dll).release();  // kept for the process
+            api.bind(m);
+            return api;
+        });
+    }
+    bool usable() const { return found_all_; }
+
+protected:
+    template <class F>
+    void find(HMODULE m, F& into, const char* name)
+    {
+        into = entry<F>(m, name);
+        found_all_ = found_all_ && into != nullptr;
+    }
+
+private:
+    bool found_all_ = true;
+};
+
+// version.dll is not a known DLL: it is loaded from the system folder by
+// full path, never found by the search order.
+struct version_api : system_api<version_api> {
+    static constexpr const wchar_t* dll = L"version.dll";
     decltype(&GetFileVersionInfoSizeW) size = nullptr;
     decltype(&GetFileVersionInfoW) info = nullptr;
     decltype(&VerQueryValueW) query = nullptr;
 
-    static const version_api& get()
+    void bind(HMODULE m)
     {
-        return built_once<version_api>([] {
-            version_api a;
-            HMODULE m = win32::load_system_library(L"version.dll").release();  // kept for the process
-            a.size = entry<decltype(a.size)>(m, "GetFileVersionInfoSizeW");
-            a.info = entry<decltype(a.info)>(m, "GetFileVersionInfoW");
-            a.query = entry<decltype(a.query)>(m, "VerQueryValueW");
-            return a;
-        });
+        find(m, size, "GetFileVersionInfoSizeW");
+        find(m, info, "GetFileVersionInfoW");
+        find(m, query, "VerQueryValueW");
     }
-    bool usable() const { return size != nullptr && info != nullptr && query != nullptr; }
 };
 
 // Reads a file's whole version block; false when it has none.
@@ -114,8 +138,9 @@ DWORD WINAPI thread_entry(LPVOID parameter)
 // this only makes sure that a transfer given up on still ends.
 constexpr DWORD network_wait_ms = 45000;
 
-// The entry points of wininet.dll, loaded from the system folder.
-struct internet_api {
+struct internet_api : system_api<internet_api> {
+    static constexpr const wchar_t* dll = L"wininet.dll";
+    HMODULE module = nullptr;  // for the texts of its error codes
     decltype(&InternetOpenW) open = nullptr;
     decltype(&InternetCrackUrlW) crack = nullptr;
     decltype(&InternetConnectW) connect = nullptr;
@@ -123,29 +148,23 @@ struct internet_api {
     decltype(&InternetSetOptionW) set_option = nullptr;
     decltype(&HttpSendRequestW) send = nullptr;
     decltype(&HttpQueryInfoW) query = nullptr;
+    decltype(&InternetQueryDataAvailable) available = nullptr;
     decltype(&InternetReadFile) read = nullptr;
     decltype(&InternetCloseHandle) close = nullptr;
 
-    static const internet_api& get()
+    void bind(HMODULE m)
     {
-        return built_once<internet_api>([] {
-            internet_api a;
-            HMODULE m = win32::load_system_library(L"wininet.dll").release();  // kept for the process
-            a.open = entry<decltype(a.open)>(m, "InternetOpenW");
-            a.crack = entry<decltype(a.crack)>(m, "InternetCrackUrlW");
-            a.connect = entry<decltype(a.connect)>(m, "InternetConnectW");
-            a.open_request = entry<decltype(a.open_request)>(m, "HttpOpenRequestW");
-            a.set_option = entry<decltype(a.set_option)>(m, "InternetSetOptionW");
-            a.send = entry<decltype(a.send)>(m, "HttpSendRequestW");
-            a.query = entry<decltype(a.query)>(m, "HttpQueryInfoW");
-            a.read = entry<decltype(a.read)>(m, "InternetReadFile");
-            a.close = entry<decltype(a.close)>(m, "InternetCloseHandle");
-            return a;
-        });
-    }
-    bool usable() const
-    {
-        return open && crack && connect && open_request && set_option && send && query && read && close;
+        module = m;
+        find(m, open, "InternetOpenW");
+        find(m, crack, "InternetCrackUrlW");
+        find(m, connect, "InternetConnectW");
+        find(m, open_request, "HttpOpenRequestW");
+        find(m, set_option, "InternetSetOptionW");
+        find(m, send, "HttpSendRequestW");
+        find(m, query, "HttpQueryInfoW");
+        find(m, available, "InternetQueryDataAvailable");
+        find(m, read, "InternetReadFile");
+        find(m, close, "InternetCloseHandle");
     }
 };
 
@@ -159,34 +178,35 @@ using internet_handle = win32::owner<internet_traits>;
 
 // The file a transfer stores into: deleted again unless the transfer keeps
 // it. Others may delete it meanwhile (the watcher of a transfer it gave up
-// on does): it then goes when its handle is closed.
+// on does): it then goes when its handle is closed. It holds its own copy
+// of the path, so that it may outlive whoever named it.
 class partial_file {
 public:
-    explicit partial_file(const std::wstring& path)
-        : path_(path),
-          h_(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr))
+    explicit partial_file(std::wstring path)
+        : path_(std::move(path)),
+          file_(CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr))
     {
     }
     ~partial_file()
     {
-        if (!open()) return;
-        CloseHandle(h_);
+        if (!file_) return;
+        file_.reset();
         if (!keep_) DeleteFileW(path_.c_str());
     }
     partial_file(const partial_file&) = delete;
     partial_file& operator=(const partial_file&) = delete;
-    bool open() const { return h_ != INVALID_HANDLE_VALUE; }
+    bool open() const { return static_cast<bool>(file_); }
     bool write(const void* data, DWORD size)
     {
         DWORD written = 0;
-        return WriteFile(h_, data, size, &written, nullptr) && written == size;
+        return WriteFile(file_.get(), data, size, &written, nullptr) && written == size;
     }
     void keep() { keep_ = true; }
 
 private:
-    const std::wstring& path_;
-    HANDLE h_;
+    const std::wstring path_;
+    win32::kernel_handle file_;
     bool keep_ = false;
 };
 
@@ -306,8 +326,17 @@ transfer_result http_download(const std::wstring& url, const std::wstring& targe
     std::vector<char> chunk(64 * 1024);
     std::uint64_t stored = 0;
     for (;;) {
+        // A synchronous read returns only when its buffer is full or the
+        // body has ended, so on a slow link one read of the whole buffer
+        // would keep every arrival from the watcher, which would count the
+        // transfer as stalled while bytes come in. What has arrived is
+        // asked first and read alone; none left means the end, which a
+        // read of one byte confirms.
+        DWORD available = 0;
         DWORD got = 0;
-        if (!net.read(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got)) {
+        if (!net.available(request.get(), &available, 0, 0) ||
+            !net.read(request.get(), chunk.data(),
+                      std::max<DWORD>(1, std::min<DWORD>(available, static_cast<DWORD>(chunk.size()))), &got)) {
             const DWORD error = GetLastError();
             r.status = internet_failure(error);
             r.code = error;
@@ -477,6 +506,19 @@ bool win32_platform::append_file(const std::wstring& path, const std::string& by
            written == bytes.size();
 }
 
+std::wstring win32_platform::full_path(const std::wstring& path)
+{
+    if (path.empty()) return std::wstring();
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (n == 0) return std::wstring();
+        if (n < buffer.size()) return std::wstring(buffer.data(), n);
+        buffer.resize(n + 1);  // the size it needs, with its terminator
+    }
+    return std::wstring();
+}
+
 bool win32_platform::file_size(const std::wstring& path, std::uint64_t& size)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -596,6 +638,28 @@ std::wstring win32_platform::ansi_to_wide(const std::string& text)
     return out;
 }
 
+std::wstring win32_platform::command_line()
+{
+    const wchar_t* line = GetCommandLineW();
+    return line != nullptr ? std::wstring(line) : std::wstring();
+}
+
+std::wstring win32_platform::error_text(std::uint32_t code)
+{
+    wchar_t buffer[1024] = {};
+    const DWORD flags = FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | flags, nullptr, code, 0, buffer, 1024, nullptr);
+    // The network's own codes have their texts in wininet.dll.
+    if (n == 0 && code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST) {
+        const internet_api& net = internet_api::get();
+        if (net.module != nullptr)
+            n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | flags, net.module, code, 0, buffer, 1024, nullptr);
+    }
+    std::wstring text(buffer, n);
+    while (!text.empty() && (text.back() == L' ' || text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
+    return text;
+}
+
 local_time win32_platform::now()
 {
     SYSTEMTIME t;
@@ -628,25 +692,65 @@ bool win32_platform::read_value(reg_root root, const std::wstring& subkey, reg_a
     return false;
 }
 
+namespace {
+
+// A failed shell call's error, never 0: a shell that says nothing more is
+// reported as a general failure.
+std::uint32_t shell_error()
+{
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+}  // namespace
+
 bool win32_platform::shell_execute_ex(const std::wstring& file, const std::wstring& parameters,
-                                      process_handle& process)
+                                      process_handle& process, std::uint32_t& error)
 {
     SHELLEXECUTEINFOW info;
     ZeroMemory(&info, sizeof info);
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | (refuse_boxes_ ? SEE_MASK_FLAG_NO_UI : 0);
     info.lpFile = file.c_str();
     info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExW(&info)) return false;
+    SetLastError(0);
+    if (!ShellExecuteExW(&info)) {
+        error = shell_error();
+        return false;
+    }
     process = reinterpret_cast<process_handle>(info.hProcess);
     return true;
 }
 
-bool win32_platform::shell_open(const std::wstring& file)
+bool win32_platform::shell_open(const std::wstring& file, std::uint32_t& error)
 {
-    return reinterpret_cast<std::intptr_t>(
-               ShellExecuteW(nullptr, nullptr, file.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+    SetLastError(0);
+    if (refuse_boxes_) {
+        // The same default action, with the shell told to keep quiet.
+        SHELLEXECUTEINFOW info;
+        ZeroMemory(&info, sizeof info);
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_FLAG_NO_UI;
+        info.lpFile = file.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        if (ShellExecuteExW(&info)) return true;
+    } else if (reinterpret_cast<std::intptr_t>(
+                   ShellExecuteW(nullptr, nullptr, file.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32) {
+        return true;
+    }
+    error = shell_error();
+    return false;
+}
+
+void win32_platform::refuse_system_boxes()
+{
+    refuse_boxes_ = true;
+    // The error mode can only be set whole: the one in force is read by
+    // setting another, then set again with these added. A crash of the
+    // program itself shows no report box either: nobody would close it.
+    const UINT previous = SetErrorMode(0);
+    SetErrorMode(previous | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
 }
 
 bool win32_platform::exit_code(process_handle process, std::uint32_t& code)
@@ -778,10 +882,10 @@ token_status win32_platform::token_groups(std::uint32_t buffer_size, std::uint32
     return token_status::ok;
 }
 
-void win32_platform::reboot_windows()
+bool win32_platform::reboot_windows(std::uint32_t& error)
 {
-    // Results are not examined: without the privilege the restart simply
-    // does not happen.
+    // The privilege is asked for without looking at the answer: the restart
+    // itself tells whether it was granted.
     win32::kernel_handle token;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) {
         TOKEN_PRIVILEGES privileges;
@@ -790,7 +894,9 @@ void win32_platform::reboot_windows()
         if (LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid))
             AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
     }
-    ExitWindowsEx(EWX_REBOOT, 0);
+    if (ExitWindowsEx(EWX_REBOOT, 0)) return true;
+    error = GetLastError();
+    return false;
 }
 
 transfer_result win32_platform::download_url(const std::wstring& url, const std::wstring& target,

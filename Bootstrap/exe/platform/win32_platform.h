@@ -14,6 +14,7 @@ public:
     bool delete_file(const std::wstring& path) override;
     bool move_file(const std::wstring& from, const std::wstring& to) override;
     bool append_file(const std::wstring& path, const std::string& bytes) override;
+    std::wstring full_path(const std::wstring& path) override;
     bool file_size(const std::wstring& path, std::uint64_t& size) override;
     bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) override;
     bool file_version(const std::wstring& path, fixed_file_version& out) override;
@@ -23,8 +24,10 @@ public:
     bool read_value(reg_root root, const std::wstring& subkey, reg_access access, const std::wstring& name,
                     std::vector<std::uint8_t>& data) override;
     // processes
-    bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process) override;
-    bool shell_open(const std::wstring& file) override;
+    bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process,
+                          std::uint32_t& error) override;
+    bool shell_open(const std::wstring& file, std::uint32_t& error) override;
+    void refuse_system_boxes() override;
     bool exit_code(process_handle process, std::uint32_t& code) override;
     wait_result wait_process(process_handle process, std::uint32_t timeout_ms) override;
     wait_result wait_process_pumping(process_handle process, std::uint32_t timeout_ms) override;
@@ -45,6 +48,8 @@ public:
     std::wstring system_directory() override;
     std::wstring windows_directory() override;
     std::wstring temp_directory() override;
+    std::wstring command_line() override;
+    std::wstring error_text(std::uint32_t code) override;
     bool os_version(bool extended, os_version_info& out) override;
     std::wstring ansi_to_wide(const std::string& text) override;
     local_time now() override;
@@ -53,7 +58,10 @@ public:
     membership_status check_admin_membership(bool& member) override;
     token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
                               std::vector<bool>& is_admin_group) override;
-    void reboot_windows() override;
+    bool reboot_windows(std::uint32_t& error) override;
+
+private:
+    bool refuse_boxes_ = false;  // the shell and the error mode keep quiet
 };
 
 }  // namespace platform

@@ -1,10 +1,12 @@
 #include "run/driver.h"
 
+#include "base/paths.h"
 #include "base/text.h"
 #include "components/version.h"
 #include "config/sources.h"
+#include "engine/run_log.h"
 #include "platform/admin.h"
-#include "platform/run_log.h"
+#include "run/command_line.h"
 
 namespace run {
 
@@ -12,13 +14,21 @@ namespace {
 
 std::wstring quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 
+// No box of any kind from here on, the system's own included: every
+// question is answered No in the log instead.
+void go_unattended(engine::run_context& run, engine::logged_ui& ui)
+{
+    if (ui.unattended()) return;
+    ui.go_unattended();
+    run.sys.refuse_system_boxes();
+}
+
 // Writes to the log what the reader decides, opens the log file the
-// configuration names, and makes an unattended silent run quiet from its
-// configuration's own attributes on.
+// configuration names (unless the command line named one), and makes an
+// unattended silent run quiet from its configuration's own attributes on.
 class reading_log : public config::reading_observer {
 public:
-    reading_log(platform::platform& sys, platform::run_log& log, platform::logged_ui& ui)
-        : sys_(sys), log_(log), ui_(ui)
+    reading_log(engine::run_context& run, engine::logged_ui& ui) : run_(run), sys_(run.sys), log_(run.log), ui_(ui)
     {
     }
 
@@ -38,7 +48,7 @@ public:
     {
         log_.open(s.log_file);
         os_code_ = os_code;
-        if (s.unattended && s.install_silent) ui_.go_unattended();
+        if (s.unattended && s.install_silent) go_unattended(run_, ui_);
         if (!log_.wanted()) return;
         platform::os_version_info v;
         const bool known = sys_.os_version(true, v);
@@ -78,9 +88,10 @@ public:
     }
 
 private:
+    engine::run_context& run_;
     platform::platform& sys_;
-    platform::run_log& log_;
-    platform::logged_ui& ui_;
+    engine::run_log& log_;
+    engine::logged_ui& ui_;
     int os_code_ = 0;
 };
 
@@ -105,27 +116,61 @@ void run_loaded(engine::run_context& run, const run_modes& modes, config::config
     }
 }
 
+// The list of switches, and nothing else: nothing is read or installed.
+int show_help(platform::platform& sys, const switches& args)
+{
+    if (args.quiet) return 0;
+    std::wstring program;
+    if (!sys.module_path(program)) program = L"Setup.exe";
+    std::wstring name = base::last_path_part(program);
+    const std::wstring caption = name.substr(0, name.rfind(L'.'));
+    sys.message_box(0, help_text(name), caption.c_str(), platform::box_icon::information, platform::box_buttons::ok);
+    return 0;
+}
+
+// What the command line asked for, in the log.
+void log_switches(engine::run_log& log, const switches& args, const std::wstring& log_path)
+{
+    if (args.quiet) log.write(L"/quiet: a silent, unattended run with the deployment exit statuses");
+    if (args.norestart) log.write(L"/norestart: every restart question is answered No");
+    if (!args.log_file.empty()) log.write(L"/log: " + (log_path.empty() ? args.log_file : log_path));
+    for (const std::wstring& ignored : args.ignored) log.write(L"argument ignored: " + quoted(ignored));
+}
+
 }  // namespace
 
 int run_setup(platform::platform& sys, const run_modes& modes, config::sources from)
 {
-    platform::run_log log(sys, sys);
-    platform::logged_ui ui(sys, log);
+    const switches args = parse_switches(split_command_line(sys.command_line()));
+    if (args.help) return show_help(sys, args);
+
+    engine::run_log log(sys, sys);
+    engine::logged_ui ui(sys, log);
     engine::run_record record;
     engine::run_context run{sys, ui, log, record};
+    run.never_restart = args.norestart;
+    // Quiet from the very start: a configuration that cannot be read is
+    // told to the log, not on the screen.
+    if (args.quiet) go_unattended(run, ui);
+    // The file the administrator named wins over the configuration's; one
+    // that cannot be written is dropped like the configuration's would be.
+    const std::wstring log_path = args.log_file.empty() ? std::wstring() : sys.full_path(args.log_file);
+    if (!args.log_file.empty()) log.open(log_path);
 
     std::wstring program;
     if (sys.module_path(program)) log.write(L"Setup.exe " + components::get_file_version_string(sys, program) + L" at " + program);
+    log_switches(log, args, log_path);
 
     config::configuration_settings settings;
     config::reading_system reading(sys, sys, sys, ui);
     reading.log = &log;
-    reading_log observer(sys, log, ui);
+    reading_log observer(run, ui);
     const bool loaded = config::load_setup_configuration(reading, settings, &observer, from);
     if (!loaded) {
         log.write(L"the configuration cannot be read");
         refuse(run, L"Failed to read configuration file.");
     } else {
+        if (args.quiet) apply_quiet(settings);
         run_loaded(run, modes, settings);
     }
     const int status = engine::exit_status(record, loaded, settings.detailed_exit_status);

@@ -1,14 +1,18 @@
-#include "platform/run_log.h"
+#include "engine/run_log.h"
 
 #include "base/text.h"
 
-namespace platform {
+namespace engine {
+
+using platform::box_answer;
+using platform::box_buttons;
+using platform::box_icon;
 
 namespace {
 
 std::string two(unsigned n) { return {static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)}; }
 
-std::string stamp(const local_time& t)
+std::string stamp(const platform::local_time& t)
 {
     const unsigned ms = t.millisecond;
     return std::to_string(t.year) + "-" + two(t.month) + "-" + two(t.day) + " " + two(t.hour) + ":" + two(t.minute) +
@@ -80,7 +84,7 @@ void run_log::flush()
     buffer_.clear();
 }
 
-box_answer logged_ui::message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
+box_answer logged_ui::message_box(platform::window_handle owner, const std::wstring& text, const wchar_t* caption,
                                   box_icon icon, box_buttons buttons)
 {
     const std::wstring shown = L"\"" + text + L"\" (caption " +
@@ -96,4 +100,4 @@ box_answer logged_ui::message_box(window_handle owner, const std::wstring& text,
     return answer;
 }
 
-}  // namespace platform
+}  // namespace engine

@@ -1,0 +1,111 @@
+#include "run/command_line.h"
+
+#include "base/text.h"
+
+namespace run {
+
+namespace {
+
+bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// The switch an argument names ("quiet" for "/QUIET" or "-quiet"), or the
+// empty text when it names none of ours.
+std::wstring switch_name(const std::wstring& argument)
+{
+    if (argument.size() < 2 || (argument[0] != L'/' && argument[0] != L'-')) return std::wstring();
+    const std::wstring name = text::ascii_lower(argument.substr(1));
+    for (const wchar_t* known : {L"quiet", L"norestart", L"log", L"?", L"help"})
+        if (name == known) return name;
+    return std::wstring();
+}
+
+}  // namespace
+
+std::vector<std::wstring> split_command_line(const std::wstring& line)
+{
+    std::vector<std::wstring> arguments;
+    std::size_t i = 0;
+    const std::size_t n = line.size();
+    // The program: quotes only group, nothing is escaped.
+    std::wstring program;
+    if (i < n && line[i] == L'"') {
+        const std::size_t close = line.find(L'"', i + 1);
+        program = line.substr(i + 1, close == std::wstring::npos ? std::wstring::npos : close - i - 1);
+        i = close == std::wstring::npos ? n : close + 1;
+    }
+    while (i < n && !is_blank(line[i])) program += line[i++];
+    arguments.push_back(program);
+
+    for (;;) {
+        while (i < n && is_blank(line[i])) ++i;
+        if (i >= n) break;
+        std::wstring argument;
+        bool quoted = false;
+        while (i < n && (quoted || !is_blank(line[i]))) {
+            std::size_t backslashes = 0;
+            while (i < n && line[i] == L'\\') ++backslashes, ++i;
+            if (i < n && line[i] == L'"') {
+                argument.append(backslashes / 2, L'\\');
+                if (backslashes % 2 == 1) {
+                    argument += L'"';  // an escaped quote
+                } else if (quoted && i + 1 < n && line[i + 1] == L'"') {
+                    argument += L'"';  // "" inside quotes is one quote
+                    ++i;
+                } else {
+                    quoted = !quoted;
+                }
+                ++i;
+            } else {
+                argument.append(backslashes, L'\\');
+                if (i < n && (quoted || !is_blank(line[i]))) argument += line[i++];
+            }
+        }
+        arguments.push_back(argument);
+    }
+    return arguments;
+}
+
+switches parse_switches(const std::vector<std::wstring>& arguments)
+{
+    switches s;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::wstring name = switch_name(arguments[i]);
+        if (name == L"quiet") {
+            s.quiet = true;
+        } else if (name == L"norestart") {
+            s.norestart = true;
+        } else if (name == L"?" || name == L"help") {
+            s.help = true;
+        } else if (name == L"log" && i + 1 < arguments.size() && switch_name(arguments[i + 1]).empty() &&
+                   !arguments[i + 1].empty()) {
+            // The file follows; a switch of ours in its place means that
+            // the file was left out.
+            s.log_file = arguments[++i];
+        } else {
+            s.ignored.push_back(arguments[i]);
+        }
+    }
+    return s;
+}
+
+void apply_quiet(config::configuration_settings& settings)
+{
+    settings.install_silent = true;
+    settings.unattended = true;
+    settings.detailed_exit_status = true;
+}
+
+std::wstring help_text(const std::wstring& program_name)
+{
+    return program_name + L" [/quiet] [/norestart] [/log FILE]\n"
+                          L"\n"
+                          L"/quiet - install without any window or message, and end with 0 (done), 3010 (a restart "
+                          L"is needed), 1641 (a restart was started), 1602 (cancelled) or 1603 (failed)\n"
+                          L"/norestart - never restart Windows: a needed restart ends the run with 3010\n"
+                          L"/log FILE - write a log of the run to FILE\n"
+                          L"/? or /help - show this list\n"
+                          L"\n"
+                          L"Switches may also start with - and are written in any letter case.";
+}
+
+}  // namespace run
