@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Saves a picture of a medium's dialog as Setup.exe shows it under Wine,
-# without installing anything: scripts/preview.sh MEDIUM [--out shot.png]
-# (details: scripts/preview.py --help). Builds first when the build folder
-# lacks what the preview needs.
+# without installing anything: scripts/preview.sh MEDIUM [--language N]
+# [--out shot.png] (--language 1036: as on a French system; details:
+# scripts/preview.py --help). Builds first when the build folder lacks what
+# the preview needs.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build="${BUILD_DIR:-$here/build}"
