@@ -202,8 +202,8 @@ def main() -> int:
         shutil.copy2(medium / "Setup.exe", copy / "Setup.exe")
         if (medium / "setup.xml").is_file():
             shutil.copy2(medium / "setup.xml", copy / "setup.xml")
-        print("running Setup.exe under Wine in a prefix of its own, system language %d (about half a minute)" % language,
-              flush=True)
+        print("running Setup.exe under Wine in a prefix of its own, system language %d (about half a minute)"
+              % language, flush=True)
         if language != WINE_LANGUAGE:
             try:
                 prepare_prefix(scratch, language)
