@@ -1,12 +1,13 @@
 // setup-check: reports the problems of a Setup.exe configuration (setup.xml)
 // all at once, and shows what Setup.exe makes of it on a given system.
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -58,17 +59,18 @@ struct arguments {
     std::exit(2);
 }
 
+// Read as strtol reads it (leading blanks and a sign allowed); the whole
+// value must be used and fit an int.
 int to_number(const std::string& option, const std::string& value)
 {
-    std::size_t used = 0;
-    int n = 0;
-    try {
-        n = std::stoi(value, &used, 10);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != value.size()) usage_error(option + " needs a decimal number, not \"" + value + "\"");
-    return n;
+    const char* start = value.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(start, &end, 10);
+    const bool whole = end != start && static_cast<std::size_t>(end - start) == value.size();
+    if (!whole || errno == ERANGE || n < INT_MIN || n > INT_MAX)
+        usage_error(option + " needs a decimal number, not \"" + value + "\"");
+    return static_cast<int>(n);
 }
 
 arguments parse(int argc, char** argv)
@@ -323,12 +325,9 @@ int print_plan(const arguments& a)
         std::fprintf(stderr, "%s: error: cannot read the file\n", file.c_str());
         return 2;
     }
-    plan_result r;
-    try {
-        r = make_plan(bytes, a.plan_opts);
-    } catch (const std::invalid_argument& e) {
-        usage_error(e.what());
-    }
+    const base::result<plan_result> planned = make_plan(bytes, a.plan_opts);
+    if (!planned) usage_error(to_utf8(planned.error().text()));
+    const plan_result& r = planned.value();
     if (a.json) {
         std::printf("%s\n", plan_json(file, a.plan_opts.language, r).c_str());
         return r.loaded ? 0 : 1;

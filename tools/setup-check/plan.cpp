@@ -1,7 +1,5 @@
 #include "plan.h"
 
-#include <stdexcept>
-
 #include "base/paths.h"
 #include "base/text.h"
 #include "components/component.h"
@@ -41,14 +39,16 @@ void add_file(stub_platform& sys, const std::wstring& entry)
         ::platform::fixed_file_version{(part[0] << 16) | part[1], (part[2] << 16) | part[3]};
 }
 
+// A value of the command line that the plan cannot stand for.
+base::failure refused(const std::string& why) { return base::failure::message(text::utf8_to_wide(why)); }
+
 // "KEY|NAME|TYPE|DATA": a value stored as Windows stores it.
-void add_value(stub_platform& sys, const std::wstring& entry)
+base::status add_value(stub_platform& sys, const std::wstring& entry)
 {
     const std::size_t a = entry.find(L'|');
     const std::size_t b = a == std::wstring::npos ? a : entry.find(L'|', a + 1);
     const std::size_t c = b == std::wstring::npos ? b : entry.find(L'|', b + 1);
-    if (c == std::wstring::npos || a == 0)
-        throw std::invalid_argument("--value " + to_utf8(entry) + " is not KEY|NAME|TYPE|DATA");
+    if (c == std::wstring::npos || a == 0) return refused("--value " + to_utf8(entry) + " is not KEY|NAME|TYPE|DATA");
     const std::wstring key = text::ascii_lower(entry.substr(0, a));
     const std::wstring name = text::ascii_lower(entry.substr(a + 1, b - a - 1));
     const std::wstring type = entry.substr(b + 1, c - b - 1);
@@ -73,20 +73,21 @@ void add_value(stub_platform& sys, const std::wstring& entry)
             n = n * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit < 0 ? 0 : digit);
         }
         if (!ok || n > 0xFFFFFFFFull)
-            throw std::invalid_argument("--value " + to_utf8(entry) +
-                                        ": REG_DWORD data is a number from 0 to 4294967295 (or 0x and up to eight "
-                                        "hexadecimal digits)");
+            return refused("--value " + to_utf8(entry) +
+                           ": REG_DWORD data is a number from 0 to 4294967295 (or 0x and up to eight hexadecimal "
+                           "digits)");
         for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>((n >> (8 * i)) & 0xFF));
     } else {
-        throw std::invalid_argument("--value " + to_utf8(entry) + ": the type is REG_SZ, REG_EXPAND_SZ or REG_DWORD");
+        return refused("--value " + to_utf8(entry) + ": the type is REG_SZ, REG_EXPAND_SZ or REG_DWORD");
     }
     sys.machine_keys.insert(key);
     sys.machine_values[{key, name}] = bytes;
+    return {};
 }
 
 // The system of the plan: its version, language, medium and what exists.
-void prepare_system(stub_platform& sys, const os_code_entry& os, const std::string& document_bytes,
-                    const plan_options& options)
+base::status prepare_system(stub_platform& sys, const os_code_entry& os, const std::string& document_bytes,
+                            const plan_options& options)
 {
     sys.version = os.version;
     if (os.hotfix_q246009) sys.machine_keys.insert(hotfix_key);
@@ -95,7 +96,11 @@ void prepare_system(stub_platform& sys, const os_code_entry& os, const std::stri
     sys.contents[text::ascii_lower(base::combine_path(options.app_dir, L"setup.xml"))] = document_bytes;
     for (const auto& f : options.files) add_file(sys, f);
     for (const auto& k : options.keys) sys.machine_keys.insert(text::ascii_lower(k));
-    for (const auto& v : options.values) add_value(sys, v);
+    for (const auto& v : options.values) {
+        const base::status added = add_value(sys, v);
+        if (!added) return added;
+    }
+    return {};
 }
 
 std::string kind_of(const components::component& c)
@@ -190,17 +195,17 @@ private:
 
 }  // namespace
 
-plan_result make_plan(const std::string& document_bytes, const plan_options& options)
+base::result<plan_result> make_plan(const std::string& document_bytes, const plan_options& options)
 {
     const std::optional<os_code_entry> entry = find_os_code(options.os_code);
     if (!entry)
-        throw std::invalid_argument("no Windows version has the code " + std::to_string(options.os_code) +
-                                    "; the codes are " + os_code_list());
-    if (options.language < 0 || options.language > 0xFFFF)
-        throw std::invalid_argument("a language is a number from 0 to 65535");
+        return refused("no Windows version has the code " + std::to_string(options.os_code) + "; the codes are " +
+                       os_code_list());
+    if (options.language < 0 || options.language > 0xFFFF) return refused("a language is a number from 0 to 65535");
 
     stub_platform sys;
-    prepare_system(sys, *entry, document_bytes, options);
+    const base::status prepared = prepare_system(sys, *entry, document_bytes, options);
+    if (!prepared) return prepared.error();
     plan_result result;
     result.os_code = components::get_os_version_code(sys, sys);
     const std::optional<os_code_entry> seen = find_os_code(result.os_code);

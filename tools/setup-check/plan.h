@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
+
 namespace setup_check {
 
 struct plan_options {
@@ -70,9 +72,10 @@ struct plan_result {
     std::vector<shown_box> boxes;
 };
 
-// Raises std::invalid_argument for an OS code that no system produces, or a
-// registry value that cannot be understood.
-plan_result make_plan(const std::string& document_bytes, const plan_options& options);
+// Fails, with a message for the command line, on an OS code that no system
+// produces, a language out of range, or a registry value that cannot be
+// understood.
+base::result<plan_result> make_plan(const std::string& document_bytes, const plan_options& options);
 
 // The exit statuses a loaded configuration's run can end with, each with
 // what it means, lowest first.

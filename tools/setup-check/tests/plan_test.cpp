@@ -2,8 +2,6 @@
 // the agreement between the checks and that loader.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 #include "components/filters.h"
 #include "helpers.h"
 #include "os_codes.h"
@@ -16,13 +14,27 @@ using namespace check_testing;
 using setup_check::make_plan;
 using setup_check::plan_options;
 using setup_check::plan_result;
+using setup_check::to_utf8;
 
-plan_result plan(const std::string& xml, int language = 1033, int code = 100)
+plan_options options_for(int language, int code)
 {
     plan_options o;
     o.language = language;
     o.os_code = code;
-    return make_plan(xml, o);
+    return o;
+}
+
+// The plan of a system that the options can stand for.
+plan_result plan(const std::string& xml, const plan_options& o)
+{
+    const base::result<plan_result> r = make_plan(xml, o);
+    EXPECT_TRUE(r) << to_utf8(r.error().text());
+    return r.value();
+}
+
+plan_result plan(const std::string& xml, int language = 1033, int code = 100)
+{
+    return plan(xml, options_for(language, code));
 }
 
 TEST(os_codes, every_code_is_what_setup_exe_computes_for_its_system)
@@ -42,8 +54,10 @@ TEST(os_codes, every_code_is_what_setup_exe_computes_for_its_system)
 TEST(os_codes, a_code_that_no_system_has_is_refused)
 {
     EXPECT_FALSE(setup_check::find_os_code(83));
-    EXPECT_THROW(plan(document(component()), 1033, 83), std::invalid_argument);
-    EXPECT_THROW(plan(document(component()), 70000, 82), std::invalid_argument);
+    const base::result<plan_result> no_system = make_plan(document(component()), options_for(1033, 83));
+    ASSERT_FALSE(no_system);
+    EXPECT_EQ(to_utf8(no_system.error().text()).rfind("no Windows version has the code 83; the codes are ", 0), 0u);
+    EXPECT_FALSE(make_plan(document(component()), options_for(70000, 82)));
 }
 
 TEST(plan, the_configuration_is_chosen_by_the_system_language)
@@ -87,7 +101,7 @@ TEST(plan, installed_checks_see_the_files_and_keys_named_for_the_system)
 {
     const std::string xml = read_file(std::string(SOURCE_DIR) + "/Bootstrap/exe/resources/default-setup.xml");
     plan_options o;
-    plan_result r = make_plan(xml, o);
+    plan_result r = plan(xml, o);
     ASSERT_TRUE(r.loaded);
     ASSERT_EQ(r.components.size(), 2u);
     EXPECT_TRUE(r.components[0].selected);
@@ -98,18 +112,18 @@ TEST(plan, installed_checks_see_the_files_and_keys_named_for_the_system)
     EXPECT_EQ(r.components[1].parameters, L"/l* C:\\TEMP\\yolvanesetup.log");
 
     o.files = {L"C:\\WINDOWS\\system32\\msi.dll=2.0.0.0"};
-    r = make_plan(xml, o);
+    r = plan(xml, o);
     EXPECT_FALSE(r.components[0].selected);
     o.files = {L"C:\\WINDOWS\\system32\\msi.dll=1.1.0.0"};
-    r = make_plan(xml, o);
+    r = plan(xml, o);
     EXPECT_TRUE(r.components[0].selected);
 
     const std::string keyed = document(component(
         "", "<installedcheck type=\"check_registry_value\" path=\"SOFTWARE\\Yolvane\\Runtime\"/>"));
     o.files.clear();
-    EXPECT_TRUE(make_plan(keyed, o).components[0].selected);
+    EXPECT_TRUE(plan(keyed, o).components[0].selected);
     o.keys = {L"SOFTWARE\\Yolvane\\Runtime"};
-    EXPECT_FALSE(make_plan(keyed, o).components[0].selected);
+    EXPECT_FALSE(plan(keyed, o).components[0].selected);
 }
 
 TEST(plan, registry_values_named_for_the_system_are_compared_as_setup_exe_compares_them)
@@ -122,18 +136,20 @@ TEST(plan, registry_values_named_for_the_system_are_compared_as_setup_exe_compar
                   "fieldname=\"Level\" fieldtype=\"REG_DWORD\" fieldvalue=\"26\" comparison=\"match\"/>"));
     plan_options o;
     o.values = {L"software\\acme\\runtime|VERSION|REG_SZ|3.0.9", L"SOFTWARE\\Acme\\Runtime|Level|REG_DWORD|0x1A"};
-    plan_result r = make_plan(xml, o);
+    plan_result r = plan(xml, o);
     ASSERT_EQ(r.components.size(), 2u);
     EXPECT_TRUE(r.components[0].selected) << "3.0.9 is older than 3.1";
     EXPECT_FALSE(r.components[1].selected) << "0x1A is 26";
     o.values = {L"SOFTWARE\\Acme\\Runtime|Version|REG_SZ|3.1.0"};
-    r = make_plan(xml, o);
+    r = plan(xml, o);
     EXPECT_FALSE(r.components[0].selected);
     EXPECT_TRUE(r.components[1].selected) << "a value not named does not exist";
     for (const wchar_t* wrong : {L"SOFTWARE\\Acme|Level|REG_QWORD|1", L"SOFTWARE\\Acme|Level|REG_DWORD|4294967296",
                                  L"SOFTWARE\\Acme|Level|REG_DWORD"}) {
         o.values = {wrong};
-        EXPECT_THROW(make_plan(xml, o), std::invalid_argument);
+        const base::result<plan_result> refused = make_plan(xml, o);
+        ASSERT_FALSE(refused);
+        EXPECT_EQ(to_utf8(refused.error().text()).rfind("--value " + to_utf8(wrong), 0), 0u);
     }
 }
 
@@ -144,7 +160,7 @@ TEST(plan, message_boxes_shown_while_reading_are_reported)
             "comparison=\"exists\"/>"));
     plan_options o;
     o.files = {L"C:\\WINDOWS\\system32\\x.dll=1.0.0.0"};
-    const plan_result r = make_plan(xml, o);
+    const plan_result r = plan(xml, o);
     ASSERT_TRUE(r.loaded);
     ASSERT_EQ(r.boxes.size(), 1u);
     EXPECT_EQ(r.boxes[0].text, L"Invalid comparison type, expected match or version.");
@@ -161,7 +177,7 @@ TEST(plan, markers_are_replaced_with_the_folders_of_the_planned_system)
         "install_silent=\"true\" complete_command=\"#WINDOWSPATH\\notepad.exe\"");
     plan_options o;
     o.app_dir = L"E:\\media";
-    const plan_result r = make_plan(xml, o);
+    const plan_result r = plan(xml, o);
     ASSERT_TRUE(r.loaded);
     EXPECT_EQ(r.complete_command, L"C:\\WINDOWS\\notepad.exe");
     ASSERT_EQ(r.components.size(), 1u);
