@@ -124,6 +124,22 @@ std::string case_variant(const std::string& word, const std::set<std::string>& k
     return "";
 }
 
+// What a publisher meant by a boolean's text: "true" or "false" as Setup.exe
+// understands them, another word for yes or no, or nothing recognisable.
+enum class boolean_word { exact, truthy, falsy, other };
+
+boolean_word classify_boolean(const std::wstring& v)
+{
+    const std::wstring word = text::ascii_lower(v);
+    if (word == L"true" || word == L"false") return boolean_word::exact;
+    static const std::set<std::wstring> truthy = {L"yes", L"y", L"on", L"1", L"t", L"enabled", L"enable", L"true"};
+    static const std::set<std::wstring> falsy = {L"no", L"n", L"off", L"0", L"f", L"disabled", L"disable", L"false"};
+    const std::wstring trimmed = text::trim(word);
+    if (truthy.count(trimmed) > 0) return boolean_word::truthy;
+    if (falsy.count(trimmed) > 0) return boolean_word::falsy;
+    return boolean_word::other;
+}
+
 std::string quoted(const std::string& utf8) { return "\"" + utf8 + "\""; }
 std::string quoted(const std::wstring& text) { return quoted(to_utf8(text)); }
 
@@ -188,6 +204,64 @@ bool is_file_version_text(const std::wstring& s)
     }
 }
 
+// The first key name of a registry path (a backslash before it skipped).
+std::string first_key_name(const std::wstring& path)
+{
+    std::size_t start = 0;
+    while (start < path.size() && (path[start] == L'\\' || path[start] == L'/')) ++start;
+    const std::size_t end = path.find_first_of(L"\\/", start);
+    return to_utf8(path.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+}
+
+// The root whose name or abbreviation, in any letter case, a path begins
+// with ("HKEY_LOCAL_MACHINE" for HKLM too), or "".
+std::string registry_root_named(const std::wstring& path)
+{
+    static const std::map<std::string, std::string> roots = {
+        {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE"}, {"HKLM", "HKEY_LOCAL_MACHINE"},
+        {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER"},   {"HKCU", "HKEY_CURRENT_USER"},
+        {"HKEY_CLASSES_ROOT", "HKEY_CLASSES_ROOT"},   {"HKCR", "HKEY_CLASSES_ROOT"},
+        {"HKEY_USERS", "HKEY_USERS"},                 {"HKU", "HKEY_USERS"},
+        {"HKEY_CURRENT_CONFIG", "HKEY_CURRENT_CONFIG"}, {"HKCC", "HKEY_CURRENT_CONFIG"}};
+    const auto found = roots.find(upper(first_key_name(path)));
+    return found == roots.end() ? "" : found->second;
+}
+
+// The keys right under HKEY_LOCAL_MACHINE (SOFTWARE, SYSTEM, HARDWARE, SAM,
+// SECURITY, BCD00000000) never begin with "HK": a first name that does, or
+// that comes near a root's name, is a root's name misspelled.
+bool looks_like_registry_root(const std::wstring& path)
+{
+    const std::string first = upper(first_key_name(path));
+    return first.rfind("HK", 0) == 0 ||
+           !suggestion(first, {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT", "HKEY_USERS",
+                               "HKEY_CURRENT_CONFIG"}).empty();
+}
+
+// A path that Windows resolves against the current folder: no marker (a
+// miscased one is reported as such), no drive letter, not rooted or UNC.
+bool is_relative_path(const std::wstring& path)
+{
+    const std::string head = upper(to_utf8(path.substr(0, 16)));
+    for (const char* m : marker_names)
+        if (head.rfind(m, 0) == 0) return false;
+    const bool drive = path.size() >= 2 && path[1] == L':' &&
+                       ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+    return path.empty() || (!drive && path[0] != L'\\' && path[0] != L'/');
+}
+
+// A switch that keeps msiexec from waiting for the user, with "/" or "-" and
+// in any letter case: "!" and "-" only trim its window, "+" adds a closing
+// message box that waits.
+bool is_quiet_switch(const std::wstring& token)
+{
+    if (token.size() < 2 || (token[0] != L'/' && token[0] != L'-')) return false;
+    const std::wstring word = text::ascii_lower(token.substr(1));
+    if (word == L"quiet" || word == L"passive" || word == L"q") return true;
+    if (word.rfind(L"qn", 0) != 0 && word.rfind(L"qb", 0) != 0) return false;
+    return word.find_first_not_of(L"!-", 2) == std::wstring::npos;
+}
+
 // ------------------------------------------------------------ the linter
 
 class linter {
@@ -248,6 +322,7 @@ private:
     void check_installed_check(const TiXmlElement& e);
     void check_file_check(const TiXmlElement& e);
     void check_registry_check(const TiXmlElement& e);
+    void check_version_text(const TiXmlElement& e, const char* name, const std::string& rule);
     void check_download_dialog(const TiXmlElement& e, bool silent);
     void check_download(const TiXmlElement& e);
     void check_dialog_texts(const TiXmlElement& e);
@@ -267,6 +342,7 @@ private:
     void check_environment_names(const TiXmlElement& e, const char* name, const std::wstring& v, std::size_t url);
     void check_medium_file(const TiXmlElement& e, const char* name);
     void check_start(const TiXmlElement& e, const char* name, const std::string& hint);
+    void check_quiet_package(const TiXmlElement& e);
     void check_downloaded_start(const TiXmlElement& e, const char* name);
     void check_format(const TiXmlElement& e);
     void check_keyword(const TiXmlElement& e, const char* name, const std::set<std::string>& keywords,
@@ -278,6 +354,7 @@ private:
     config::text_encoding encoding_ = config::text_encoding::utf8;
     std::unique_ptr<config::attribute_reader> reader_;
     bool silent_ = false;  // the configuration being checked runs silently
+    bool unattended_run_ = false;  // and with no one to answer
     std::wstring status_installed_;  // and what its rows of installed components add
     std::vector<diagnostic> found_;
     int errors_ = 0;
@@ -408,7 +485,10 @@ void linter::check_configuration(const TiXmlElement& e, bool silent)
     check_boolean(e, "detailed_exit_status");
     check_boolean(e, "unattended");
     check_markers(e, "log_file", true);
-    if (config::read_bool_attribute(has(e, "unattended") ? value(e, "unattended").c_str() : nullptr, false) && !silent)
+    const bool unattended =
+        config::read_bool_attribute(has(e, "unattended") ? value(e, "unattended").c_str() : nullptr, false);
+    unattended_run_ = unattended && silent;
+    if (unattended && !silent)
         warning(place(e, "unattended"), "no-effect",
                 "unattended acts in the silent run only: this configuration shows its dialog and its message "
                 "boxes (set install_silent=\"true\" for an unattended run)");
@@ -536,9 +616,30 @@ void linter::check_component_start(const TiXmlElement& e, const std::string& wri
     if (type == "msi" || (unknown && has(e, "package"))) {
         check_start(e, "package", "put the installer's options into cmdparameters");
         check_markers(e, "cmdparameters", true);
+        if (unattended_run_) check_quiet_package(e);
     }
     if (type == "openfile" || (unknown && has(e, "file"))) check_start(e, "file", "a file is opened without arguments");
     if (type != "msi" && !unknown && has(e, "cmdparameters")) check_markers(e, "cmdparameters", false);
+}
+
+// Nobody answers a package's own dialog in an unattended run: msiexec must
+// be told to show none that waits.
+void linter::check_quiet_package(const TiXmlElement& e)
+{
+    const std::wstring parameters = value(e, "cmdparameters");
+    std::size_t i = 0;
+    while (i < parameters.size()) {
+        while (i < parameters.size() && text::is_space(parameters[i])) ++i;
+        std::size_t end = i;
+        while (end < parameters.size() && !text::is_space(parameters[end])) ++end;
+        if (is_quiet_switch(parameters.substr(i, end - i))) return;
+        i = end;
+    }
+    warning(place(e, "cmdparameters"), "quiet",
+            (parameters.empty() ? std::string("the package has no cmdparameters, so no")
+                                : "cmdparameters " + quoted(parameters) + " hold no") +
+                " quiet switch (/qn, /quiet, /passive or /qb, without +): in this unattended run the package "
+                "shows its own dialog, which waits for a click that never comes");
 }
 
 void linter::check_start(const TiXmlElement& e, const char* name, const std::string& hint)
@@ -692,6 +793,21 @@ void linter::check_keyword(const TiXmlElement& e, const char* name, const std::s
         error(place(e, name), name, std::string(name) + " " + quoted(v) + " is not one of " + list + ": " + failure);
 }
 
+// The lowest version that a "version" comparison asks for, read as Setup.exe
+// reads it: the reading stops at the first character that does not fit.
+void linter::check_version_text(const TiXmlElement& e, const char* name, const std::string& rule)
+{
+    const std::wstring v = value(e, name);
+    const version_reading r = read_version(v);
+    if (r.parts > 0 && r.used == v.size()) return;
+    const bool zero = r.part[0] == 0 && r.part[1] == 0 && r.part[2] == 0 && r.part[3] == 0;
+    warning(place(e, name), rule,
+            std::string(name) + " " + quoted(v) + " reads as the version " + quoted(version_text(r)) +
+                (zero ? " (the reading stops at the first character that is not part of a number): every "
+                        "installed version counts as new enough, so the check always says installed"
+                      : "; the rest is ignored"));
+}
+
 void linter::check_file_check(const TiXmlElement& e)
 {
     const std::wstring filename = value(e, "filename");
@@ -722,33 +838,32 @@ void linter::check_file_check(const TiXmlElement& e)
         error(place(e, "fileversion"), "file-version",
               "comparison \"match\" compares the text with the file's version written as four numbers without "
               "leading zeros (like 2.0.2600.0): " + quoted(fileversion) + " never matches");
-    if (comparison == L"version") {
-        const version_reading r = read_version(fileversion);
-        if (r.parts == 0 || r.used < fileversion.size())
-            warning(place(e, "fileversion"), "file-version",
-                    "fileversion " + quoted(fileversion) + " reads as " + quoted(version_text(r)));
-    }
+    if (comparison == L"version") check_version_text(e, "fileversion", "file-version");
 }
 
 void linter::check_registry_check(const TiXmlElement& e)
 {
     const std::wstring path = value(e, "path");
-    const std::string upper_path = upper(to_utf8(path));
     if (path.empty()) {
         error(place(e, "path"), "registry-path",
               "a check_registry_value without a path looks at HKEY_LOCAL_MACHINE itself, which always exists");
     } else {
-        for (const char* root : {"HKEY_CURRENT_USER", "HKCU\\", "HKEY_CLASSES_ROOT", "HKCR\\", "HKEY_USERS",
-                                 "HKU\\"})
-            if (upper_path.rfind(root, 0) == 0)
-                error(place(e, "path"), "registry-path",
-                      "Setup.exe reads only HKEY_LOCAL_MACHINE: the path " + quoted(path) +
-                          " is looked for under it, and is not found");
-        for (const char* root : {"HKEY_LOCAL_MACHINE", "HKLM\\"})
-            if (upper_path.rfind(root, 0) == 0)
-                error(place(e, "path"), "registry-path",
-                      "the path is always under HKEY_LOCAL_MACHINE and must not name it: write the key from "
-                      "SOFTWARE on (as written, " + quoted(path) + " is not found)");
+        const std::string never = "the check always says the component is missing";
+        const std::string root = registry_root_named(path);
+        if (root == "HKEY_LOCAL_MACHINE")
+            error(place(e, "path"), "registry-path",
+                  "the path is always under HKEY_LOCAL_MACHINE and must not name it: write the key from "
+                  "SOFTWARE on (as written, " + quoted(path) + " is not found: " + never + ")");
+        else if (!root.empty())
+            error(place(e, "path"), "registry-path",
+                  "Setup.exe reads only HKEY_LOCAL_MACHINE: the path " + quoted(path) +
+                      " is looked for under it, and is not found: " + never);
+        else if (looks_like_registry_root(path))
+            error(place(e, "path"), "registry-path",
+                  "the path begins with " + quoted(first_key_name(path)) +
+                      ", which looks like the name of a registry root: Setup.exe always looks under "
+                      "HKEY_LOCAL_MACHINE, where no such key exists, so " + never +
+                      " (write the key from SOFTWARE on)");
         if (path[0] == L'\\')
             warning(place(e, "path"), "registry-path",
                     "the path begins with a backslash, which Windows does not accept in a key name");
@@ -799,12 +914,7 @@ void linter::check_registry_check(const TiXmlElement& e)
             return;
         }
         check_keyword(e, "comparison", {"match", "version"}, shown);
-        if (comparison == L"version") {
-            const version_reading r = read_version(fieldvalue);
-            if (r.parts == 0 || r.used < fieldvalue.size())
-                warning(place(e, "fieldvalue"), "registry-value",
-                        "fieldvalue " + quoted(fieldvalue) + " reads as the version " + quoted(version_text(r)));
-        }
+        if (comparison == L"version") check_version_text(e, "fieldvalue", "registry-value");
         return;
     }
     const std::string variant = case_variant(to_utf8(fieldtype), {"REG_DWORD", "REG_SZ"});
@@ -851,10 +961,16 @@ void linter::check_download(const TiXmlElement& e)
     } else if (url.find(L"://") == std::wstring::npos) {
         warning(place(e, "sourceurl"), "download", "sourceurl " + quoted(url) + " is not an address (no \"://\")");
     }
-    if (value(e, "destinationpath").empty())
+    const std::wstring folder = value(e, "destinationpath");
+    if (folder.empty())
         warning(place(e, "destinationpath"), "download",
                 "a download without a destinationpath is stored relative to the folder Setup.exe was started "
                 "from");
+    else if (is_relative_path(folder))
+        warning(place(e, "destinationpath"), "download",
+                "destinationpath " + quoted(folder) + " is relative: Windows resolves it against whatever folder "
+                "Setup.exe happens to be started from, not the medium, so the file lands elsewhere on each start "
+                "or the download fails; begin it with #TEMPPATH or #APPPATH");
     if (value(e, "destinationfilename").empty() && !url.empty()) {
         const std::size_t cut = url.find_last_of(L"\\/");
         const std::wstring name = cut == std::wstring::npos ? url : url.substr(cut + 1);
@@ -940,18 +1056,14 @@ void linter::check_boolean(const TiXmlElement& e, const char* name)
 {
     if (!has(e, name)) return;
     const std::wstring v = value(e, name);
-    const std::wstring word = text::ascii_lower(v);
-    if (word == L"true" || word == L"false") return;
-    const std::wstring trimmed = text::trim(word);
-    static const std::set<std::wstring> truthy = {L"yes", L"y", L"on", L"1", L"t", L"enabled", L"enable", L"true"};
-    static const std::set<std::wstring> falsy = {L"no", L"n", L"off", L"0", L"f", L"disabled", L"disable", L"false",
-                                                 L""};
+    const boolean_word word = classify_boolean(v);
+    if (word == boolean_word::exact) return;
     const std::string head = std::string(name) + "=" + quoted(v);
-    if (truthy.count(trimmed) > 0)
+    if (word == boolean_word::truthy)
         error(place(e, name), "boolean",
               head + " reads as false: only \"true\" and \"false\" (in any letter case, without blanks) are "
                      "understood");
-    else if (falsy.count(trimmed) > 0)
+    else if (word == boolean_word::falsy || text::trim(v).empty())
         warning(place(e, name), "boolean",
                 head + " reads as false, as intended, but only \"true\" and \"false\" are understood: write "
                        "\"false\"");
@@ -964,21 +1076,18 @@ void linter::check_presence_boolean(const TiXmlElement& e, const char* name)
 {
     if (!has(e, name)) return;
     const std::wstring v = value(e, name);
-    const std::wstring word = text::ascii_lower(v);
-    if (word == L"true" || word == L"false") return;
-    const std::wstring trimmed = text::trim(word);
-    static const std::set<std::wstring> falsy = {L"no", L"n", L"off", L"0", L"f", L"disabled", L"disable", L"false"};
-    static const std::set<std::wstring> truthy = {L"yes", L"y", L"on", L"1", L"t", L"enabled", L"enable", L"true"};
+    const boolean_word word = classify_boolean(v);
+    if (word == boolean_word::exact) return;
     const std::string head = std::string(name) + "=" + quoted(v);
     if (v.empty())
         error(place(e, name), "boolean",
               std::string(name) + " is present but empty, which counts as true: write \"true\", or leave the "
                                   "attribute out for false");
-    else if (falsy.count(trimmed) > 0)
+    else if (word == boolean_word::falsy)
         error(place(e, name), "boolean",
               head + " counts as true: a present " + name +
                   " is true unless it says \"false\"; write \"false\" or leave it out");
-    else if (truthy.count(trimmed) > 0)
+    else if (word == boolean_word::truthy)
         warning(place(e, name), "boolean", head + " counts as true, as intended, but write \"true\"");
     else
         warning(place(e, name), "boolean", head + " is not a boolean and counts as true: write \"true\" or \"false\"");

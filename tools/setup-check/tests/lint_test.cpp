@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "helpers.h"
+#include "text_room.h"
 
 namespace {
 
@@ -301,6 +302,17 @@ TEST(lint, texts_that_their_controls_cannot_hold_in_the_dialog_font)
     EXPECT_TRUE(room("install_silent=\"true\" dialog_message=\"" + six_lines + "\"", component()).empty());
 }
 
+TEST(lint, a_caption_exactly_as_wide_as_its_button_fits)
+{
+    ASSERT_EQ(setup_check::text_width(L"Setup Beenden", true), setup_check::button_text_room());
+    const std::string attributes = "failed_exec_command_continue=\"%s?\" cancel_caption=";
+    auto all = lint(document(component(), attributes + "\"Setup Beenden\""));
+    EXPECT_TRUE(with_rule(all, "text-room").empty()) << describe(all);
+    // A hyphen is one pixel wider than a blank.
+    all = lint(document(component(), attributes + "\"Setup-Beenden\""));
+    EXPECT_EQ(with_rule(all, "text-room").size(), 1u) << describe(all);
+}
+
 TEST(lint, a_kind_without_its_target_is_reported)
 {
     EXPECT_EQ(with_rule(lint(document("<component type=\"cmd\" description=\"x\"/>")), "missing-attribute").size(), 1u);
@@ -338,7 +350,12 @@ TEST(lint, check_file_comparisons)
     EXPECT_TRUE(all.empty()) << describe(all);
     all = lint_check(head + "fileversion=\"v2\" comparison=\"version\"/>");
     ASSERT_EQ(with_rule(all, "file-version").size(), 1u) << describe(all);
-    EXPECT_NE(with_rule(all, "file-version")[0].message.find("0.0.0.0"), std::string::npos);
+    EXPECT_NE(with_rule(all, "file-version")[0].message.find("\"0.0.0.0\" (the reading stops"), std::string::npos);
+    EXPECT_NE(with_rule(all, "file-version")[0].message.find("always says installed"), std::string::npos);
+    // A version cut short still asks for something.
+    all = lint_check(head + "fileversion=\"2.1beta\" comparison=\"version\"/>");
+    ASSERT_EQ(with_rule(all, "file-version").size(), 1u) << describe(all);
+    EXPECT_EQ(with_rule(all, "file-version")[0].message.find("always says installed"), std::string::npos);
     all = lint_check("<installedcheck type=\"check_file\"/>");
     EXPECT_EQ(with_rule(all, "missing-attribute").size(), 1u) << describe(all);
 }
@@ -396,12 +413,19 @@ TEST(lint, exists_with_reg_sz_explains_how_to_test_for_presence)
 TEST(lint, registry_paths_are_under_hkey_local_machine_without_naming_it)
 {
     for (const std::string path : {"HKEY_LOCAL_MACHINE\\SOFTWARE\\X", "HKLM\\SOFTWARE\\X", "HKEY_CURRENT_USER\\X",
-                                   "HKCU\\Software\\X", ""}) {
+                                   "HKCU\\Software\\X", "", "hklm\\Software\\X", "HKCC\\System",
+                                   "HKEY_LOCAL_MACHNE\\SOFTWARE\\Acme", "Hkey_Curent_User\\X", "HKLN\\SOFTWARE",
+                                   "HEKY_LOCAL_MACHINE\\SOFTWARE"}) {
         SCOPED_TRACE(path);
         const auto all = lint_check("<installedcheck type=\"check_registry_value\" path=\"" + path + "\"/>");
-        EXPECT_EQ(with_rule(all, "registry-path").size(), 1u) << describe(all);
+        const auto found = with_rule(all, "registry-path");
+        ASSERT_EQ(found.size(), 1u) << describe(all);
+        EXPECT_EQ(found[0].level, severity::error);
     }
-    EXPECT_TRUE(lint_check("<installedcheck type=\"check_registry_value\" path=\"SOFTWARE\\X\"/>").empty());
+    for (const std::string path : {"SOFTWARE\\X", "SYSTEM\\CurrentControlSet\\Services\\X", "SECURITY\\X",
+                                   "SOFTWARE\\HKLM Tools"})
+        EXPECT_TRUE(lint_check("<installedcheck type=\"check_registry_value\" path=\"" + path + "\"/>").empty())
+            << path;
 }
 
 std::string downloads(const std::string& items)
@@ -458,6 +482,46 @@ TEST(lint, download_targets_and_the_silent_run)
     EXPECT_EQ(with_rule(all, "silent-downloads").size(), 1u) << describe(all);
     all = lint_silent(downloads("<download destinationpath=\"#TEMPPATHa\"/>"));
     EXPECT_EQ(with_rule(all, "missing-attribute").size(), 1u) << describe(all);
+}
+
+TEST(lint, a_relative_download_folder_depends_on_where_setup_exe_is_started)
+{
+    for (const auto& [folder, relative] : std::vector<std::pair<std::string, bool>>{
+             {"Downloads\\acme", true}, {"acme", true}, {".\\acme", true}, {"#TEMPPATHacme", false},
+             {"#APPPATH\\Fetched", false}, {"C:\\Acme", false}, {"d:/acme", false}, {"\\\\server\\share", false},
+             {"\\Acme", false}}) {
+        SCOPED_TRACE(folder);
+        const auto all = lint_silent(downloads("<download sourceurl=\"http://example.invalid/a.exe\" "
+                                               "destinationpath=\"" + folder + "\" destinationfilename=\"a.exe\"/>"));
+        const auto found = with_rule(all, "download");
+        ASSERT_EQ(found.size(), relative ? 1u : 0u) << describe(all);
+        for (const auto& d : found) EXPECT_EQ(d.level, severity::warning);
+    }
+}
+
+TEST(lint, a_package_in_an_unattended_run_needs_a_quiet_switch)
+{
+    const std::string unattended = "install_silent=\"true\" unattended=\"true\" failed_exec_command_continue=\"%s?\"";
+    const auto quiet = [](const std::string& attributes, const std::string& configuration) {
+        return with_rule(lint(document("<component type=\"msi\" description=\"P\" package=\"#APPPATH\\p.msi\" " +
+                                       attributes + "/>", configuration)),
+                         "quiet");
+    };
+    for (const std::string parameters : {"/l*v #TEMPPATHp.log", "/qb+", "/qr", "/norestart /q-n"}) {
+        SCOPED_TRACE(parameters);
+        const auto found = quiet("cmdparameters=\"" + parameters + "\"", unattended);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].level, severity::warning);
+    }
+    EXPECT_EQ(quiet("", unattended).size(), 1u);
+    for (const std::string parameters : {"/qn", "/l*v #TEMPPATHp.log /QN!", "-quiet", "/passive", "/qb-", "/qb!",
+                                         "/qb-! /norestart", "/q"}) {
+        SCOPED_TRACE(parameters);
+        EXPECT_TRUE(quiet("cmdparameters=\"" + parameters + "\"", unattended).empty());
+    }
+    // Someone is there to click: in the dialog's run, or in a silent run that shows its boxes.
+    EXPECT_TRUE(quiet("", "unattended=\"true\" failed_exec_command_continue=\"%s?\"").empty());
+    EXPECT_TRUE(quiet("", "install_silent=\"true\" failed_exec_command_continue=\"%s?\"").empty());
 }
 
 TEST(lint, the_failure_question_holds_exactly_one_string)
