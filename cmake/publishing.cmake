@@ -68,15 +68,21 @@ if(SETUP_SIGN_PKCS12 OR SETUP_SIGN_CERTIFICATE OR SETUP_SIGN_KEY)
 endif()
 
 # Signs a program once it is linked: into a copy, which then takes its place.
+# Call it after the target's OUTPUT_NAME is set: the build's message names
+# the file from it (a COMMENT does not expand generator expressions).
 function(setup_sign target)
   if(SETUP_SIGN_ARGS STREQUAL "")
     return()
+  endif()
+  get_target_property(file_name ${target} OUTPUT_NAME)
+  if(NOT file_name)
+    set(file_name ${target})
   endif()
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${OSSLSIGNCODE} sign ${SETUP_SIGN_ARGS} -in "$<TARGET_FILE:${target}>"
             -out "$<TARGET_FILE:${target}>.signed"
     COMMAND ${CMAKE_COMMAND} -E rename "$<TARGET_FILE:${target}>.signed" "$<TARGET_FILE:${target}>"
-    COMMENT "Signing $<TARGET_FILE_NAME:${target}>"
+    COMMENT "Signing ${file_name}${CMAKE_EXECUTABLE_SUFFIX}"
     VERBATIM)
 endfunction()
 
