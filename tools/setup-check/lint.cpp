@@ -354,8 +354,8 @@ private:
     config::text_encoding encoding_ = config::text_encoding::utf8;
     std::unique_ptr<config::attribute_reader> reader_;
     bool silent_ = false;  // the configuration being checked runs silently
-    bool unattended_run_ = false;  // and with no one to answer
     std::wstring status_installed_;  // and what its rows of installed components add
+    bool unattended_run_ = false;  // it runs silently and no one answers a dialog
     std::vector<diagnostic> found_;
     int errors_ = 0;
 };
