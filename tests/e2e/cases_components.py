@@ -123,12 +123,12 @@ CASES = [
          files=silent(cmd("Alpha", "a_exit259.exe"), cmd("Bravo", "b_exit0.exe")),
          stubs=["a_exit259.exe", "b_exit0.exe"],
          script=["yes"], boxes=[failure_question("Alpha", owner="none")],
-         ran=["a_exit259.exe", "b_exit0.exe"], timeout=15,
+         ran=["a_exit259.exe", "b_exit0.exe"],
          check=one_after_another("a_exit259.exe", "b_exit0.exe")),
 
     Case("exit_code_259_last_ends_quietly",
          files=silent(cmd("Alpha", "a_exit0.exe"), cmd("Bravo", "b_exit259.exe")),
-         stubs=["a_exit0.exe", "b_exit259.exe"], ran=["a_exit0.exe", "b_exit259.exe"], timeout=15),
+         stubs=["a_exit0.exe", "b_exit259.exe"], ran=["a_exit0.exe", "b_exit259.exe"]),
 
     Case("last_component_failing_asks_nothing",
          files=silent(cmd("Alpha", "a_exit0.exe"), cmd("Bravo", "b_exit1.exe")),
@@ -137,7 +137,7 @@ CASES = [
     Case("component_running_3_s_is_waited_for",
          files=silent(cmd("Slow", "a_sleep3000_exit0.exe"), cmd("Next", "b_exit0.exe")),
          stubs=["a_sleep3000_exit0.exe", "b_exit0.exe"],
-         ran=["a_sleep3000_exit0.exe", "b_exit0.exe"], timeout=20,
+         ran=["a_sleep3000_exit0.exe", "b_exit0.exe"],
          check=one_after_another("a_sleep3000_exit0.exe", "b_exit0.exe")),
 
     # The question is a format with one "%s": every other % sequence is shown
@@ -218,17 +218,19 @@ CASES = [
     # Not waited for: still running when looked at, so (not being last) it is
     # reported through the failure question; Yes starts the next one while it runs.
     Case("primary_component_first_is_not_waited_for",
-         files=silent(cmd("Product", "p_sleep2500_exit0.exe", primary="true"), cmd("Bravo", "b_exit0.exe")),
-         stubs=["p_sleep2500_exit0.exe", "b_exit0.exe"],
-         script=["yes"], boxes=[failure_question("Product", owner="none")],
-         ran=["p_sleep2500_exit0.exe", "b_exit0.exe"],
-         check=started_while_running("b_exit0.exe", "p_sleep2500_exit0.exe")),
+         files=silent(cmd("Product", "p_hold_exit0.exe", primary="true"), cmd("Bravo", "b_exit0.exe")),
+         stubs=["p_hold_exit0.exe", "b_exit0.exe"],
+         script=["yes", "wait start b_exit0.exe", "release p_hold_exit0.exe"],
+         boxes=[failure_question("Product", owner="none")],
+         ran=["p_hold_exit0.exe", "b_exit0.exe"],
+         check=started_while_running("b_exit0.exe", "p_hold_exit0.exe")),
 
     Case("primary_component_last_is_not_waited_for",
-         files=silent(cmd("Alpha", "a_exit0.exe"), cmd("Product", "p_sleep2500_exit0.exe", primary="true")),
-         stubs=["a_exit0.exe", "p_sleep2500_exit0.exe"],
-         ran=["a_exit0.exe", "p_sleep2500_exit0.exe"],
-         check=still_running_at_exit("p_sleep2500_exit0.exe")),
+         files=silent(cmd("Alpha", "a_exit0.exe"), cmd("Product", "p_hold_exit0.exe", primary="true")),
+         stubs=["a_exit0.exe", "p_hold_exit0.exe"],
+         script=["wait end", "release p_hold_exit0.exe"],
+         ran=["a_exit0.exe", "p_hold_exit0.exe"],
+         check=still_running_at_exit("p_hold_exit0.exe")),
 
     # ---------------------------------------------------------------- start failures
     # The whole command is the file: an argument after the program makes it a

@@ -8,7 +8,7 @@ import re
 from typing import List
 
 from case_helpers import cmd, failure_question, interactive, silent
-from e2e_model import Case, CaseRun, View
+from e2e_model import Box, Case, CaseRun, View
 
 DETAILED = dict(detailed_exit_status="true")
 LOGGED = dict(log_file="#APPPATH\\setup.log")
@@ -99,4 +99,29 @@ CASES = [
          check=log_holds('message box not shown (unattended): "Alpha is in."',
                          'message box not shown (unattended): "Restart the computer now?" (caption "", question, '
                          "Yes/No): No", "exit status 3010")),
+
+    # The administrator's command line. /quiet on an interactive
+    # configuration whose first program is missing: no box of any kind, not
+    # even the shell's own "File not found." (which the same medium shows
+    # without /quiet), the failure answered No in the log named on the
+    # command line (relative to the current folder), and 1603.
+    Case("deployment_quiet_shows_no_box_at_all",
+         files=interactive(cmd("Alpha", "a_exit0.exe"), cmd("Bravo", "b_exit0.exe")),
+         stubs=["b_exit0.exe"], args=["/quiet", "/log", "setup.log"], exit_code=1603, not_ran=["b_exit0.exe"],
+         check=log_holds("/quiet: a silent, unattended run", "silent run",
+                         "\\a_exit0.exe: system code 2", 'message box not shown (unattended): "Could not install Alpha.',
+                         "exit status 1603")),
+    Case("deployment_quiet_unreadable_configuration_shows_nothing",
+         files={"setup.xml": "<configurations"}, args=["-QUIET"], exit_code=1),
+    Case("deployment_help_lists_the_switches",
+         files=interactive(cmd("Alpha", "a_exit0.exe")), stubs=["a_exit0.exe"], args=["/?"],
+         boxes=[Box("Setup.exe [/quiet] [/norestart] [/log FILE]\n\n"
+                    "/quiet - install without any window or message, and end with 0 (done), 3010 (a restart is "
+                    "needed), 1641 (a restart was started), 1602 (cancelled) or 1603 (failed)\n"
+                    "/norestart - never restart Windows: a needed restart ends the run with 3010\n"
+                    "/log FILE - write a log of the run to FILE\n"
+                    "/? or /help - show this list\n\n"
+                    "Switches may also start with - and are written in any letter case.",
+                    caption="Setup", icon="information", owner="none")],
+         exit_code=0, not_ran=["a_exit0.exe"]),
 ]

@@ -21,9 +21,14 @@ FRESH = dict(caption=TEXTS["dialog_caption"], message=TEXTS["dialog_message"],
              continue_enabled=True, exit_enabled=True, selector_visible=False, focus=1, centred=True,
              dialog_enabled=True, responsive=True, label="shown")
 # The dialog while the run goes on: both buttons disabled, the window still
-# enabled and handling its messages, the wait cursor over it.
+# enabled and handling its messages, the wait cursor over it. (Cases hold
+# the running component until the dialog has been read.)
 RUNNING = dict(continue_text="Please wait...", continue_enabled=False, exit_enabled=False,
                dialog_enabled=True, responsive=True, cursor="own")
+# The same while the run asks a question: the question's box disables the
+# dialog, its owner, until it is answered.
+ASKING = dict(continue_text="Please wait...", continue_enabled=False, exit_enabled=False,
+              dialog_enabled=False, responsive=True)
 
 RUN_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
 LIST = 1003
@@ -168,13 +173,14 @@ CASES = [
     # run: "Please wait...", both buttons disabled; the missing one runs.
     Case("dialog_one_optional_component_missing",
          files=interactive(cmd("Installed one", "i_exit0.exe", body=INSTALLED),
-                           cmd("Missing one", "m_sleep2000_exit0.exe")),
-         stubs=["i_exit0.exe", "m_sleep2000_exit0.exe"],
-         script=["dialog: screenshot dialog", "dialog: continue", "dialog: read running"],
+                           cmd("Missing one", "m_hold_exit0.exe")),
+         stubs=["i_exit0.exe", "m_hold_exit0.exe"],
+         script=["dialog: screenshot dialog", "dialog: continue", "wait start m_hold_exit0.exe",
+                 "dialog: read running", "release m_hold_exit0.exe"],
          views=[View(**FRESH, rows=(installed_row("Installed one", grey=True), optional_row("Missing one", grey=False))),
                 View(**RUNNING, caption=TEXTS["dialog_caption"], label="running",
                      rows=(installed_row("Installed one"), optional_row("Missing one")))],
-         ran=["m_sleep2000_exit0.exe"], not_ran=["i_exit0.exe"], check=ran_once("m_sleep2000_exit0.exe")),
+         ran=["m_hold_exit0.exe"], not_ran=["i_exit0.exe"], check=ran_once("m_hold_exit0.exe")),
 
     # At 144 dpi (150 %) the program, aware of the system's DPI, lays its
     # dialog out in larger units with sharp text; the picture stretches to
@@ -262,8 +268,8 @@ CASES = [
     Case("dialog_failure_question_yes_goes_on",
          files=interactive(cmd("Alpha", "a_exit1.exe"), cmd("Bravo", "b_exit0.exe")),
          stubs=["a_exit1.exe", "b_exit0.exe"],
-         script=["dialog: continue", "dialog: read asking", "yes"],
-         views=[View(**FRESH), View(**RUNNING, label="asking")],
+         script=["dialog: continue", "wait box", "dialog: read asking", "yes"],
+         views=[View(**FRESH), View(**ASKING, label="asking")],
          boxes=[failure_question("Alpha", owner="dialog")],
          ran=["a_exit1.exe", "b_exit0.exe"]),
     Case("dialog_failure_question_no_ends_the_run",
@@ -281,7 +287,7 @@ CASES = [
          script=["dialog: key enter", "yes"],
          views=[View(**FRESH)],
          boxes=[failure_question("Bravo", owner="dialog")],
-         ran=["a_exit0.exe", "b_exit259.exe"], timeout=15),
+         ran=["a_exit0.exe", "b_exit259.exe"]),
 
     # The product (required and primary) failing ends the run without a question.
     Case("dialog_failing_product_ends_without_question",
@@ -410,16 +416,16 @@ CASES = [
     # While the run lasts, Continue and Exit commands from any source are
     # ignored: the dialog stays, the run goes on, nothing runs twice.
     Case("dialog_ignores_continue_and_exit_while_running",
-         files=interactive(cmd("Slow", "a_sleep2500_exit0.exe"), cmd("Bravo", "b_exit0.exe")),
-         stubs=["a_sleep2500_exit0.exe", "b_exit0.exe"],
-         script=["dialog: continue", "dialog: command cancel", "dialog: read after cancel",
-                 "dialog: command ok", "dialog: read after ok", "dialog: close", "dialog: read after close"],
+         files=interactive(cmd("Slow", "a_hold_exit0.exe"), cmd("Bravo", "b_exit0.exe")),
+         stubs=["a_hold_exit0.exe", "b_exit0.exe"],
+         script=["dialog: continue", "wait start a_hold_exit0.exe", "dialog: command cancel",
+                 "dialog: read after cancel", "dialog: command ok", "dialog: read after ok", "dialog: close",
+                 "dialog: read after close", "release a_hold_exit0.exe"],
          views=[View(**FRESH), View(**RUNNING, label="after cancel"), View(**RUNNING, label="after ok"),
                 View(**RUNNING, label="after close")],
-         ran=["a_sleep2500_exit0.exe", "b_exit0.exe"],
-         check=all_of(ran_once("a_sleep2500_exit0.exe", "b_exit0.exe"),
-                      one_after_another("a_sleep2500_exit0.exe", "b_exit0.exe")),
-         timeout=20),
+         ran=["a_hold_exit0.exe", "b_exit0.exe"],
+         check=all_of(ran_once("a_hold_exit0.exe", "b_exit0.exe"),
+                      one_after_another("a_hold_exit0.exe", "b_exit0.exe"))),
 
     # ---------------------------------------------------------------- the run's own rules
     # The installed checks are asked again before each component: one that an

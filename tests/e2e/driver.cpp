@@ -9,6 +9,17 @@
 // Empty lines and lines starting with '#' are skipped; letter case is ignored.
 //   ok, yes, no, cancel, abort, retry, ignore
 //                  the answer to the next message box
+//   wait start <program>
+//                  wait until the component program <program> (a stub copy in
+//                  the --cwd folder) has logged its start
+//   wait box       wait until a message box of the program shows (it is left
+//                  open for the steps that follow)
+//   wait end       wait until the program has ended
+//   release <program>
+//                  let a holding stub copy go on (creates <program>.go beside
+//                  it); releases left when the program has ended are done then
+//                  Steps wait for what the program shows, never for a time: the
+//                  bounds below only end a case that went wrong.
 //   dialog: <operation>
 //                  an operation on the program's own dialog (the #32770 window
 //                  with a list view), done as soon as the dialog is visible:
@@ -146,6 +157,7 @@ private:
 
 struct Step {
     bool dialog = false;             // "dialog: ..." rather than a box answer
+    bool control = false;            // "wait ..." or "release ...": neither
     std::string text;                // the answer, or the operation after "dialog:"
     std::vector<std::string> words;  // the operation split at blanks
 };
@@ -187,6 +199,7 @@ struct Script {
                 }
             } else {
                 s.text = l;
+                s.control = l.compare(0, 5, "wait ") == 0 || l.compare(0, 8, "release ") == 0;
             }
             steps.push_back(s);
         }
@@ -435,7 +448,7 @@ IconGuess identify_icon(HWND icon_control) {
     // An exact match scores 0; the closest two system icons (information
     // and question) are about 5 apart.
     const double good_enough = 2.0;
-    DWORD deadline = GetTickCount() + 2000;
+    DWORD deadline = GetTickCount() + 15000;
     for (;;) {
         RECT r;
         GetWindowRect(icon_control, &r);
@@ -482,7 +495,7 @@ IconGuess identify_icon(HWND icon_control) {
 
 // Messages to another process's windows, with a timeout so that a hung
 // program cannot hang the driver. False when the message was not answered.
-bool send(HWND h, UINT msg, WPARAM w, LPARAM l, DWORD_PTR* result = nullptr, UINT timeout_ms = 2000) {
+bool send(HWND h, UINT msg, WPARAM w, LPARAM l, DWORD_PTR* result = nullptr, UINT timeout_ms = 10000) {
     DWORD_PTR r = 0;
     BOOL ok = SendMessageTimeoutW(h, msg, w, l, SMTO_ABORTIFHUNG, timeout_ms, &r) != 0;
     if (result) *result = r;
@@ -666,17 +679,19 @@ DialogView read_dialog(HANDLE process, HWND dlg) {
     v.style = GetWindowLongW(dlg, GWL_STYLE);
     v.exstyle = GetWindowLongW(dlg, GWL_EXSTYLE);
     GetClientRect(dlg, &v.client);
-    // Whether the dialog answers at once: a program that waits without
-    // handling its messages does not.
+    // Whether the dialog answers: a program that waits without handling its
+    // messages does not while its component runs (cases hold the component
+    // until the read is done, so a slow machine never looks like a frozen
+    // dialog).
     DWORD before = GetTickCount();
     DWORD_PTR ignored = 0;
-    if (SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1500, &ignored))
+    if (SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 10000, &ignored))
         v.ping_ms = (long)(GetTickCount() - before);
     // A mouse move over the picture, as the system announces it: the dialog
     // sets its cursor on its own thread before the message returns.
     CURSORINFO ci = {};
     ci.cbSize = sizeof ci;
-    if (SendMessageTimeoutW(dlg, WM_SETCURSOR, (WPARAM)dlg, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_BLOCK, 1500,
+    if (SendMessageTimeoutW(dlg, WM_SETCURSOR, (WPARAM)dlg, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_BLOCK, 10000,
                             &ignored) &&
         GetCursorInfo(&ci))
         v.cursor = ci.hCursor;
@@ -719,7 +734,7 @@ DialogView read_dialog(HANDLE process, HWND dlg) {
         for (int i = 0; i < v.row_count; ++i) {
             RowView row;
             read_row(process, list, i, row);
-            const DWORD until = GetTickCount() + 1000;
+            const DWORD until = GetTickCount() + 10000;
             while ((row.ink = row_ink(process, list, i)) < 0 && (LONG)(GetTickCount() - until) < 0) Sleep(20);
             v.rows.push_back(row);
         }
@@ -942,6 +957,8 @@ class Driver {
 public:
     Driver(Log& log, Script& script) : log_(log), script_(script) {}
 
+    void set_folder(const std::wstring& cwd) { folder_ = cwd.empty() || cwd.back() == L'\\' ? cwd : cwd + L"\\"; }
+
     // Runs the program to its end; returns the driver's exit code.
     int run(const Options& o) {
         std::wstring cmd = quote_arg(o.exe) + o.extra_args;
@@ -970,6 +987,10 @@ public:
         GetExitCodeProcess(process_, &code);
         log_.line("{\"exit\":" + std::to_string(code) + ",\"tick\":" + std::to_string(GetTickCount()) + "}");
         CloseHandle(process_);
+        // What waited for the end, and stubs that still hold (a component
+        // not waited for), go on now.
+        while (script_.head() && script_.head()->control && control_step_done(*script_.head(), {}, true))
+            ++script_.next;
         for (const auto& part : o.foreign_windows) close_foreign_window(part);
         return 0;
     }
@@ -1003,6 +1024,10 @@ private:
             }
         }
         const Step* head = script_.head();
+        if (head && head->control) {
+            if (control_step_done(*head, windows, false)) ++script_.next;
+            return;
+        }
         if (head && head->dialog && dialog_visible()) {
             ++script_.next;
             do_dialog_step(*head);
@@ -1044,6 +1069,46 @@ private:
         seen_.insert(h);
         log_.line(std::string("{\"window\":{\"kind\":\"") + kind + "\",\"class\":" + json_string(class_of(h)) +
                   ",\"caption\":" + json_string(text_of(h)) + "}}");
+    }
+
+    // ------------------------------------------------------------ steps that wait
+
+    // True once the step has what it waits for (and has done its part).
+    bool control_step_done(const Step& s, const std::vector<HWND>& windows, bool ended) {
+        if (s.text.compare(0, 8, "release ") == 0) {
+            release(s);
+            return true;
+        }
+        if (s.text == "wait end") {
+            if (ended) log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\"}");
+            return ended;
+        }
+        if (s.text == "wait box") {
+            for (HWND h : windows) {
+                if (seen_.count(h) || h == dialog_ || classify(h) != WindowKind::message_box) continue;
+                MessageBoxView v;
+                if (!read_message_box(h, v)) continue;  // still being built
+                log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\"}");
+                return true;
+            }
+            return false;
+        }
+        if (s.text.compare(0, 11, "wait start ") == 0) {
+            const std::wstring log = folder_ + from_utf8(s.text.substr(11)) + L".log";
+            if (GetFileAttributesW(log.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+            log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\"}");
+            return true;
+        }
+        step_error(s, "unknown step");
+        return true;
+    }
+
+    void release(const Step& s) {
+        const std::wstring go = folder_ + from_utf8(s.text.substr(8)) + L".go";
+        FILE* f = _wfopen(go.c_str(), L"wb");
+        if (f) fclose(f);
+        log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"" +
+                  (f ? "taken" : "error") + "\"}");
     }
 
     // ------------------------------------------------------------ message boxes
@@ -1136,7 +1201,7 @@ private:
         send(lv, LVM_GETHOVERTIME, 0, 0, &original, 1000);
         const DWORD marker = 0x51E70000u + (++markers_ & 0xFFFF);
         PostMessageW(lv, LVM_SETHOVERTIME, 0, marker);
-        const DWORD until = GetTickCount() + 5000;
+        const DWORD until = GetTickCount() + 30000;
         for (;;) {
             if (!IsWindow(lv) || !IsWindow(dialog_) || !IsWindowVisible(dialog_)) return "gone";
             if (until_disabled && !IsWindowEnabled(dialog_)) return "disabled";
@@ -1154,7 +1219,7 @@ private:
         std::string line = "{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":" + json_string(result) + extra + "}";
         log_.line(line);
         if (result == "not_taken")
-            log_.line("{\"error\":" + json_string("the program did not take \"dialog: " + s.text + "\" within 5 s") + "}");
+            log_.line("{\"error\":" + json_string("the program did not take \"dialog: " + s.text + "\" within 30 s") + "}");
     }
 
     void step_error(const Step& s, const std::string& why) {
@@ -1405,7 +1470,7 @@ private:
 
     void close_foreign_window(const std::wstring& part) {
         ForeignQuery q{GetCurrentProcessId(), pid_, part, nullptr};
-        const DWORD until = GetTickCount() + 10000;
+        const DWORD until = GetTickCount() + 60000;
         while (EnumWindows(find_foreign, (LPARAM)&q), !q.found) {
             if ((LONG)(GetTickCount() - until) >= 0) {
                 log_.line("{\"foreign_window\":null,\"wanted\":" + json_string(part) + "}");
@@ -1436,6 +1501,7 @@ private:
     DWORD deadline_ = 0;
     std::wstring log_folder_;
     HWND dialog_ = nullptr;
+    std::wstring folder_;  // the program's folder (--cwd), where the stubs are
     DWORD markers_ = 0;
     std::set<HWND> seen_;
     std::map<HWND, DWORD> first_seen_;
@@ -1462,5 +1528,6 @@ int wmain(int argc, wchar_t** argv) {
         return 3;
     }
     Driver d(log, script);
+    d.set_folder(o.cwd);
     return d.run(o);
 }

@@ -120,7 +120,8 @@ class View:
     # The cursor over the dialog: "class" (the one it showed when it first
     # appeared, its class's arrow) or "own" (another: the run's wait cursor).
     cursor: Optional[str] = None
-    # Answers a message within half a second (it handles its messages).
+    # Answers a message while its run goes on (it handles its messages); the
+    # cases hold their component until the read is done.
     responsive: Optional[bool] = None
     rows: Optional[Tuple[Row, ...]] = None
     # The read's label in the script ("dialog: read <label>"), or "shown" for
@@ -174,7 +175,8 @@ class Case:
     not_ran: Sequence[str] = ()
     # Extra check: gets the run's context, returns a list of problems.
     check: Optional[Callable[["CaseRun"], List[str]]] = None
-    timeout: float = 30.0
+    # A bound that only ends a case that went wrong: nothing waits for it.
+    timeout: float = 60.0
     # A reason, when the case is known to fail today: it still runs and
     # shows what it saw, but does not count as a failure.
     known_failure: Optional[str] = None

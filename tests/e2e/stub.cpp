@@ -5,6 +5,8 @@
 // into words, read left to right:
 //   exitN     exit with code N (decimal; default 0)
 //   sleepN    wait N milliseconds before exiting (default 0)
+//   hold      after the start line, wait until "<its own path>.go" exists
+//             (the driver's "release" step makes it), at most two minutes
 //   anything else is ignored, so copies can be told apart: "a_exit0.exe".
 // Examples: exit0.exe, exit1.exe, exit3010.exe, exit259.exe,
 //           sleep3000_exit0.exe, second_exit0.exe.
@@ -82,6 +84,7 @@ void append_line(const std::wstring& path, const std::string& line) {
 struct Behaviour {
     unsigned long exit_code = 0;
     unsigned long sleep_ms = 0;
+    bool hold = false;
 };
 
 // Reads "<number>" right after a prefix; false when the word is not prefix+digits.
@@ -110,6 +113,7 @@ Behaviour behaviour_from_name(const std::wstring& path) {
         unsigned long v;
         if (number_after(word, L"exit", v)) b.exit_code = v;
         else if (number_after(word, L"sleep", v)) b.sleep_ms = v;
+        else if (_wcsicmp(word.c_str(), L"hold") == 0) b.hold = true;
         start = end + 1;
     }
     return b;
@@ -125,6 +129,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     append_line(log, "{\"event\":\"start\"," + stamps() + ",\"cmdline\":" + json_str(GetCommandLineW()) +
                          ",\"cwd\":" + json_str(cwd) + "}");
     Behaviour b = behaviour_from_name(self);
+    if (b.hold) {
+        const std::wstring go = self + L".go";
+        for (int i = 0; i < 12000 && GetFileAttributesW(go.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+    }
     if (b.sleep_ms) Sleep(b.sleep_ms);
     append_line(log, "{\"event\":\"end\"," + stamps() + ",\"exit\":" + std::to_string(b.exit_code) + "}");
     return (int)b.exit_code;
