@@ -25,7 +25,7 @@ const char usage[] =
     "usage: setup-check [--format text|json] [--medium DIR] FILE...\n"
     "       setup-check --plan --language LANGID --os-code CODE [--app-dir DIR]\n"
     "                   [--file PATH[=VERSION]]... [--key KEY]... [--value KEY|NAME|TYPE|DATA]...\n"
-    "                   [--format text|json] FILE\n"
+    "                   [--quiet] [--norestart] [--log FILE] [--format text|json] FILE\n"
     "       setup-check --os-codes\n"
     "\n"
     "Checks Setup.exe configurations and reports every problem as\n"
@@ -39,6 +39,11 @@ const char usage[] =
     "                  --file (optionally with a file version), --key and --value (under\n"
     "                  HKEY_LOCAL_MACHINE; TYPE is REG_SZ, REG_EXPAND_SZ or REG_DWORD);\n"
     "                  #APPPATH is --app-dir (default D:).\n"
+    "  --quiet, --norestart, --log FILE\n"
+    "                  with --plan: the run of an administrator's command line, Setup.exe\n"
+    "                  /quiet (silent and unattended, with the deployment exit statuses),\n"
+    "                  /norestart (every restart question answered No) and /log FILE (the\n"
+    "                  log written to FILE, as typed, instead of log_file)\n"
     "  --os-codes      the Windows version codes that os_filter_greater/smaller compare with\n"
     "Exit status: 0 no errors (warnings allowed), 1 errors, 2 a file cannot be read or the\n"
     "command line is wrong.\n";
@@ -109,6 +114,16 @@ arguments parse(int argc, char** argv)
             a.plan_opts.keys.push_back(text::utf8_to_wide(next()));
         } else if (arg == "--value") {
             a.plan_opts.values.push_back(text::utf8_to_wide(next()));
+        } else if (arg == "--quiet") {
+            a.plan_opts.command_line.quiet = true;
+        } else if (arg == "--norestart") {
+            a.plan_opts.command_line.norestart = true;
+        } else if (arg == "--log") {
+            // Setup.exe ignores a /log whose file is left out; here that is a
+            // mistake to tell, not an option to take for a file name.
+            const std::string file = next();
+            if (file.empty() || file[0] == '-') usage_error("--log needs a file name");
+            a.plan_opts.command_line.log_file = text::utf8_to_wide(file);
         } else if (arg.size() > 1 && arg[0] == '-') {
             usage_error("unknown option " + arg);
         } else {
@@ -122,8 +137,9 @@ arguments parse(int argc, char** argv)
         if (a.files.size() != 1) usage_error("--plan takes one file");
         if (!a.medium.empty()) usage_error("--medium is for the checks, not for --plan");
     } else if (a.has_language || a.has_code || !a.plan_opts.files.empty() || !a.plan_opts.keys.empty() ||
-               !a.plan_opts.values.empty()) {
-        usage_error("--language, --os-code, --file, --key and --value go with --plan");
+               !a.plan_opts.values.empty() || a.plan_opts.command_line.quiet || a.plan_opts.command_line.norestart ||
+               !a.plan_opts.command_line.log_file.empty()) {
+        usage_error("--language, --os-code, --file, --key, --value, --quiet, --norestart and --log go with --plan");
     }
     if (!a.medium.empty()) {
         std::error_code ec;
@@ -229,10 +245,13 @@ std::string plan_json(const std::string& file, int language, const plan_result& 
 {
     std::string out = "{\"file\":" + json_string(file) + ",\"language\":" + std::to_string(language) +
                       ",\"os_code\":" + std::to_string(r.os_code) + ",\"os_name\":" + json_string(r.os_name) +
-                      ",\"loaded\":" + yes(r.loaded) + ",\"message_boxes\":[";
+                      ",\"command_line\":{\"quiet\":" + yes(r.command_line.quiet) +
+                      ",\"norestart\":" + yes(r.command_line.norestart) +
+                      ",\"log\":" + json_string(r.command_line.log_file) + "},\"loaded\":" + yes(r.loaded) +
+                      ",\"message_boxes\":[";
     for (std::size_t i = 0; i < r.boxes.size(); ++i)
         out += std::string(i ? "," : "") + "{\"text\":" + json_string(r.boxes[i].text) +
-               ",\"caption\":" + json_string(r.boxes[i].caption) + "}";
+               ",\"caption\":" + json_string(r.boxes[i].caption) + ",\"shown\":" + yes(r.boxes[i].shown) + "}";
     out += "]";
     if (!r.loaded) return out + "}";
     out += ",\"configuration\":{\"index\":" + std::to_string(r.configuration_index) +
@@ -269,31 +288,72 @@ void print_component(std::size_t number, const plan_result& r, const planned_com
                 to_utf8(c.target).c_str());
     if (!c.parameters.empty()) std::printf("       cmdparameters %s\n", to_utf8(c.parameters).c_str());
     if (!c.admin_required.empty())
-        std::printf("       needs administrator rights (\"%s\")\n", to_utf8(c.admin_required).c_str());
+        std::printf("       needs administrator rights (\"%s\")%s\n", to_utf8(c.admin_required).c_str(),
+                    r.install_silent ? ", which the silent run does not ask for" : "");
     for (const auto& d : c.downloads)
         std::printf("       download %s -> %s%s%s\n", to_utf8(d.sourceurl).c_str(), to_utf8(d.destinationpath).c_str(),
                     d.destinationfilename.empty() ? "" : " as ", to_utf8(d.destinationfilename).c_str());
     std::printf("       %zu installed check%s; %s\n", c.checks, c.checks == 1 ? "" : "s", component_state(r, c).c_str());
 }
 
+// The switches as an administrator would type them for Setup.exe.
+std::string typed_switches(const run::switches& s)
+{
+    std::string out;
+    if (s.quiet) out += " /quiet";
+    if (s.norestart) out += " /norestart";
+    if (!s.log_file.empty()) {
+        const std::string file = to_utf8(s.log_file);
+        out += " /log " + (file.find(' ') == std::string::npos ? file : "\"" + file + "\"");
+    }
+    return out.empty() ? out : out.substr(1);
+}
+
+// Where the log of /log goes: the file as typed, from the folder Setup.exe
+// is started in, with no marker replaced.
+std::string command_line_log(const plan_result& r)
+{
+    const std::wstring& f = r.command_line.log_file;
+    std::string out = to_utf8(f) + " (/log";
+    const bool drive = f.size() >= 3 && f[1] == L':' && (f[2] == L'\\' || f[2] == L'/');
+    const bool unc = f.size() >= 2 && f[0] == L'\\' && f[1] == L'\\';
+    if (!drive && !unc) out += ", taken from the folder Setup.exe is started in";
+    if (f.find(L'#') != std::wstring::npos) out += ", path markers are not replaced";
+    if (!r.configured_log_file.empty())
+        out += "; the configuration's " + to_utf8(r.configured_log_file) + " is not written";
+    return out + ")";
+}
+
 int print_plan_text(const std::string& file, int language, const plan_result& r)
 {
     std::printf("%s: language %d on %s (version code %d)\n", file.c_str(), language, r.os_name.c_str(), r.os_code);
+    const std::string switches = typed_switches(r.command_line);
+    if (!switches.empty()) std::printf("command line: %s\n", switches.c_str());
     if (!r.loaded) {
-        std::printf("Setup.exe fails to load the configuration and shows:\n");
-        for (const auto& b : r.boxes) std::printf("  message box: \"%s\"\n", to_utf8(b.text).c_str());
+        std::printf("Setup.exe fails to load the configuration (exit status 1):\n");
+        for (const auto& b : r.boxes)
+            std::printf("  message box%s: \"%s\"\n", b.shown ? "" : " not shown (unattended)", to_utf8(b.text).c_str());
         return 1;
     }
     std::printf("configuration: element %d (line %d), lcid \"%s\"\n", r.configuration_index, r.configuration_line,
                 to_utf8(r.lcid).c_str());
-    std::printf("run: %s\n", r.install_silent ? "silent (no dialog; downloads first)" : "interactive (the dialog)");
+    std::printf("run: %s%s\n", r.install_silent ? "silent (no dialog; downloads first)" : "interactive (the dialog)",
+                r.install_silent && !r.configured_silent ? ", by /quiet (the configuration alone shows the dialog)" : "");
     if (!r.dialog_admin_required.empty())
         std::printf("administrator rights: required (\"%s\")\n", to_utf8(r.dialog_admin_required).c_str());
-    if (!r.complete_command.empty()) std::printf("complete_command: %s\n", to_utf8(r.complete_command).c_str());
-    std::printf("log file: %s\n", r.log_file.empty() ? "none" : to_utf8(r.log_file).c_str());
+    if (!r.complete_command.empty())
+        std::printf("complete_command: %s%s\n", to_utf8(r.complete_command).c_str(),
+                    r.install_silent ? " (the silent run never opens it)" : "");
+    std::printf("log file: %s\n", !r.command_line.log_file.empty() ? command_line_log(r).c_str()
+                                   : r.log_file.empty()             ? "none"
+                                                                    : to_utf8(r.log_file).c_str());
     if (r.unattended)
-        std::printf("unattended: %s\n", r.install_silent ? "no message box is shown, every question is answered No"
-                                                          : "no effect (the run is interactive)");
+        std::printf("unattended: %s%s\n",
+                    r.install_silent ? "no message box is shown, every question is answered No"
+                                     : "no effect (the run is interactive)",
+                    r.command_line.quiet ? " (/quiet)" : "");
+    if (r.command_line.norestart)
+        std::printf("restart: never (/norestart): every restart question is answered No without being shown\n");
     std::printf("exit status:\n");
     for (const auto& s : possible_exit_statuses(r)) std::printf("  %d %s\n", s.first, s.second.c_str());
     std::printf("components:%s\n", r.components.empty() ? " none" : "");
@@ -312,7 +372,8 @@ int print_plan_text(const std::string& file, int language, const plan_result& r)
     if (!r.boxes.empty()) {
         std::printf("message boxes while reading:\n");
         for (const auto& b : r.boxes)
-            std::printf("  \"%s\" (caption \"%s\")\n", to_utf8(b.text).c_str(), to_utf8(b.caption).c_str());
+            std::printf("  %s\"%s\" (caption \"%s\")\n", b.shown ? "" : "not shown (unattended): ",
+                        to_utf8(b.text).c_str(), to_utf8(b.caption).c_str());
     }
     return 0;
 }

@@ -154,10 +154,22 @@ planned_component planned_from(const components::component& c, int line)
 // Takes down what Setup.exe's own reader decides while it reads.
 class plan_observer : public config::reading_observer {
 public:
-    plan_observer(plan_result& result, const plan_options& options) : result_(result), options_(options) {}
+    plan_observer(plan_result& result, const plan_options& options, const stub_platform& sys)
+        : result_(result), options_(options), sys_(sys)
+    {
+    }
+
+    // The first box that an unattended run keeps off the screen: all of
+    // them under /quiet; else those after the attributes of a configuration
+    // that asks for an unattended silent run; else none (npos).
+    std::size_t first_unshown_box() const { return options_.command_line.quiet ? 0 : unattended_from_; }
 
     void source_chosen(const std::wstring&) override {}
-    void settings_read(const config::configuration_settings&, int) override {}
+
+    void settings_read(const config::configuration_settings& s, int) override
+    {
+        if (s.unattended && s.install_silent) unattended_from_ = sys_.messages.size();
+    }
 
     void configuration_chosen(int index, int line, const std::wstring& lcid) override
     {
@@ -191,6 +203,8 @@ public:
 private:
     plan_result& result_;
     const plan_options& options_;
+    const stub_platform& sys_;
+    std::size_t unattended_from_ = std::wstring::npos;
 };
 
 }  // namespace
@@ -210,23 +224,30 @@ base::result<plan_result> make_plan(const std::string& document_bytes, const pla
     result.os_code = components::get_os_version_code(sys, sys);
     const std::optional<os_code_entry> seen = find_os_code(result.os_code);
     result.os_name = seen ? seen->name : "unknown";
+    result.command_line = options.command_line;
 
     // The loader of Setup.exe itself: source, parsing, the choice of the
     // configuration element, the reader, and the messages on failure.
     config::configuration_settings settings;
-    plan_observer observer(result, options);
+    plan_observer observer(result, options, sys);
     result.loaded = config::load_setup_configuration(sys, settings, &observer);
-    for (const auto& m : sys.messages) result.boxes.push_back({m.text, m.caption.value_or(L"")});
+    const std::size_t unshown = observer.first_unshown_box();
+    for (std::size_t i = 0; i < sys.messages.size(); ++i)
+        result.boxes.push_back({sys.messages[i].text, sys.messages[i].caption.value_or(L""), i < unshown});
     if (!result.loaded) {
         result.components.clear();
         result.left_out.clear();
-        result.boxes.push_back({L"Failed to read configuration file.", L""});
+        result.boxes.push_back({L"Failed to read configuration file.", L"", sys.messages.size() < unshown});
         return result;
     }
+    result.configured_silent = settings.install_silent;
+    result.configured_log_file = settings.log_file;
+    if (options.command_line.quiet) run::apply_quiet(settings);
     result.install_silent = settings.install_silent;
     result.dialog_admin_required = settings.dialog_admin_required;
     result.complete_command = settings.complete_command;
-    result.log_file = settings.log_file;
+    // The administrator's file wins; the configuration's is never opened.
+    result.log_file = options.command_line.log_file.empty() ? settings.log_file : options.command_line.log_file;
     result.detailed_exit_status = settings.detailed_exit_status;
     result.unattended = settings.unattended;
     return result;
@@ -237,17 +258,26 @@ std::vector<std::pair<int, std::string>> possible_exit_statuses(const plan_resul
     if (!plan.detailed_exit_status) return {{1, "in every case (detailed_exit_status is not set)"}};
     bool restart_offered = false;
     for (const auto& c : plan.components) restart_offered = restart_offered || c.mustreboot;
-    const bool quiet = plan.install_silent && plan.unattended;
+    // Who answers the restart question: /norestart and an unattended run
+    // both say No, and Windows is never asked.
+    const char* answered_no = plan.command_line.norestart                    ? "/norestart"
+                              : plan.install_silent && plan.unattended ? "unattended"
+                                                                       : nullptr;
     std::vector<std::pair<int, std::string>> statuses;
     statuses.push_back({0, "every component the run handled ended installed"});
     if (!plan.install_silent) statuses.push_back({1602, "the user left the dialog before a run"});
     statuses.push_back({1603, plan.dialog_admin_required.empty()
                                   ? "a component failed"
                                   : "a component failed, or the user lacks the administrator rights required"});
-    if (restart_offered && !quiet) statuses.push_back({1641, "a restart was started"});
-    statuses.push_back({3010, restart_offered ? "a restart is pending (a component ended with 3010, or the restart "
-                                                "question was answered No)"
-                                              : "a restart is pending (a component ended with 3010)"});
+    if (restart_offered && answered_no == nullptr) statuses.push_back({1641, "a restart was started"});
+    std::string pending = "a restart is pending (a component ended with 3010";
+    if (!restart_offered)
+        pending += ")";
+    else if (answered_no != nullptr)
+        pending += std::string(", or the restart question was answered No: ") + answered_no + ")";
+    else
+        pending += ", the restart question was answered No, or Windows refused the restart)";
+    statuses.push_back({3010, pending});
     return statuses;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "run/command_line.h"
 
 namespace setup_check {
 
@@ -22,6 +23,9 @@ struct plan_options {
     // type REG_SZ, REG_EXPAND_SZ or REG_DWORD (decimal, or 0x and hexadecimal
     // digits); their keys exist too.
     std::vector<std::wstring> values;
+    // The administrator's command line of the run: /quiet, /norestart and
+    // /log FILE as Setup.exe reads them (help and ignored play no part).
+    run::switches command_line;
 };
 
 struct planned_download {
@@ -51,20 +55,27 @@ struct left_out_component {
 struct shown_box {
     std::wstring text;
     std::wstring caption;  // "" when the system's default title shows
+    bool shown = true;     // false: unattended, the box only goes to the log
 };
 
 struct plan_result {
     bool loaded = false;
     int os_code = 0;           // as Setup.exe's classification computes it
     std::string os_name;
+    run::switches command_line;  // as the options give it
     // Loaded: the configuration chosen and what it says.
     int configuration_index = 0;  // 1-based among the configuration elements
     int configuration_line = 0;
     std::wstring lcid;
+    // The run's settings: the configuration's, with what /quiet makes of
+    // them (run::apply_quiet) and the file of /log in place of log_file.
     bool install_silent = false;
     std::wstring dialog_admin_required, complete_command;
-    std::wstring log_file;  // markers replaced; empty: no log
+    std::wstring log_file;  // markers replaced (not those of /log); empty: no log
     bool detailed_exit_status = false, unattended = false;
+    // What the configuration itself says where the command line overrides it.
+    bool configured_silent = false;
+    std::wstring configured_log_file;
     std::vector<planned_component> components;
     std::vector<left_out_component> left_out;
     // Message boxes Setup.exe shows while it reads (and, when loading fails,

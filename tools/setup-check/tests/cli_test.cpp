@@ -96,6 +96,9 @@ TEST_F(cli, a_wrong_command_line_exits_2)
     EXPECT_EQ(run("--plan --language 1033 x.xml").status, 2);
     EXPECT_EQ(run("--plan --language 1033 --os-code 83 " + write("s.xml", document(component()))).status, 2);
     EXPECT_EQ(run("--medium " + (dir_ / "none").string() + " " + write("t.xml", document(component()))).status, 2);
+    EXPECT_EQ(run("--quiet " + write("q.xml", document(component()))).status, 2);
+    EXPECT_EQ(run("--plan --language 1033 --os-code 100 --log --quiet " + write("l.xml", document(component()))).status,
+              2);
     EXPECT_EQ(run("--help").status, 0);
 }
 
@@ -146,6 +149,32 @@ TEST_F(cli, the_plan_shows_the_chosen_configuration_and_the_remaining_components
     r = run("--plan --language 1033 --os-code 82 " + file);
     EXPECT_NE(r.out.find("configuration: element 2"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("components: none"), std::string::npos) << r.out;
+}
+
+TEST_F(cli, the_plan_of_an_administrators_command_line_shows_a_quiet_run_without_restart)
+{
+    const std::string file = write("setup.xml", document(component("mustreboot=\"true\""),
+                                                         "log_file=\"#TEMPPATHa.log\""));
+    const std::string options = "--plan --quiet --norestart --log 'C:\\x.log' --language 1033 --os-code 100 ";
+    run_result r = run(options + file);
+    EXPECT_EQ(r.status, 0) << r.out;
+    for (const char* line :
+         {"\ncommand line: /quiet /norestart /log C:\\x.log\n",
+          "\nrun: silent (no dialog; downloads first), by /quiet (the configuration alone shows the dialog)\n",
+          "\nlog file: C:\\x.log (/log; the configuration's C:\\TEMP\\a.log is not written)\n",
+          "\nexit status:\n  0 every component the run handled ended installed\n  1603 a component failed\n"
+          "  3010 a restart is pending (a component ended with 3010, or the restart question was answered No: "
+          "/norestart)\ncomponents:\n",
+          "; missing: installed by the silent run\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    r = run("--format json " + options + file);
+    const std::string validate =
+        "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); c=d[\"configuration\"]; "
+        "assert d[\"command_line\"]=={\"quiet\":True,\"norestart\":True,\"log\":\"C:\\\\x.log\"}, d; "
+        "assert c[\"install_silent\"] and c[\"log_file\"]==\"C:\\\\x.log\", c; "
+        "assert [s[\"status\"] for s in c[\"exit_statuses\"]]==[0,1603,3010], c' " +
+        write("quiet.json", r.out);
+    EXPECT_EQ(std::system(validate.c_str()), 0) << r.out;
 }
 
 TEST_F(cli, a_plan_that_fails_to_load_shows_setup_exe_messages_and_exits_1)

@@ -168,6 +168,74 @@ TEST(plan, message_boxes_shown_while_reading_are_reported)
     EXPECT_TRUE(r.components[0].selected);
 }
 
+std::vector<int> statuses(const plan_result& r)
+{
+    std::vector<int> out;
+    for (const auto& s : setup_check::possible_exit_statuses(r)) out.push_back(s.first);
+    return out;
+}
+
+// The administrator's command line: /quiet makes any configuration's run
+// silent and unattended with the deployment statuses, /norestart leaves no
+// way to 1641, and the file of /log replaces log_file.
+TEST(plan, the_command_line_changes_the_run_as_setup_exe_does)
+{
+    const std::string interactive = document(component("mustreboot=\"true\""), "log_file=\"#TEMPPATHa.log\"");
+    plan_options o;
+    plan_result r = plan(interactive, o);
+    EXPECT_FALSE(r.install_silent);
+    EXPECT_EQ(statuses(r), std::vector<int>{1});
+    o.command_line.quiet = true;
+    r = plan(interactive, o);
+    EXPECT_TRUE(r.install_silent && r.unattended && r.detailed_exit_status);
+    EXPECT_FALSE(r.configured_silent);
+    EXPECT_EQ(statuses(r), (std::vector<int>{0, 1603, 3010}));
+    EXPECT_EQ(r.log_file, L"C:\\TEMP\\a.log");
+
+    const std::string detailed =
+        document(component("mustreboot=\"true\""), "detailed_exit_status=\"true\" log_file=\"#TEMPPATHa.log\"");
+    o.command_line = {};
+    EXPECT_EQ(statuses(plan(detailed, o)), (std::vector<int>{0, 1602, 1603, 1641, 3010}));
+    o.command_line.norestart = true;
+    o.command_line.log_file = L"setup.log";
+    r = plan(detailed, o);
+    EXPECT_FALSE(r.install_silent);
+    EXPECT_EQ(statuses(r), (std::vector<int>{0, 1602, 1603, 3010}));
+    EXPECT_EQ(r.log_file, L"setup.log");
+    EXPECT_EQ(r.configured_log_file, L"C:\\TEMP\\a.log");
+}
+
+// An unattended run shows no box, it only logs it: under /quiet from the
+// very start, else from the attributes of a configuration that asks for an
+// unattended silent run on (a failure before them still shows).
+TEST(plan, boxes_that_an_unattended_run_does_not_show_are_told_apart)
+{
+    const auto shown = [](const plan_result& r) {
+        std::vector<bool> out;
+        for (const auto& b : r.boxes) out.push_back(b.shown);
+        return out;
+    };
+    const std::string faulty_check = component(
+        "", "<installedcheck type=\"check_file\" filename=\"#SYSTEMPATH\\x.dll\" fileversion=\"1.0.0.0\" "
+            "comparison=\"exists\"/>");
+    plan_options o;
+    o.files = {L"C:\\WINDOWS\\system32\\x.dll=1.0.0.0"};
+    EXPECT_EQ(shown(plan(document(faulty_check), o)), std::vector<bool>{true});
+    EXPECT_EQ(shown(plan(document(faulty_check, "install_silent=\"true\" unattended=\"true\""), o)),
+              std::vector<bool>{false});
+    EXPECT_EQ(shown(plan(document(faulty_check, "install_silent=\"false\" unattended=\"true\""), o)),
+              std::vector<bool>{true});
+    EXPECT_EQ(shown(plan("<configurations><configuration type=\"Install\" install_silent=\"true\" "
+                         "unattended=\"true\"/></configurations>")),
+              (std::vector<bool>{true, true}));
+    EXPECT_EQ(shown(plan(document("<component type=\"MSI\"/>", "install_silent=\"true\" unattended=\"true\""))),
+              (std::vector<bool>{false, false}));
+    EXPECT_EQ(shown(plan("not XML")), (std::vector<bool>{true, true}));
+    o.command_line.quiet = true;
+    EXPECT_EQ(shown(plan("not XML", o)), (std::vector<bool>{false, false}));
+    EXPECT_EQ(shown(plan(document(faulty_check), o)), std::vector<bool>{false});
+}
+
 TEST(plan, markers_are_replaced_with_the_folders_of_the_planned_system)
 {
     const std::string xml = document(
