@@ -86,8 +86,11 @@ def check_registry(path: str, fieldname: str, fieldtype: str, fieldvalue: str = 
                                                fieldtype=fieldtype, fieldvalue=fieldvalue, comparison=comparison))
 
 
-def downloads(*items: str) -> str:
-    return "<downloaddialog><downloads>%s</downloads></downloaddialog>" % "".join(items)
+def downloads(*items: str, **window) -> str:
+    """A downloaddialog with these items; `window` holds its own attributes
+    (dialog_caption, autostartdownload, ...)."""
+    return "<downloaddialog%s><downloads>%s</downloads></downloaddialog>" % (
+        (" " + attrs(window)) if window else "", "".join(items))
 
 
 def download(name: str, url: str, path: str = "#APPPATH\\dl", filename: str = "", sha256: Optional[str] = None) -> str:

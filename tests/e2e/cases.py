@@ -9,7 +9,8 @@ cases and gathers the others:
   cases_components.py  component execution, exit codes, questions, packages, documents
   cases_downloads.py   downloads from a loopback HTTP server
   cases_dialog.py      the installer dialog, its check list and the interactive run
-  cases_deployment.py  the log file, the detailed exit statuses, unattended runs
+  cases_deployment.py  the log file, the detailed exit statuses, unattended runs, the command line
+  cases_progress.py    an interactive run that shows its progress, and its download window
 """
 
 import cases_checks
@@ -17,6 +18,7 @@ import cases_components
 import cases_deployment
 import cases_dialog
 import cases_downloads
+import cases_progress
 from e2e_model import DIR, Box, Case, Row, Sparse, View, error_box
 
 # The closing box of every failed configuration read.
@@ -137,4 +139,4 @@ CASES = [
 ]
 
 CASES += (cases_checks.CASES + cases_components.CASES + cases_downloads.CASES + cases_dialog.CASES +
-          cases_deployment.CASES)
+          cases_deployment.CASES + cases_progress.CASES)

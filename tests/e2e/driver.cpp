@@ -15,6 +15,19 @@
 //   wait box       wait until a message box of the program shows (it is left
 //                  open for the steps that follow)
 //   wait end       wait until the program has ended
+//   files <folder> record the names of the files in <folder> (relative to
+//                  --cwd) as a "files" event
+//   download: <operation>
+//                  an operation on the program's download window (a #32770
+//                  window with a progress bar), done as soon as one is visible:
+//     read [label]             record the window as a "download" event
+//     wait-text <text>         wait until its progress text holds <text>
+//                              (letter case ignored)
+//     start, cancel            BM_CLICK to Start (IDOK) or Cancel (IDCANCEL)
+//     key escape               Esc to the window that has the keyboard focus
+//     close                    WM_SYSCOMMAND SC_CLOSE, as its close box sends
+//     screenshot <name>, picture <name>
+//                              as the dialog's, of the download window
 //   release <program>
 //                  let a holding stub copy go on (creates <program>.go beside
 //                  it); releases left when the program has ended are done then
@@ -157,6 +170,7 @@ private:
 
 struct Step {
     bool dialog = false;             // "dialog: ..." rather than a box answer
+    bool download = false;           // "download: ...": for the download window
     bool control = false;            // "wait ..." or "release ...": neither
     std::string text;                // the answer, or the operation after "dialog:"
     std::vector<std::string> words;  // the operation split at blanks
@@ -187,9 +201,10 @@ struct Script {
             if (l.empty() || l[0] == '#') continue;
             std::transform(l.begin(), l.end(), l.begin(), [](unsigned char c) { return (char)tolower(c); });
             Step s;
-            if (l.compare(0, 7, "dialog:") == 0) {
-                s.dialog = true;
-                s.text = trim(l.substr(7));
+            if (l.compare(0, 7, "dialog:") == 0 || l.compare(0, 9, "download:") == 0) {
+                s.download = l[1] == 'o';
+                s.dialog = !s.download;
+                s.text = trim(l.substr(s.download ? 9 : 7));
                 size_t p = 0;
                 while (p < s.text.size()) {
                     size_t e = s.text.find(' ', p);
@@ -199,7 +214,8 @@ struct Script {
                 }
             } else {
                 s.text = l;
-                s.control = l.compare(0, 5, "wait ") == 0 || l.compare(0, 8, "release ") == 0;
+                s.control = l.compare(0, 5, "wait ") == 0 || l.compare(0, 8, "release ") == 0 ||
+                            l.compare(0, 6, "files ") == 0;
             }
             steps.push_back(s);
         }
@@ -272,16 +288,18 @@ bool is_static_icon(HWND h) {
     return (style & SS_TYPEMASK) == SS_ICON;
 }
 
-enum class WindowKind { message_box, dialog, other_dialog, other };
+enum class WindowKind { message_box, dialog, download, other_dialog, other };
 
-// Both a message box and the program's own dialog have the class "#32770";
-// the program's dialog is told apart by its list view.
+// A message box, the program's own dialog and its download window all have
+// the class "#32770"; the dialog is told apart by its list view, the
+// download window by its progress bar.
 WindowKind classify(HWND h) {
     if (class_of(h) != L"#32770") return WindowKind::other;
     bool has_text = false, has_button = false;
     for (HWND c : children_of(h)) {
         std::wstring cls = class_of(c);
         if (_wcsicmp(cls.c_str(), L"SysListView32") == 0) return WindowKind::dialog;
+        if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0) return WindowKind::download;
         if (!IsWindowVisible(c)) continue;
         if (_wcsicmp(cls.c_str(), L"Static") == 0 && !is_static_icon(c)) has_text = true;
         if (_wcsicmp(cls.c_str(), L"Button") == 0) {
@@ -532,6 +550,9 @@ private:
 };
 
 constexpr int kMessageId = 1002;
+constexpr int kDownloadMessageId = 1101;
+constexpr int kDownloadBarId = 1102;
+constexpr int kDownloadStatusId = 1103;
 constexpr int kListId = 1003;
 constexpr int kSelectorId = 1004;
 
@@ -1033,6 +1054,13 @@ private:
             do_dialog_step(*head);
             return;
         }
+        if (head && head->download) {
+            for (HWND h : windows) {
+                if (classify(h) != WindowKind::download) continue;
+                if (do_download_step(*head, h)) ++script_.next;
+                return;
+            }
+        }
         for (HWND h : windows) {
             if (seen_.count(h) || h == dialog_) continue;
             if (!handle_window(h)) return;  // windows changed: look again
@@ -1050,6 +1078,8 @@ private:
         }
         case WindowKind::dialog:
             if (dialog_ && h != dialog_) note_window(h, "second_dialog");
+            return true;
+        case WindowKind::download:
             return true;
         case WindowKind::other_dialog: {
             // Not recognisable yet: a box caught while it is being built
@@ -1080,7 +1110,8 @@ private:
             return true;
         }
         if (s.text == "wait end") {
-            if (ended) log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\"}");
+            if (ended) log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\",\"tick\":" +
+                      std::to_string(GetTickCount()) + "}");
             return ended;
         }
         if (s.text == "wait box") {
@@ -1088,15 +1119,36 @@ private:
                 if (seen_.count(h) || h == dialog_ || classify(h) != WindowKind::message_box) continue;
                 MessageBoxView v;
                 if (!read_message_box(h, v)) continue;  // still being built
-                log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\"}");
+                log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\",\"tick\":" +
+                      std::to_string(GetTickCount()) + "}");
                 return true;
             }
             return false;
         }
+        if (s.text.compare(0, 6, "files ") == 0) {
+            std::wstring folder = folder_ + from_utf8(s.text.substr(6));
+            std::string names;
+            WIN32_FIND_DATAW found;
+            HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+            if (search != INVALID_HANDLE_VALUE) {
+                do {
+                    std::wstring name = found.cFileName;
+                    if (name == L"." || name == L"..") continue;
+                    names += (names.empty() ? "" : ",") + json_string(name);
+                } while (FindNextFileW(search, &found));
+                FindClose(search);
+            }
+            log_.line("{\"files\":[" + names + "],\"folder\":" + json_string(s.text.substr(6)) +
+                      ",\"tick\":" + std::to_string(GetTickCount()) + "}");
+            log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\",\"tick\":" +
+                      std::to_string(GetTickCount()) + "}");
+            return true;
+        }
         if (s.text.compare(0, 11, "wait start ") == 0) {
             const std::wstring log = folder_ + from_utf8(s.text.substr(11)) + L".log";
             if (GetFileAttributesW(log.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-            log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\"}");
+            log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\",\"tick\":" +
+                      std::to_string(GetTickCount()) + "}");
             return true;
         }
         step_error(s, "unknown step");
@@ -1116,6 +1168,7 @@ private:
     // Records the box once, answers it, and waits until it is gone.
     // Returns false when the box was not ready to be read yet.
     bool answer_message_box(HWND box) {
+        const DWORD seen_at = GetTickCount();
         MessageBoxView v;
         if (!read_message_box(box, v)) return false;
         IconGuess icon = identify_icon(v.icon);
@@ -1145,7 +1198,7 @@ private:
         for (size_t i = 0; i < v.buttons.size(); ++i)
             line += (i ? "," : "") + json_string(upper(button_name(v.buttons[i].id)).c_str());
         line += "],\"icon\":\"" + icon.name + "\",\"owner\":\"" + owner_kind + "\"},\"answer\":" +
-                json_string(answer.c_str()) + ",\"by\":\"" + by + "\"";
+                json_string(answer.c_str()) + ",\"by\":\"" + by + "\",\"tick\":" + std::to_string(seen_at);
         if (!pending.empty()) line += ",\"pending\":" + json_string(pending);
         if (!icon.scores_json.empty()) line += ",\"icon_scores\":" + icon.scores_json;
         if (!target) {
@@ -1216,7 +1269,8 @@ private:
     }
 
     void step_done(const Step& s, const std::string& result, const std::string& extra = std::string()) {
-        std::string line = "{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":" + json_string(result) + extra + "}";
+        std::string line = "{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":" + json_string(result) + extra +
+                           ",\"tick\":" + std::to_string(GetTickCount()) + "}";
         log_.line(line);
         if (result == "not_taken")
             log_.line("{\"error\":" + json_string("the program did not take \"dialog: " + s.text + "\" within 30 s") + "}");
@@ -1359,11 +1413,88 @@ private:
         step_error(s, "unknown operation");
     }
 
-    void picture(const Step& s, const std::string& name) {
-        RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    // ------------------------------------------------------------ the download window
+
+    // True when the step is done (a wait-text that is not met yet is not).
+    bool do_download_step(const Step& s, HWND window) {
+        const std::string op = s.words.empty() ? std::string() : s.words[0];
+        auto done = [&](const std::string& result, const std::string& extra = std::string()) {
+            log_.line("{\"step\":" + json_string("download: " + s.text) + ",\"by\":\"script\",\"result\":" +
+                      json_string(result) + extra + ",\"tick\":" + std::to_string(GetTickCount()) + "}");
+            return true;
+        };
+        if (op == "read") {
+            std::string label = s.words.size() > 1 ? s.text.substr(s.text.find(' ') + 1) : std::string();
+            log_.line("{\"download\":" + json_download(window) + ",\"label\":" + json_string(label) + "}");
+            return done("taken");
+        }
+        if (op == "wait-text") {
+            const std::wstring wanted = lower(from_utf8(s.text.substr(s.text.find(' ') + 1)));
+            return lower(text_of(GetDlgItem(window, kDownloadStatusId))).find(wanted) != std::wstring::npos &&
+                   done("taken");
+        }
+        if (op == "start" || op == "cancel") {
+            PostMessageW(GetDlgItem(window, op == "start" ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
+            return done("posted");
+        }
+        if (op == "key" && s.words.size() > 1 && key_code(s.words[1])) {
+            GUITHREADINFO gui = {};
+            gui.cbSize = sizeof gui;
+            HWND target = window;
+            if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui) && gui.hwndFocus)
+                target = gui.hwndFocus;
+            const UINT vk = key_code(s.words[1]);
+            PostMessageW(target, WM_KEYDOWN, vk, key_lparam(vk, false));
+            PostMessageW(target, WM_KEYUP, vk, key_lparam(vk, true));
+            return done("posted");
+        }
+        if (op == "close") {
+            PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return done("posted");
+        }
+        if (op == "screenshot") {
+            screenshot(s, s.words.size() > 1 ? s.words[1] : "download", window);
+            return true;
+        }
+        if (op == "picture") {
+            picture(s, s.words.size() > 1 ? s.words[1] : "download", window);
+            return true;
+        }
+        step_error(s, "unknown download operation");
+        return true;
+    }
+
+    std::string json_download(HWND w) {
+        HWND bar = GetDlgItem(w, kDownloadBarId);
+        DWORD_PTR pos = 0, high = 0;
+        send(bar, PBM_GETPOS, 0, 0, &pos);
+        send(bar, PBM_GETRANGE, FALSE, 0, &high);
+        HWND owner = GetWindow(w, GW_OWNER);
+        std::string s = "{\"caption\":" + json_string(text_of(w)) + ",\"message\":" +
+                        json_string(text_of(GetDlgItem(w, kDownloadMessageId))) + ",\"status\":" +
+                        json_string(text_of(GetDlgItem(w, kDownloadStatusId))) + ",\"bar\":{\"pos\":" +
+                        std::to_string(pos) + ",\"max\":" + std::to_string(high) + ",\"moving\":" +
+                        json_bool((GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0) + "},\"start\":" +
+                        json_control(read_control(w, IDOK)) + ",\"cancel\":" + json_control(read_control(w, IDCANCEL)) +
+                        ",\"owner\":\"" + (owner == nullptr ? "none" : owner == dialog_ ? "dialog" : "other") + "\"";
+        if (dialog_) {
+            // The installer dialog behind it: painted and answering.
+            DWORD_PTR ignored = 0;
+            const DWORD before = GetTickCount();
+            const bool answered =
+                SendMessageTimeoutW(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 10000, &ignored) != 0;
+            s += ",\"dialog_enabled\":" + json_bool(IsWindowEnabled(dialog_) != FALSE) + ",\"dialog_ping_ms\":" +
+                 std::to_string(answered ? (long)(GetTickCount() - before) : -1L);
+        }
+        return s + "}";
+    }
+
+    void picture(const Step& s, const std::string& name, HWND window = nullptr) {
+        if (window == nullptr) window = dialog_;
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         settle(false);
         RECT r;
-        GetWindowRect(dialog_, &r);
+        GetWindowRect(window, &r);
         const int w = r.right - r.left, h = r.bottom - r.top;
         if (w <= 0 || h <= 0) return step_error(s, "the dialog has no size");
         const std::vector<DWORD> px = screen_pixels(r.left, r.top, w, h);
@@ -1444,12 +1575,13 @@ private:
         step_done(s, "taken");
     }
 
-    void screenshot(const Step& s, const std::string& name) {
+    void screenshot(const Step& s, const std::string& name, HWND window = nullptr) {
+        if (window == nullptr) window = dialog_;
         // Everything drawn first: repaint now, then let queued work finish.
-        RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         settle(false);
         RECT r;
-        GetWindowRect(dialog_, &r);
+        GetWindowRect(window, &r);
         std::wstring base = log_folder_ + L"shot-" + from_utf8(name);
         std::wstring done = base + L".done";
         DeleteFileW(done.c_str());

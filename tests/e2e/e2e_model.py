@@ -129,6 +129,26 @@ class View:
     label: Optional[str] = None
 
 
+@dataclass(frozen=True)
+class DownloadView:
+    """What a read of the download window must show; None: not looked at."""
+
+    caption: Optional[str] = None
+    message: Optional[str] = None
+    status: Optional[str] = None          # the progress text below the bar
+    bar_pos: Optional[int] = None         # in thousandths
+    bar_moving: Optional[bool] = None
+    start_visible: Optional[bool] = None
+    start_text: Optional[str] = None
+    cancel_text: Optional[str] = None
+    owner: Optional[str] = None           # "dialog": the installer dialog owns it
+    # The installer dialog behind it: disabled as by a modal window, and
+    # still answering its messages.
+    dialog_enabled: Optional[bool] = None
+    dialog_responsive: Optional[bool] = None
+    label: Optional[str] = None
+
+
 @dataclass
 class Case:
     name: str
@@ -159,6 +179,8 @@ class Case:
     # The dialog, each time it was read (when it first showed, then each
     # "dialog: read"); None: the dialog must never show.
     views: Optional[Sequence[View]] = None
+    # The download window, each time it was read ("download: read").
+    downloads: Sequence[DownloadView] = ()
     # Captions (parts of) of windows of other programs that must appear after
     # Setup.exe has ended (a document it opened); the driver closes them.
     foreign_windows: Sequence[str] = ()

@@ -12,6 +12,9 @@ requests for NAME, one line per request; the last line repeats:
     short   announce the file's size, send part of it, close
     503     answer 503 Service Unavailable
     reset   close the connection with a reset instead of an answer
+    stallbody
+            announce the file's size, send its first half, then never
+            send the rest (the connection stays open)
 
 Every request is logged on standard output as
 '"GET /PATH HTTP/1.1" ANSWER', where ANSWER is the status sent or the fault
@@ -73,6 +76,11 @@ class Handler(socketserver.StreamRequestHandler):
         what = answer_for(target)
         if what == "stall":
             log(line, "stall")
+            forever.wait()
+        elif what == "stallbody":
+            log(line, "stallbody")
+            self.send("200 OK", data[:len(data) // 2], length=len(data))
+            self.wfile.flush()
             forever.wait()
         elif what == "short":
             log(line, "short")

@@ -38,7 +38,7 @@ from typing import Dict, List, Optional
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
-from e2e_model import DIR, Box, Case, CaseRun, Dir, FromBin, Row, Sparse, View  # noqa: E402
+from e2e_model import DIR, Box, Case, CaseRun, Dir, DownloadView, FromBin, Row, Sparse, View  # noqa: E402
 
 # Bump when the prefix settings below change: a prefix made with other
 # settings is then made anew.
@@ -515,6 +515,27 @@ def view_differences(expected: View, event: dict) -> List[str]:
     return out
 
 
+def compare_downloads(expected: List[DownloadView], events: List[dict], outcome: Outcome) -> None:
+    reads = [e for e in events if "download" in e]
+    if len(reads) != len(expected):
+        outcome.problems.append("download window reads: %d expected, %d made" % (len(expected), len(reads)))
+    for i, (want, event) in enumerate(zip(expected, reads)):
+        d = event["download"]
+        seen = {
+            "caption": d.get("caption"), "message": d.get("message"), "status": d.get("status"),
+            "bar_pos": d.get("bar", {}).get("pos"), "bar_moving": d.get("bar", {}).get("moving"),
+            "start_visible": (d.get("start") or {}).get("visible"), "start_text": (d.get("start") or {}).get("text"),
+            "cancel_text": (d.get("cancel") or {}).get("text"), "owner": d.get("owner"),
+            "dialog_enabled": d.get("dialog_enabled"), "dialog_responsive": d.get("dialog_ping_ms", -1) >= 0,
+            "label": event.get("label", ""),
+        }
+        diffs = ["%s: expected %r, seen %r" % (k, getattr(want, k), v) for k, v in seen.items()
+                 if getattr(want, k) is not None and getattr(want, k) != v]
+        if diffs:
+            outcome.problems.append("download window read %d (%s):\n    %s" % (i + 1, event.get("label", ""),
+                                                                           "\n    ".join(diffs)))
+
+
 def compare_views(expected: Optional[List[View]], events: List[dict], outcome: Outcome) -> None:
     reads = [e for e in events if "dialog" in e]
     if expected is None:
@@ -677,6 +698,7 @@ def run_case(case: Case, wine: Wine, bin_dir: Path, work: Path, http: HttpServer
 
         compare_boxes(list(case.boxes), boxes, outcome)
         compare_views(None if case.views is None else list(case.views), events, outcome)
+        compare_downloads(list(case.downloads), events, outcome)
         if case.exit_code is not None and exit_code != case.exit_code:
             outcome.problems.append("exit code: expected %d, seen %s" % (case.exit_code, exit_code))
 

@@ -339,18 +339,67 @@ bool fake_platform::start_thread(std::function<void()> body, thread_handle& thre
 {
     calls.push_back(L"start_thread");
     if (!threads_start) return false;
+    thread = ++threads_started_;
+    if (threads_run_late > 0) {
+        --threads_run_late;
+        // The body waits until run_late_threads: every wait for it times
+        // out meanwhile, as for a thread that has not been scheduled yet.
+        late_threads_.push_back({thread, std::move(body)});
+        stuck_threads_.push_back(thread);
+        return true;
+    }
     // The body runs to its end at once: the tests see one deterministic
     // interleaving, the one in which the thread is fastest. A body that
     // stalled is then stuck for good, and waits for it time out.
-    thread = ++threads_started_;
     running_thread_ = thread;
     body();
     running_thread_ = 0;
     return true;
 }
 
+void fake_platform::run_late_threads()
+{
+    std::vector<std::pair<thread_handle, std::function<void()>>> late;
+    late.swap(late_threads_);
+    for (auto& t : late) {
+        running_thread_ = t.first;
+        t.second();
+        running_thread_ = 0;
+    }
+}
+
+wait_result fake_platform::wait_thread_pumping(thread_handle thread, std::uint32_t timeout_ms)
+{
+    ++pumped_waits;
+    return wait_thread(thread, timeout_ms);
+}
+
+void fake_platform::sleep_pumping(std::uint32_t ms)
+{
+    ++pumped_waits;
+    sleep(ms);
+}
+
 wait_result fake_platform::wait_thread(thread_handle thread, std::uint32_t timeout_ms)
 {
+    for (auto t = trickles_.begin(); t != trickles_.end(); ++t) {
+        if (t->thread != thread) continue;
+        const std::uint32_t until = clock_ms + timeout_ms;
+        while (t->stored < t->answer.content.size() && t->next_at <= until) {
+            clock_ms = t->next_at;
+            const std::size_t n = std::min(t->answer.piece, t->answer.content.size() - t->stored);
+            files[lower(t->target)].bytes += t->answer.content.substr(t->stored, n);
+            t->stored += n;
+            t->next_at += t->answer.piece_ms;
+            if (!t->sink->on_bytes(t->stored, t->answer.announced)) files.erase(lower(t->target));
+        }
+        if (t->stored < t->answer.content.size()) {
+            clock_ms = until;
+            return wait_result::timeout;
+        }
+        trickles_.erase(t);
+        return wait_result::ended;
+    }
     for (thread_handle stuck : stuck_threads_) {
         if (stuck == thread) {
             clock_ms += timeout_ms;
@@ -410,6 +459,7 @@ bool fake_platform::reboot_windows(std::uint32_t& error)
 {
     calls.push_back(L"reboot");
     ++reboots;
+    files_at_reboot = files;
     if (!reboot_refused) return true;
     error = 1314;  // a required privilege is not held
     return false;
@@ -444,12 +494,26 @@ transfer_result fake_platform::download_url(const std::wstring& url, const std::
         return r;
     }
     if (d.http_status >= 400 && !d.stalls) return r;  // an error page is not stored
-    sink.on_bytes(0);
-    add_file(target, d.content);
-    if (!d.content.empty() && !sink.on_bytes(d.content.size())) {
-        files.erase(lower(target));
-        r.status = transfer_status::cancelled;
+    sink.on_bytes(0, d.announced);
+    add_file(target, std::string());
+    if (d.piece != 0) {
+        trickles_.push_back(trickle{running_thread_, target, d, &sink, 0, clock_ms + d.piece_ms});
         return r;
+    }
+    if (!d.content.empty()) {
+        files[lower(target)].bytes = d.content;
+        if (!sink.on_bytes(d.content.size(), d.announced)) {
+            files.erase(lower(target));
+            r.status = transfer_status::cancelled;
+            return r;
+        }
+    }
+    // Threads that started late are scheduled now, in the middle of this
+    // transfer.
+    if (running_thread_ != 0 && !late_threads_.empty()) {
+        const thread_handle self = running_thread_;
+        run_late_threads();
+        running_thread_ = self;
     }
     if (d.stalls) stuck_threads_.push_back(running_thread_);
     return r;

@@ -53,6 +53,12 @@ public:
         std::string content;          // what the transfer stores
         std::uint64_t announced = 0;  // the size the server announced; 0: none
         bool stalls = false;          // after `content`, nothing more arrives, ever
+        // `content` arrives so many bytes at a time, each piece so many
+        // milliseconds after the one before (0: all at once). The pieces
+        // arrive while the transfer's thread is waited for, as the clock
+        // passes.
+        std::size_t piece = 0;
+        std::uint32_t piece_ms = 0;
     };
 
     struct started_process {
@@ -96,6 +102,11 @@ public:
     // Message-box answers, in order; when they run out, the first button.
     std::deque<box_answer> answers;
     bool threads_start = true;
+    // So many of the next threads start late: until their body runs, every
+    // wait for them times out. The bodies run in the middle of the next
+    // transfer that stores a file (after it stored it), or at
+    // run_late_threads.
+    int threads_run_late = 0;
     // The answers to the requests for a URL, in order; the last one repeats.
     std::map<std::wstring, std::vector<download>> downloads;
     std::uint32_t clock_ms = 1000;  // what tick_count answers; waits and sleeps advance it
@@ -106,8 +117,10 @@ public:
     std::vector<std::wstring> opened;  // files handed to shell_open
     std::vector<std::wstring> calls;   // a line per operation of interest
     int reboots = 0;
+    std::map<std::wstring, file> files_at_reboot;  // the files as the restart found them
     bool system_boxes_refused = false;
     std::vector<std::uint32_t> sleeps;
+    int pumped_waits = 0;  // waits and pauses that served window messages
     std::vector<std::wstring> requests;  // the URLs asked for, in order
     std::size_t bytes_read = 0;          // by read_file
 
@@ -151,6 +164,10 @@ public:
     void close_process(process_handle process) override;
     bool start_thread(std::function<void()> body, thread_handle& thread) override;
     wait_result wait_thread(thread_handle thread, std::uint32_t timeout_ms) override;
+    wait_result wait_thread_pumping(thread_handle thread, std::uint32_t timeout_ms) override;
+    void sleep_pumping(std::uint32_t ms) override;
+    // Runs the bodies of the threads started late, in the order they started.
+    void run_late_threads();
     void close_thread(thread_handle thread) override;
     void sleep(std::uint32_t ms) override;
     std::uint32_t tick_count() override { return clock_ms; }
@@ -179,6 +196,17 @@ private:
     thread_handle threads_started_ = 0;
     thread_handle running_thread_ = 0;        // the thread whose body runs now
     std::vector<thread_handle> stuck_threads_;  // threads blocked for good
+    std::vector<std::pair<thread_handle, std::function<void()>>> late_threads_;
+    // A transfer whose pieces still arrive, and the thread that runs it.
+    struct trickle {
+        thread_handle thread = 0;
+        std::wstring target;
+        download answer;
+        transfer_sink* sink = nullptr;
+        std::size_t stored = 0;
+        std::uint32_t next_at = 0;  // the clock when the next piece arrives
+    };
+    std::vector<trickle> trickles_;
     file* find(const std::wstring& path);
 };
 

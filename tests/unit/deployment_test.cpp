@@ -47,6 +47,13 @@ struct plain_window : engine::install_window {
     void show_wait_cursor() override {}
     void restore_cursor() override {}
     void end_dialog() override {}
+    void show_message(const std::wstring&) override {}
+    void show_row(std::size_t, const engine::checklist_row&, bool) override {}
+    std::unique_ptr<download::progress_view> open_download_window(const components::download_dialog_settings&,
+                                                                  const std::wstring&) override
+    {
+        return nullptr;
+    }
 };
 
 run::run_modes both_runs()
@@ -374,6 +381,22 @@ TEST(restart, that_windows_refuses_is_reported_and_left_pending)
     EXPECT_EQ(sys.reboots, 1);
     EXPECT_TRUE(holds(log_lines(sys, L"C:\\Users\\user\\Temp\\setup.log"),
                       "Windows refused the restart: system code 1314: A required privilege is not held by the client."));
+    // The log was on disk when the restart was asked for: a restart that
+    // happens may end the program at any moment.
+    const std::string at_restart = sys.files_at_reboot[L"c:\\users\\user\\temp\\setup.log"].bytes;
+    EXPECT_NE(at_restart.find("restart requested of Windows"), std::string::npos);
+}
+
+TEST(exit_status, a_primary_component_still_running_at_the_end_of_a_silent_run_is_no_failure)
+{
+    fake_platform sys;
+    add_program(sys, L"C:\\medium\\a.exe");
+    fake_platform::program product;
+    product.never_ends = true;
+    add_program(sys, L"C:\\medium\\p.exe", product);
+    with_setup_xml(sys, document(component("a") + component("p", "primary=\"true\""),
+                                 "install_silent=\"true\" detailed_exit_status=\"true\""));
+    EXPECT_EQ(run::run_setup(sys, both_runs()), 0);
 }
 
 TEST(log_file, tells_a_failed_download_from_a_failed_start)

@@ -276,6 +276,19 @@ TEST_F(SilentSequence, a_failed_download_is_a_start_failure_and_the_component_do
 }
 
 // A window that records what the run asked of it.
+std::string narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
+
+// A download window that lets everything go ahead, and says where it was.
+struct recording_view : download::progress_view {
+    explicit recording_view(std::vector<std::string>& events) : events(events) {}
+    ~recording_view() override { events.push_back("download window closed"); }
+    bool go_ahead() override { return true; }
+    void transferring(const components::download_item&, int, int, std::uint64_t, std::uint64_t) override {}
+    void pausing(const components::download_item&, int, int, int) override {}
+    bool cancelled() override { return false; }
+    std::vector<std::string>& events;
+};
+
 struct recording_window : engine::install_window {
     std::vector<int> images;
     std::vector<std::string> events;
@@ -285,6 +298,18 @@ struct recording_window : engine::install_window {
     void show_wait_cursor() override { events.push_back("wait cursor"); }
     void restore_cursor() override { events.push_back("restore cursor"); }
     void end_dialog() override { events.push_back("end"); }
+    void show_message(const std::wstring& text) override { events.push_back("message: " + narrow(text)); }
+    void show_row(std::size_t index, const engine::checklist_row& row, bool current) override
+    {
+        events.push_back("row " + std::to_string(index) + ": " + narrow(row.text) + (row.checked ? " [x]" : " [ ]") +
+                         (row.locked ? " locked" : "") + (current ? " current" : ""));
+    }
+    std::unique_ptr<download::progress_view> open_download_window(const components::download_dialog_settings&,
+                                                                  const std::wstring& caption) override
+    {
+        events.push_back("download window: " + narrow(caption));
+        return std::make_unique<recording_view>(events);
+    }
 };
 
 using InteractiveRun = engine_fixture;
@@ -415,6 +440,101 @@ TEST_F(InteractiveRun, still_running_and_restart_end_the_run_without_a_question)
     engine::run_interactive_install(run, settings, {}, window);
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe"}));
     EXPECT_TRUE(sys.messages.empty());
+}
+
+TEST_F(InteractiveRun, showing_its_progress_follows_each_component_in_the_message_and_in_its_row)
+{
+    settings.show_progress = true;
+    settings.installing_component_wait = L"Installing %s...";
+    settings.status_installed = L"(in place)";
+    auto& a = add(L"a");  // found installed by its check
+    auto check = std::make_unique<components::installedcheck_check_file>(sys, sys);
+    check->filename = L"C:\\present.dll";
+    a.installed_checks.push_back(std::move(check));
+    sys.add_file(L"C:\\present.dll");
+    add(L"b", exiting(1));
+    add(L"c", exiting(3010));
+    auto& product = add(L"product");
+    product.required = product.primary = true;
+    add(L"d");
+    std::vector<engine::checklist_row> rows;
+    for (std::size_t i : {0, 1, 2, 4}) rows.push_back({settings.components[i]->description, true, false, settings.components[i].get()});
+    recording_window window;
+    window.images = {2, 2, 2, 1};  // d unchecked: its row stays as it is
+    sys.answers = {platform::box_answer::yes};
+    engine::run_interactive_install(run, settings, rows, window);
+    EXPECT_EQ(window.events, (std::vector<std::string>{
+                                 "begin", "wait cursor",
+                                 "message: Installing a...", "row 0: a [x] current", "row 0: a (in place) [x] locked current",
+                                 "message: Installing b...", "row 1: b [x] current", "row 1: b [ ] locked current",
+                                 "message: Installing c...", "row 2: c [x] current", "row 2: c (in place) [x] locked current",
+                                 "message: Installing product...",  // no row of its own
+                                 "restore cursor", "end"}));
+    // b failed: no completion text after the run.
+    EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Failed b. Continue?"}));
+}
+
+TEST_F(InteractiveRun, showing_its_progress_a_run_that_went_well_ends_with_the_completion_text)
+{
+    // Everything handled ended installed, or was found installed: the
+    // completion text and command, although components are still selected.
+    for (bool all_in_place : {false, true}) {
+        engine_world w;
+        w.settings.show_progress = true;
+        w.settings.installing_component_wait = L"";  // the message stays as it is
+        w.settings.complete_command = L"C:\\medium\\readme.txt";
+        auto& a = w.add(L"a");
+        if (all_in_place) {
+            auto check = std::make_unique<components::installedcheck_check_file>(w.sys, w.sys);
+            check->filename = L"C:\\present.dll";
+            a.installed_checks.push_back(std::move(check));
+            w.sys.add_file(L"C:\\present.dll");
+        }
+        recording_window window;
+        engine::run_interactive_install(w.run, w.settings, {}, window);
+        EXPECT_EQ(w.sys.message_texts(), std::vector<std::wstring>{L"All done."});
+        EXPECT_EQ(w.sys.opened, std::vector<std::wstring>{L"C:\\medium\\readme.txt"});
+        EXPECT_EQ(std::count_if(window.events.begin(), window.events.end(),
+                                [](const std::string& e) { return e.rfind("message", 0) == 0; }), 0);
+    }
+    // A restart question asked: no completion text, whatever the answer.
+    settings.show_progress = true;
+    add(L"a").mustreboot = true;
+    sys.answers = {platform::box_answer::no};
+    recording_window window;
+    engine::run_interactive_install(run, settings, {}, window);
+    EXPECT_EQ(sys.message_texts(), std::vector<std::wstring>{L"Restart now?"});
+}
+
+TEST_F(InteractiveRun, showing_its_progress_fetches_downloads_in_a_window_closed_before_the_component_starts)
+{
+    settings.show_progress = true;
+    settings.dialog_caption = L"Setup";
+    auto& a = add(L"a");
+    a.has_download_dialog = true;
+    a.download_dialog.downloads.push_back({L"http://example.invalid/a.exe", L"C:\\dl", L"", L"A", L""});
+    sys.add_directory(L"C:\\dl");
+    sys.downloads[L"http://example.invalid/a.exe"] = {{platform::transfer_status::completed, 200, "MZ", 2}};
+    add(L"b");  // no downloads: no window
+    recording_window window;
+    engine::run_interactive_install(run, settings, {}, window);
+    const auto at = [&](const std::string& e) {
+        return std::find(window.events.begin(), window.events.end(), e) - window.events.begin();
+    };
+    EXPECT_LT(at("download window: Setup"), at("download window closed"));
+    EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "download window closed"), 1);
+    EXPECT_TRUE(sys.path_exists(L"C:\\dl\\a.exe"));
+    EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe", L"b.exe"}));
+
+    // Without show_progress the interactive run fetches nothing, as before.
+    engine_world plain;
+    auto& p = plain.add(L"a");
+    p.has_download_dialog = true;
+    p.download_dialog.downloads.push_back({L"http://example.invalid/a.exe", L"C:\\dl", L"", L"A", L""});
+    recording_window w2;
+    engine::run_interactive_install(plain.run, plain.settings, {}, w2);
+    EXPECT_TRUE(plain.sys.requests.empty());
+    EXPECT_EQ(w2.events, (std::vector<std::string>{"begin", "wait cursor", "restore cursor", "end"}));
 }
 
 TEST(StartsByItself, when_nothing_listed_is_missing_or_else_when_the_setup_resumes)

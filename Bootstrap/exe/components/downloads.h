@@ -1,4 +1,6 @@
-// A component's files to fetch before it runs in the silent sequence.
+// A component's files to fetch before it runs: in the silent sequence, and in
+// an interactive run that shows its progress, with the download window's
+// texts.
 #pragma once
 
 #include <string>
@@ -16,6 +18,16 @@ struct download_item {
 
 struct download_dialog_settings {
     std::vector<download_item> downloads;
+    // The download window: its caption (empty: the dialog's), its text until
+    // the transfer starts and while it runs, and its buttons' captions
+    // (empty: "Start" and "Cancel"). Without autostartdownload the transfer
+    // waits for Start.
+    std::wstring dialog_caption;
+    std::wstring dialog_message;
+    std::wstring dialog_message_downloading;
+    std::wstring buttonstart_caption;
+    std::wstring buttoncancel_caption;
+    bool autostartdownload = true;
 };
 
 }  // namespace components

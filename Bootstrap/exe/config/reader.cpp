@@ -200,6 +200,12 @@ base::status read_download_dialog_node(const attribute_reader& r, const TiXmlEle
                                        components::download_dialog_settings& settings)
 {
     settings.downloads.clear();
+    settings.dialog_caption = r.text(node, "dialog_caption");
+    settings.dialog_message = r.text(node, "dialog_message");
+    settings.dialog_message_downloading = r.text(node, "dialog_message_downloading");
+    settings.buttonstart_caption = r.text(node, "buttonstart_caption");
+    settings.buttoncancel_caption = r.text(node, "buttoncancel_caption");
+    settings.autostartdownload = r.boolean(node, "autostartdownload", true);
     // A `downloaddialog` without `downloads` is treated like an empty one.
     if (const TiXmlElement* downloads = node.FirstChildElement("downloads")) {
         for (const TiXmlElement* d = downloads->FirstChildElement("download"); d != nullptr;
@@ -247,6 +253,8 @@ base::status read_configuration_node(const attribute_reader& r, const TiXmlEleme
     if (!paths.outcome()) return paths.outcome();
     settings.detailed_exit_status = r.boolean(node, "detailed_exit_status", false);
     settings.unattended = r.boolean(node, "unattended", false);
+    settings.show_progress = r.boolean(node, "show_progress", false);
+    settings.installing_component_wait = r.text(node, "installing_component_wait");
     if (r.observer() != nullptr) r.observer()->settings_read(settings, os_code);
 
     settings.components.clear();

@@ -24,6 +24,11 @@ struct configuration_settings {
     std::wstring log_file;             // path text: where the run's log goes; empty: no log
     bool detailed_exit_status = false;  // the exit status tells how the run ended
     bool unattended = false;            // the silent run shows no message box at all
+    // The interactive run shows its progress: the component being handled
+    // in the message (installing_component_wait) and in the check list, the
+    // download window, and the completion text after a run that went well.
+    bool show_progress = false;
+    std::wstring installing_component_wait;  // a format with one %s: the description
     // The driver's record owns the components; the copies made for the
     // dialog and the silent run share them.
     std::vector<std::shared_ptr<components::component>> components;

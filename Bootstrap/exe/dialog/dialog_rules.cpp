@@ -1,5 +1,7 @@
 #include "dialog/dialog_rules.h"
 
+#include "base/text.h"
+
 namespace dialog {
 
 bool filter_swallows(list_input input, bool is_space, const row_probe& probe)
@@ -39,6 +41,36 @@ point centre_in(const rect& window, const rect& centre, const rect& area)
     else if (p.y + h > area.bottom)
         p.y = area.bottom - h;
     return p;
+}
+
+download_texts download_window_texts(const components::download_dialog_settings& d, const std::wstring& dialog_caption)
+{
+    download_texts t;
+    t.caption = d.dialog_caption.empty() ? dialog_caption : d.dialog_caption;
+    t.waiting = d.dialog_message;
+    t.downloading = d.dialog_message_downloading;
+    t.start = d.buttonstart_caption.empty() ? std::wstring(L"Start") : d.buttonstart_caption;
+    t.cancel = d.buttoncancel_caption.empty() ? std::wstring(L"Cancel") : d.buttoncancel_caption;
+    t.shows_start = !d.autostartdownload;
+    return t;
+}
+
+bar_state progress_bar(std::uint64_t so_far, std::uint64_t announced)
+{
+    bar_state b;
+    if (announced == 0) {
+        b.moving = true;
+        return b;
+    }
+    b.thousandths = so_far >= announced ? 1000 : static_cast<int>(so_far * 1000 / announced);
+    return b;
+}
+
+std::wstring pause_text(const std::wstring& componentname, int attempt, int attempts, int index, int count)
+{
+    const auto n = [](int v) { return text::decimal(static_cast<std::uint64_t>(v)); };
+    return componentname + L": trying again (attempt " + n(attempt) + L" of " + n(attempts) + L") - " + n(index) +
+           L"/" + n(count);
 }
 
 }  // namespace dialog

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "components/downloads.h"
 
 namespace dialog {
 
@@ -42,5 +45,30 @@ struct point {
     long x = 0, y = 0;
 };
 point centre_in(const rect& window, const rect& centre, const rect& area);
+
+// The download window's texts: the downloads' own caption, else the
+// dialog's; "Start" and "Cancel" for empty captions. The Start button shows
+// only when the transfer waits for it.
+struct download_texts {
+    std::wstring caption;
+    std::wstring waiting;      // the text until the transfer starts
+    std::wstring downloading;  // the text while it runs
+    std::wstring start;
+    std::wstring cancel;
+    bool shows_start = false;
+};
+download_texts download_window_texts(const components::download_dialog_settings& downloads,
+                                     const std::wstring& dialog_caption);
+
+// The progress bar: moving when the server announced no size, otherwise so
+// many thousandths of the way.
+struct bar_state {
+    bool moving = false;
+    int thousandths = 0;
+};
+bar_state progress_bar(std::uint64_t so_far, std::uint64_t announced);
+
+// What the window says during the pause before another attempt.
+std::wstring pause_text(const std::wstring& componentname, int attempt, int attempts, int index, int count);
 
 }  // namespace dialog

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "dialog/download_dlg.h"
 #include "resources/resource.h"
 
 namespace {
@@ -81,6 +82,32 @@ bool CPrerequisitesCtrl::fill(const config::configuration_settings& settings)
         SendMessageW(hwnd_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&lock));
     }
     return fill.all_installed;
+}
+
+void CPrerequisitesCtrl::show_row(int index, const engine::checklist_row& row, bool current)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = index;
+    item.pszText = const_cast<wchar_t*>(row.text.c_str());
+    item.lParam = row.locked ? 1 : 0;
+    SendMessageW(hwnd_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    LVITEMW state = {};
+    state.stateMask = LVIS_STATEIMAGEMASK;
+    state.state = INDEXTOSTATEIMAGEMASK(row.checked ? 2 : 1);
+    SendMessageW(hwnd_, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
+    if (current) {
+        // The list does not hold the focus during the run: its selection
+        // shows all the same.
+        const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
+        if (!(style & LVS_SHOWSELALWAYS)) SetWindowLongW(hwnd_, GWL_STYLE, style | LVS_SHOWSELALWAYS);
+        LVITEMW selected = {};
+        selected.stateMask = selected.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(hwnd_, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&selected));
+        SendMessageW(hwnd_, LVM_ENSUREVISIBLE, index, FALSE);
+    }
+    // A lock changes the text's colour: the row is drawn again.
+    SendMessageW(hwnd_, LVM_REDRAWITEMS, index, index);
 }
 
 bool CPrerequisitesCtrl::is_row_locked(int row) const
@@ -290,3 +317,21 @@ void CInstallerDlg::show_wait_cursor() { previous_cursor_ = SetCursor(LoadCursor
 void CInstallerDlg::restore_cursor() { SetCursor(previous_cursor_); }
 
 void CInstallerDlg::end_dialog() { EndDialog(hwnd_, IDOK); }
+
+void CInstallerDlg::show_message(const std::wstring& text)
+{
+    HWND message = GetDlgItem(hwnd_, IDC_MESSAGE);
+    SetWindowTextW(message, text.c_str());
+    // The message is drawn straight on the picture: the picture behind it is
+    // drawn again first, or the old text would show through.
+    RECT area;
+    GetWindowRect(message, &area);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&area), 2);
+    RedrawWindow(hwnd_, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+std::unique_ptr<download::progress_view> CInstallerDlg::open_download_window(
+    const components::download_dialog_settings& downloads, const std::wstring& dialog_caption)
+{
+    return std::make_unique<CDownloadDlg>(hwnd_, downloads, dialog_caption);
+}

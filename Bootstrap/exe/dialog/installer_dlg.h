@@ -30,6 +30,8 @@ public:
     bool is_row_locked(int row) const;
     std::vector<int> state_images() const;
     const std::vector<engine::checklist_row>& rows() const { return rows_; }
+    // Shows a row as it now is; `current` selects it and scrolls it into view.
+    void show_row(int index, const engine::checklist_row& row, bool current);
     // From now on every click and key is swallowed.
     void freeze() { frozen_ = true; }
 
@@ -69,6 +71,13 @@ private:
     void show_wait_cursor() override;
     void restore_cursor() override;
     void end_dialog() override;
+    void show_message(const std::wstring& text) override;
+    void show_row(std::size_t index, const engine::checklist_row& row, bool current) override
+    {
+        list_.show_row(static_cast<int>(index), row, current);
+    }
+    std::unique_ptr<download::progress_view> open_download_window(const components::download_dialog_settings& downloads,
+                                                                  const std::wstring& dialog_caption) override;
 
     CPrerequisitesCtrl list_;
     config::configuration_settings settings_;

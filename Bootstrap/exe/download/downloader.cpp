@@ -5,6 +5,7 @@
 
 #include "base/paths.h"
 #include "base/text.h"
+#include "platform/process.h"
 #include "platform/system_error.h"
 
 namespace download {
@@ -43,16 +44,29 @@ bool digest_is(platform::platform& sys, const std::wstring& path, const std::wst
 struct attempt_state : platform::transfer_sink {
     explicit attempt_state(platform::platform& sys) : sys(sys), last_arrival(sys.tick_count()) {}
 
-    bool on_bytes(std::uint64_t) override
+    bool on_bytes(std::uint64_t stored, std::uint64_t size) override
     {
+        // For the window only: counts beyond 4 GB show as 4 GB.
+        so_far = static_cast<std::uint32_t>(stored < 0xFFFFFFFFu ? stored : 0xFFFFFFFFu);
+        announced = static_cast<std::uint32_t>(size < 0xFFFFFFFFu ? size : 0xFFFFFFFFu);
         last_arrival = sys.tick_count();
         return !abandoned;
     }
 
     platform::platform& sys;
     std::atomic<std::uint32_t> last_arrival;
+    std::atomic<std::uint32_t> so_far{0};
+    std::atomic<std::uint32_t> announced{0};
     std::atomic<bool> abandoned{false};
     platform::transfer_result result;  // written by the transfer's thread before it ends
+};
+
+// Which item of how many, and who watches: for the window.
+struct item_place {
+    const components::download_item& item;
+    int index;  // 1-based
+    int count;
+    progress_view* view;  // none: no window
 };
 
 attempt_end judge_http_status(std::uint32_t status)
@@ -98,29 +112,46 @@ struct attempt_report {
     std::uint64_t size = 0;  // of the file stored
 };
 
+// How often a window sees the transfer's numbers, and may cancel it.
+constexpr std::uint32_t view_interval_ms = 100;
+
 // One transfer into `file`, on a thread of its own. The wait is the
 // installing thread's: it does not rely on the transfer calling back, so a
-// transfer that hangs without a word still counts as stalled.
-attempt_report run_attempt(platform::platform& sys, const components::download_item& item, const std::wstring& file)
+// transfer that hangs without a word still counts as stalled. The thread
+// and its transfer share only `state`, which the transfer's thread holds
+// until it ends: the process-wide platform outlives it, being never
+// destroyed.
+attempt_report run_attempt(platform::platform& sys, const item_place& at, const std::wstring& file)
 {
     attempt_report report;
     const std::shared_ptr<attempt_state> state(new attempt_state(sys));
-    platform::thread_handle thread = 0;
-    const std::wstring url = item.sourceurl;
+    platform::thread_handle handle = 0;
+    const std::wstring url = at.item.sourceurl;
     if (!sys.start_thread([state, url, file] { state->result = state->sys.download_url(url, file, *state); },
-                          thread))
+                          handle))
         return report;
+    const platform::owned_thread thread(sys, handle);
 
     report.end = attempt_end::stalled;
     for (;;) {
         const std::uint32_t quiet = sys.tick_count() - state->last_arrival;
         if (quiet >= stall_limit_ms) break;
-        const platform::wait_result w = sys.wait_thread(thread, stall_limit_ms - quiet);
+        const std::uint32_t left = stall_limit_ms - quiet;
+        const platform::wait_result w = at.view != nullptr
+                                            ? sys.wait_thread_pumping(handle, left < view_interval_ms ? left : view_interval_ms)
+                                            : sys.wait_thread(handle, left);
+        if (w == platform::wait_result::timeout && at.view != nullptr) {
+            at.view->transferring(at.item, at.index, at.count, state->so_far, state->announced);
+            if (at.view->cancelled()) {
+                report.end = attempt_end::cancelled;
+                break;
+            }
+        }
         if (w == platform::wait_result::ended) {
             report.transfer = state->result;
             report.end = judge_transfer(report.transfer);
             if (report.end == attempt_end::arrived)
-                report.end = judge_file(sys, item, file, report.transfer.announced, report.size);
+                report.end = judge_file(sys, at.item, file, report.transfer.announced, report.size);
             break;
         }
         if (w == platform::wait_result::failed) {
@@ -131,8 +162,23 @@ attempt_report run_attempt(platform::platform& sys, const components::download_i
     // A transfer given up on stops at its next arrival and never reaches the
     // item's own file: only the installing thread moves a file into place.
     state->abandoned = true;
-    sys.close_thread(thread);
     return report;
+}
+
+// The pause before another attempt; false when the user cancelled meanwhile.
+bool pause_before(platform::platform& sys, const item_place& at, int attempt)
+{
+    const std::uint32_t pause = retry_pause_ms[attempt - 2];
+    if (at.view == nullptr) {
+        sys.sleep(pause);
+        return true;
+    }
+    at.view->pausing(at.item, at.index, at.count, attempt);
+    for (std::uint32_t waited = 0; waited < pause; waited += view_interval_ms) {
+        if (at.view->cancelled()) return false;
+        sys.sleep_pumping(view_interval_ms);
+    }
+    return !at.view->cancelled();
 }
 
 std::wstring size_text(std::uint64_t bytes)
@@ -164,13 +210,16 @@ std::wstring report_text(platform::system_facts& facts, const attempt_report& r,
         return http + size_text(r.size) + L" arrived, but its sha256 differs";
     case attempt_end::unreadable:
         return http + L"the file that arrived cannot be read back";
+    case attempt_end::cancelled:
+        return L"cancelled by the user";
     default:
         return L"failed" + code;
     }
 }
 
-bool fetch_item(platform::platform& sys, base::event_log& log, const components::download_item& item)
+bool fetch_item(platform::platform& sys, base::event_log& log, const item_place& at)
 {
+    const components::download_item& item = at.item;
     const std::wstring target = target_path(item);
     log.write(L"download \"" + item.componentname + L"\": " + item.sourceurl + L" to " + target);
     sys.create_directory(item.destinationpath);
@@ -181,12 +230,16 @@ bool fetch_item(platform::platform& sys, base::event_log& log, const components:
         return false;
     }
     for (int attempt = 1; attempt <= attempts_per_item; ++attempt) {
-        if (attempt > 1) sys.sleep(retry_pause_ms[attempt - 2]);
+        if (attempt > 1 && !pause_before(sys, at, attempt)) {
+            log.write(L"download cancelled by the user before attempt " +
+                      text::decimal(static_cast<std::uint64_t>(attempt)));
+            return false;
+        }
         // Each attempt stores under its own name beside the target, so that
         // an attempt given up on can never mix with the next one or leave a
         // partial file under the item's own name.
         const std::wstring part = target + L"." + text::decimal(static_cast<std::uint64_t>(attempt)) + L".part";
-        const attempt_report report = run_attempt(sys, item, part);
+        const attempt_report report = run_attempt(sys, at, part);
         log.write(L"attempt " + text::decimal(static_cast<std::uint64_t>(attempt)) + L": " + report_text(sys, report, item));
         if (report.end == attempt_end::arrived) {
             if (sys.move_file(part, target)) return true;
@@ -234,11 +287,27 @@ std::wstring target_path(const components::download_item& item)
     return base::combine_path(item.destinationpath, name);
 }
 
-bool download_component_files(platform::platform& sys, base::event_log& log, components::component& c)
+std::wstring progress_text(const std::wstring& componentname, std::uint64_t so_far, std::uint64_t announced,
+                           int index, int count)
+{
+    auto size = [](std::uint64_t n) { return format_byte_size(static_cast<std::uint32_t>(n < 0xFFFFFFFFu ? n : 0xFFFFFFFFu)); };
+    return componentname + L" (" + size(so_far) + (announced != 0 ? L" of " + size(announced) : std::wstring()) +
+           L") - " + text::decimal(static_cast<std::uint64_t>(index)) + L"/" +
+           text::decimal(static_cast<std::uint64_t>(count));
+}
+
+bool download_component_files(platform::platform& sys, base::event_log& log, components::component& c,
+                              progress_view* view)
 {
     if (!c.has_download_dialog) return true;
-    for (const auto& item : c.download_dialog.downloads)
-        if (!fetch_item(sys, log, item)) return false;
+    if (view != nullptr && !view->go_ahead()) {
+        log.write(L"downloads of \"" + c.description + L"\" cancelled by the user before they started");
+        return false;
+    }
+    const auto& items = c.download_dialog.downloads;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (!fetch_item(sys, log, item_place{items[i], static_cast<int>(i) + 1, static_cast<int>(items.size()), view}))
+            return false;
     return true;
 }
 

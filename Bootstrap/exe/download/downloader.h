@@ -1,6 +1,8 @@
-// Fetching a component's files before the silent sequence runs it: the items
-// one after the other, each in up to three attempts, each attempt on a
-// thread of its own that the installing thread watches.
+// Fetching a component's files before it runs: the items one after the
+// other, each in up to three attempts, each attempt on a thread of its own
+// that the installing thread watches. The silent sequence fetches without a
+// window; an interactive run that shows its progress, in a window that
+// shows each transfer and lets the user cancel.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,7 @@ enum class attempt_end {
     server_refused,   // any other HTTP status of 400 or more
     digest_mismatch,  // not the file the configuration names
     unreadable,       // the file that arrived cannot be read back
+    cancelled,        // the user cancelled it
     failed,           // anything else
 };
 
@@ -42,9 +45,37 @@ std::wstring target_path(const components::download_item& item);
 std::wstring format_byte_size(std::uint32_t bytes);
 std::wstring file_name_from_url(const std::wstring& url);
 
+// The progress of item `index` (1-based) of `count`: "Foo (1.50KB of
+// 2.00MB) - 1/3", or without a size the server did not announce, "Foo
+// (1.50KB) - 1/3".
+std::wstring progress_text(const std::wstring& componentname, std::uint64_t so_far, std::uint64_t announced,
+                           int index, int count);
+
+// What the person watching a component's downloads sees and does. The
+// installing thread calls it between the waits, which serve the window's
+// messages meanwhile; the transfers themselves never wait for it.
+class progress_view {
+public:
+    virtual ~progress_view() = default;
+    // Before the first transfer: true at once, or once the user has pressed
+    // Start when the window asks for it; false when the user cancelled.
+    virtual bool go_ahead() = 0;
+    // A transfer of item `index` of `count` is under way: so many bytes so
+    // far, of the size announced (0: none announced).
+    virtual void transferring(const components::download_item& item, int index, int count, std::uint64_t so_far,
+                              std::uint64_t announced) = 0;
+    // The pause before attempt `attempt` (2 or more) of item `index`.
+    virtual void pausing(const components::download_item& item, int index, int count, int attempt) = 0;
+    // True once the user has cancelled (Cancel, Esc, or closing the window).
+    virtual bool cancelled() = 0;
+};
+
 // True when the component has nothing to fetch or every item arrived. The
 // first item that does not arrive ends the downloads; the files that did
-// arrive stay. The log is told each item and each attempt.
-bool download_component_files(platform::platform& sys, base::event_log& log, components::component& c);
+// arrive stay. The log is told each item and each attempt. With a view, the
+// waits serve window messages and the user may cancel: the transfer is given
+// up at once, without a further attempt, and leaves no file of its own.
+bool download_component_files(platform::platform& sys, base::event_log& log, components::component& c,
+                              progress_view* view = nullptr);
 
 }  // namespace download

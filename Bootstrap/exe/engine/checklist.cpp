@@ -29,6 +29,15 @@ checklist_fill fill_checklist(const config::configuration_settings& settings)
     return fill;
 }
 
+checklist_row row_after_turn(const checklist_row& row, bool installed, const std::wstring& status_installed)
+{
+    checklist_row after = row;
+    after.locked = true;
+    after.checked = installed;
+    if (installed && row.owner != nullptr) after.text = row.owner->description + L" " + status_installed;
+    return after;
+}
+
 void read_back_checks(const std::vector<checklist_row>& rows, const std::vector<int>& state_images)
 {
     for (std::size_t i = 0; i < rows.size() && i < state_images.size(); ++i)

@@ -26,6 +26,12 @@ struct checklist_fill {
 // and primary). Asks each component's installed checks afresh.
 checklist_fill fill_checklist(const config::configuration_settings& settings);
 
+// How a row looks once its component's turn in a run that shows its
+// progress has ended: installed, like an installed row at the start (the
+// description and status_installed, checked, locked); failed, unchecked and
+// locked, its text unchanged.
+checklist_row row_after_turn(const checklist_row& row, bool installed, const std::wstring& status_installed);
+
 // The read-back: each row's component is selected unless its box is
 // unchecked (state image 1). Components without a row keep their flag.
 // `state_images` holds each row's state image index, in row order.

@@ -2,9 +2,11 @@
 // then each chosen component with the dialog as owner.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "config/settings.h"
+#include "download/downloader.h"
 #include "engine/checklist.h"
 #include "engine/run_context.h"
 #include "platform/platform.h"
@@ -24,6 +26,18 @@ public:
     virtual void show_wait_cursor() = 0;
     virtual void restore_cursor() = 0;
     virtual void end_dialog() = 0;
+
+    // For a run that shows its progress:
+    // The dialog's message reads `text`.
+    virtual void show_message(const std::wstring& text) = 0;
+    // Row `index` looks like `row`; `current` makes it the selected row,
+    // scrolled into view.
+    virtual void show_row(std::size_t index, const checklist_row& row, bool current) = 0;
+    // A download window for one component's downloads, owned by the dialog,
+    // open until the view goes; its caption is the downloads' own, else
+    // `dialog_caption`. None: the files are fetched without a window.
+    virtual std::unique_ptr<download::progress_view> open_download_window(
+        const components::download_dialog_settings& downloads, const std::wstring& dialog_caption) = 0;
 };
 
 // Whether the dialog starts the run at once, without the user: when every

@@ -60,8 +60,10 @@ class transfer_sink {
 public:
     virtual ~transfer_sink() = default;
     // Something arrived (the answer's headers, or body bytes: `stored` in
-    // all so far). False stops the transfer, which then reports cancelled.
-    virtual bool on_bytes(std::uint64_t stored) = 0;
+    // all so far, of `announced`, the size the server announced, 0 when it
+    // announced none). False stops the transfer, which then reports
+    // cancelled.
+    virtual bool on_bytes(std::uint64_t stored, std::uint64_t announced) = 0;
 };
 
 // The local date and time, to the millisecond.
@@ -161,8 +163,12 @@ public:
     // Starts `body` on a new thread. False when no thread could be started.
     virtual bool start_thread(std::function<void()> body, thread_handle& thread) = 0;
     virtual wait_result wait_thread(thread_handle thread, std::uint32_t timeout_ms) = 0;
+    // The same, while pumping the calling thread's window messages.
+    virtual wait_result wait_thread_pumping(thread_handle thread, std::uint32_t timeout_ms) = 0;
     virtual void close_thread(thread_handle thread) = 0;
     virtual void sleep(std::uint32_t ms) = 0;
+    // Waits so long while pumping the calling thread's window messages.
+    virtual void sleep_pumping(std::uint32_t ms) = 0;
     // Milliseconds since the system started; it wraps after 49.7 days, so
     // only differences are meaningful.
     virtual std::uint32_t tick_count() = 0;

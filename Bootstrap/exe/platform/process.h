@@ -1,4 +1,5 @@
-// A started process, owned: its handle is closed when the owner goes.
+// Started processes and threads, owned: a handle is closed when its owner
+// goes.
 #pragma once
 
 #include <utility>
@@ -7,40 +8,45 @@
 
 namespace platform {
 
-class owned_process {
+template <void (processes::*Close)(std::uintptr_t)>
+class owned_handle {
 public:
-    owned_process() = default;
-    owned_process(processes& role, process_handle handle) : role_(&role), handle_(handle) {}
-    ~owned_process() { reset(); }
-    owned_process(const owned_process&) = delete;
-    owned_process& operator=(const owned_process&) = delete;
-    owned_process(owned_process&& other) noexcept
-        : role_(other.role_), handle_(std::exchange(other.handle_, process_handle{0}))
+    owned_handle() = default;
+    owned_handle(processes& role, std::uintptr_t handle) : role_(&role), handle_(handle) {}
+    ~owned_handle() { reset(); }
+    owned_handle(const owned_handle&) = delete;
+    owned_handle& operator=(const owned_handle&) = delete;
+    owned_handle(owned_handle&& other) noexcept
+        : role_(other.role_), handle_(std::exchange(other.handle_, std::uintptr_t{0}))
     {
     }
-    owned_process& operator=(owned_process&& other) noexcept
+    owned_handle& operator=(owned_handle&& other) noexcept
     {
         if (this != &other) {
             reset();
             role_ = other.role_;
-            handle_ = std::exchange(other.handle_, process_handle{0});
+            handle_ = std::exchange(other.handle_, std::uintptr_t{0});
         }
         return *this;
     }
 
     explicit operator bool() const { return handle_ != 0; }
-    process_handle handle() const { return handle_; }
+    std::uintptr_t handle() const { return handle_; }
     processes& role() const { return *role_; }
 
-    // Closes the handle; the owner then holds nothing.
+    // Closes the handle; the owner then holds nothing. A thread goes on
+    // running without it.
     void reset()
     {
-        if (handle_ != 0) role_->close_process(std::exchange(handle_, process_handle{0}));
+        if (handle_ != 0) (role_->*Close)(std::exchange(handle_, std::uintptr_t{0}));
     }
 
 private:
     processes* role_ = nullptr;
-    process_handle handle_ = 0;
+    std::uintptr_t handle_ = 0;
 };
+
+using owned_process = owned_handle<&processes::close_process>;
+using owned_thread = owned_handle<&processes::close_thread>;
 
 }  // namespace platform

@@ -177,36 +177,57 @@ struct internet_traits {
 using internet_handle = win32::owner<internet_traits>;
 
 // The file a transfer stores into: deleted again unless the transfer keeps
-// it. Others may delete it meanwhile (the watcher of a transfer it gave up
-// on does): it then goes when its handle is closed. It holds its own copy
-// of the path, so that it may outlive whoever named it.
+// it. Its handle is open only while bytes are written, so that whoever gives
+// up on the transfer (a watcher that saw it stall, or a user who cancelled)
+// can delete it at once, even while the transfer still waits on the network;
+// a write that came after that delete is deleted again when the transfer
+// ends. It holds its own copy of the path, so that it may outlive whoever
+// named it.
 class partial_file {
 public:
-    explicit partial_file(std::wstring path)
-        : path_(std::move(path)),
-          file_(CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr))
-    {
-    }
+    explicit partial_file(std::wstring path) : path_(std::move(path)) { created_ = open_for(CREATE_ALWAYS); }
     ~partial_file()
     {
-        if (!file_) return;
-        file_.reset();
-        if (!keep_) DeleteFileW(path_.c_str());
+        if (created_ && !keep_) DeleteFileW(path_.c_str());
     }
     partial_file(const partial_file&) = delete;
     partial_file& operator=(const partial_file&) = delete;
-    bool open() const { return static_cast<bool>(file_); }
-    bool write(const void* data, DWORD size)
+    bool created() const { return created_; }
+    // Appends; what is held back is written once it fills the buffer.
+    bool write(const char* data, DWORD size)
     {
-        DWORD written = 0;
-        return WriteFile(file_.get(), data, size, &written, nullptr) && written == size;
+        held_.insert(held_.end(), data, data + size);
+        return held_.size() < held_back || flush();
     }
-    void keep() { keep_ = true; }
+    // Writes what is held back and keeps the file.
+    bool keep()
+    {
+        keep_ = flush();
+        return keep_;
+    }
 
 private:
+    static constexpr std::size_t held_back = 256 * 1024;
+
+    bool open_for(DWORD disposition)
+    {
+        win32::kernel_handle file(CreateFileW(path_.c_str(), disposition == CREATE_ALWAYS ? GENERIC_WRITE : FILE_APPEND_DATA,
+                                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        DWORD written = 0;
+        const bool ok = held_.empty() || (WriteFile(file.get(), held_.data(), static_cast<DWORD>(held_.size()),
+                                                    &written, nullptr) &&
+                                          written == held_.size());
+        held_.clear();
+        return ok;
+    }
+    // Only to a file that is still there: one deleted meanwhile stays gone.
+    bool flush() { return held_.empty() || open_for(OPEN_EXISTING); }
+
     const std::wstring path_;
-    win32::kernel_handle file_;
+    std::vector<char> held_;
+    bool created_ = false;
     bool keep_ = false;
 };
 
@@ -302,7 +323,6 @@ transfer_result http_download(const std::wstring& url, const std::wstring& targe
         const DWORD error = GetLastError();
         return failure(internet_failure(error), error);
     }
-    if (!sink.on_bytes(0)) return failure(transfer_status::cancelled, 0);
     transfer_result r;
     DWORD status = 0;
     DWORD size = sizeof status;
@@ -316,13 +336,15 @@ transfer_result http_download(const std::wstring& url, const std::wstring& targe
     size = sizeof length - sizeof(wchar_t);
     index = 0;
     if (net.query(request.get(), HTTP_QUERY_CONTENT_LENGTH, length, &size, &index)) r.announced = decimal_value(length);
+    // The answer's headers have arrived.
+    if (!sink.on_bytes(0, r.announced)) return failure(transfer_status::cancelled, 0);
     if (status >= 400) {
         r.status = transfer_status::completed;
         return r;
     }
 
     partial_file file(target);
-    if (!file.open()) return failure(transfer_status::failed, GetLastError());
+    if (!file.created()) return failure(transfer_status::failed, GetLastError());
     std::vector<char> chunk(64 * 1024);
     std::uint64_t stored = 0;
     for (;;) {
@@ -343,11 +365,13 @@ transfer_result http_download(const std::wstring& url, const std::wstring& targe
             return r;
         }
         if (got == 0) break;
-        if (!file.write(chunk.data(), got)) return failure(transfer_status::failed, GetLastError());
         stored += got;
-        if (!sink.on_bytes(stored)) return failure(transfer_status::cancelled, 0);
+        // Asked before the bytes are written: a transfer given up on writes
+        // nothing more.
+        if (!sink.on_bytes(stored, r.announced)) return failure(transfer_status::cancelled, 0);
+        if (!file.write(chunk.data(), got)) return failure(transfer_status::failed, GetLastError());
     }
-    file.keep();
+    if (!file.keep()) return failure(transfer_status::failed, GetLastError());
     r.status = transfer_status::completed;
     return r;
 }
@@ -381,7 +405,7 @@ public:
     HRESULT STDMETHODCALLTYPE OnProgress(ULONG so_far, ULONG total, ULONG, LPCWSTR) override
     {
         if (total > announced_) announced_ = total;
-        return sink_.on_bytes(so_far) ? S_OK : E_ABORT;
+        return sink_.on_bytes(so_far, announced_) ? S_OK : E_ABORT;
     }
     HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
@@ -795,6 +819,10 @@ wait_result win32_platform::wait_process_pumping(process_handle process, std::ui
                 PostQuitMessage(static_cast<int>(msg.wParam));
                 return wait_process(process, timeout_ms);
             }
+            // A dialog's keys (Esc, Enter, Tab) go to the dialog they are
+            // meant for, as its own message loop would give them.
+            HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+            if (root != nullptr && IsDialogMessageW(root, &msg)) continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
@@ -821,12 +849,24 @@ wait_result win32_platform::wait_thread(thread_handle thread, std::uint32_t time
     return wait_process(thread, timeout_ms);
 }
 
+wait_result win32_platform::wait_thread_pumping(thread_handle thread, std::uint32_t timeout_ms)
+{
+    return wait_process_pumping(thread, timeout_ms);
+}
+
 void win32_platform::close_thread(thread_handle thread)
 {
     if (thread != 0) CloseHandle(reinterpret_cast<HANDLE>(thread));
 }
 
 void win32_platform::sleep(std::uint32_t ms) { Sleep(ms); }
+
+void win32_platform::sleep_pumping(std::uint32_t ms)
+{
+    // Waiting on the current process, which does not end meanwhile, is a
+    // pause that serves the messages.
+    wait_process_pumping(reinterpret_cast<process_handle>(GetCurrentProcess()), ms);
+}
 
 std::uint32_t win32_platform::tick_count() { return GetTickCount(); }
 

@@ -34,8 +34,10 @@ public:
     void close_process(process_handle process) override;
     bool start_thread(std::function<void()> body, thread_handle& thread) override;
     wait_result wait_thread(thread_handle thread, std::uint32_t timeout_ms) override;
+    wait_result wait_thread_pumping(thread_handle thread, std::uint32_t timeout_ms) override;
     void close_thread(thread_handle thread) override;
     void sleep(std::uint32_t ms) override;
+    void sleep_pumping(std::uint32_t ms) override;
     std::uint32_t tick_count() override;
     // user_interface
     box_answer message_box(window_handle owner, const std::wstring& text, const wchar_t* caption, box_icon icon,

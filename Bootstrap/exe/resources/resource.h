@@ -11,3 +11,9 @@
 #define IDC_MESSAGE 1002
 #define IDC_COMPONENTS 1003 /* the check list */
 #define IDC_SELECTOR 1004   /* a selection box that stays hidden and empty */
+
+#define IDD_DOWNLOAD 104 /* the download window's template */
+/* Its controls; Start is IDOK and Cancel IDCANCEL. */
+#define IDC_DOWNLOAD_MESSAGE 1101
+#define IDC_DOWNLOAD_BAR 1102
+#define IDC_DOWNLOAD_STATUS 1103

@@ -1,0 +1,109 @@
+"""An interactive run that shows its progress (show_progress="true"): the
+component being handled in the dialog's message and in its row, the
+download window with its texts, bar and Cancel, and the completion text
+after a run that went well. Reads are anchored to what the program shows: a
+component holds until the dialog was read, the download window is read once
+its progress text says what arrived.
+"""
+
+import json
+from typing import List
+
+from case_helpers import (TEXTS, check_file, cmd, completion, download, downloads, failure_question, interactive,
+                          requests_are, all_of)
+from cases_dialog import FRESH, ASKING, RUNNING, optional_row
+from e2e_model import Case, CaseRun, DownloadView, FromBin, Row, View
+
+PROGRESS = dict(show_progress="true", installing_component_wait="Please wait while %s is installed...")
+
+
+def waiting(description: str) -> str:
+    return "Please wait while %s is installed..." % description
+
+
+def no_files_in(folder: str):
+    """The folder held no file (not even a partial one) when the script
+    listed it (the "files" step)."""
+    def run(r: CaseRun) -> List[str]:
+        listed = [e for e in r.events if "files" in e and e.get("folder") == folder]
+        if not listed:
+            return ["the folder %s was never listed" % folder]
+        return ["%s held %s" % (folder, json.dumps(listed[0]["files"]))] if listed[0]["files"] else []
+    return run
+
+
+def cancel_to_question_ms(r: CaseRun) -> List[str]:
+    """Notes how long the failure question took after Cancel (not judged)."""
+    cancel = next((e for e in r.events if e.get("step") == "download: cancel"), None)
+    box = next((e for e in r.events if "box" in e), None)
+    if cancel and box:
+        r.extra["cancel_to_question_ms"] = box["tick"] - cancel["tick"]
+    return []
+
+
+CASES = [
+    # Alpha fails (its row is unchecked and locked while the question is
+    # asked), Bravo runs (its row is the selected one), Charlie was left
+    # unchecked by the user (its row stays as it is).
+    Case("progress_message_and_rows_follow_the_run",
+         files=interactive(cmd("Alpha", "a_exit1.exe"), cmd("Bravo", "b_hold_exit0.exe"), cmd("Charlie", "c_exit0.exe"),
+                           **PROGRESS),
+         stubs=["a_exit1.exe", "b_hold_exit0.exe", "c_exit0.exe"],
+         script=["dialog: click-check 2", "dialog: continue", "wait box", "dialog: read asking", "yes",
+                 "wait start b_hold_exit0.exe", "dialog: read running", "release b_hold_exit0.exe"],
+         views=[View(**FRESH),
+                View(**ASKING, message=waiting("Alpha"), label="asking",
+                     rows=(Row("Alpha", checked=False, locked=True, selected=True), optional_row("Bravo"),
+                           optional_row("Charlie", checked=False))),
+                View(**RUNNING, message=waiting("Bravo"), label="running",
+                     rows=(Row("Alpha", checked=False, locked=True, selected=False, grey=True),
+                           optional_row("Bravo", selected=True), optional_row("Charlie", checked=False)))],
+         boxes=[failure_question("Alpha", owner="dialog")],
+         ran=["a_exit1.exe", "b_hold_exit0.exe"], not_ran=["c_exit0.exe"]),
+
+    # A second start on a machine where everything is in place says so.
+    Case("progress_everything_in_place_says_so",
+         files=interactive(cmd("Alpha", "a_exit0.exe", body=check_file("#APPPATH\\Setup.exe")), **PROGRESS),
+         stubs=["a_exit0.exe"], script=["ok"],
+         boxes=[completion(TEXTS["installation_completed"], owner="none")], not_ran=["a_exit0.exe"]),
+
+    # The download window over a transfer that stalls halfway: its texts,
+    # the progress text and the bar; Cancel ends it at once, the files that
+    # the transfer had stored are gone, no other request is made, and the
+    # component fails like a failed download (the failure question).
+    Case("progress_download_window_cancelled_in_a_stalled_transfer",
+         files=interactive(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                               body=downloads(download("Fetched program", "@@HTTP@@/a_exit0.exe"),
+                                              dialog_caption="Downloading", dialog_message="Fetching the program...",
+                                              dialog_message_downloading="Downloading the program...",
+                                              buttoncancel_caption="Stop")),
+                           cmd("Bravo", "b_exit0.exe"), **PROGRESS),
+         stubs=["b_exit0.exe"],
+         served={"a_exit0.exe": b"x" * 4096, "a_exit0.exe.faults": "stallbody"},
+         script=["dialog: continue", "download: wait-text (2.00kb of 4.00kb)", "download: read stalled",
+                 "download: cancel", "wait box", "files dl", "yes"],
+         views=[View(**FRESH)],
+         downloads=[DownloadView(caption="Downloading", message="Downloading the program...",
+                                 status="Fetched program (2.00KB of 4.00KB) - 1/1", bar_pos=500, bar_moving=False,
+                                 start_visible=False, cancel_text="Stop", owner="dialog", dialog_enabled=False,
+                                 dialog_responsive=True, label="stalled")],
+         boxes=[failure_question("Fetched", owner="dialog")], ran=["b_exit0.exe"],
+         check=all_of(no_files_in("dl"), requests_are("a_exit0.exe stallbody"), cancel_to_question_ms)),
+
+    # Without autostartdownload the transfer waits for Start; the window
+    # takes the dialog's caption and the usual button texts.
+    Case("progress_download_waits_for_start",
+         files=interactive(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                               body=downloads(download("Fetched program", "@@HTTP@@/a_exit0.exe"),
+                                              autostartdownload="false",
+                                              dialog_message="Press Start to fetch the program.")),
+                           **PROGRESS),
+         served={"a_exit0.exe": FromBin("e2e_stub.exe")},
+         script=["dialog: continue", "download: read waiting", "download: start", "ok"],
+         views=[View(**FRESH)],
+         downloads=[DownloadView(caption=TEXTS["dialog_caption"], message="Press Start to fetch the program.", status="",
+                                 start_visible=True, start_text="Start", cancel_text="Cancel", owner="dialog",
+                                 dialog_enabled=False, label="waiting")],
+         boxes=[completion(TEXTS["installation_completed"], owner="none")],
+         ran=["dl/a_exit0.exe"], check=requests_are("a_exit0.exe 200")),
+]
