@@ -414,6 +414,28 @@ TEST(document_limits, nesting_is_limited_before_the_parser_sees_the_document)
     EXPECT_TRUE(config::within_document_limits(quiet + "</a>"));
 }
 
+TEST(document_limits, elements_and_attributes_are_counted_and_closed_elements_leave_the_depth)
+{
+    // Siblings, each closed: one level deep however many they are.
+    std::string siblings = "<a>";
+    for (int i = 0; i < 300; ++i) siblings += "<b></b>";
+    EXPECT_TRUE(config::within_document_limits(siblings + "</a>"));
+    // An element with an attribute, then empty elements: a million together
+    // are accepted, one more is not, and the loader then says the parse
+    // message without parsing.
+    std::string many = "<configurations x=\"1\">";
+    many.reserve(4 * config::max_document_nodes + 64);
+    for (std::size_t i = 2; i < config::max_document_nodes; ++i) many += "<b/>";
+    EXPECT_TRUE(config::within_document_limits(many + "</configurations>"));
+    many += "<b/></configurations>";
+    EXPECT_FALSE(config::within_document_limits(many));
+    platform::fake_platform sys;
+    testing_support::with_setup_xml(sys, many);
+    configuration_settings s;
+    EXPECT_FALSE(config::load_setup_configuration(sys, s));
+    EXPECT_EQ(sys.message_texts(), std::vector<std::wstring>{parse_failed});
+}
+
 TEST(document_limits, a_deep_or_huge_setup_xml_fails_with_the_parse_message_and_no_crash)
 {
     std::string deep = "<configurations>";

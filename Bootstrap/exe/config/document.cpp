@@ -63,6 +63,7 @@ bool within_document_limits(const std::string& document)
     const std::size_t n = std::min(document.size(), std::strlen(document.c_str()));
     const char* d = document.c_str();
     int depth = 0;
+    std::size_t nodes = 0;
     auto skip_past = [&](std::size_t from, const char* end_mark) {
         const char* found = std::strstr(d + from, end_mark);
         return found == nullptr ? n : static_cast<std::size_t>(found - d) + std::strlen(end_mark);
@@ -82,7 +83,10 @@ bool within_document_limits(const std::string& document)
             if (depth > 0) --depth;
             i = skip_past(i + 2, ">");
         } else {
-            // A start tag: find its end outside quoted attribute values.
+            // A start tag: find its end outside quoted attribute values,
+            // counting the element and each of its attributes (an "="
+            // outside a value).
+            if (++nodes > max_document_nodes) return false;
             char quote = 0;
             std::size_t j = i + 1;
             for (; j < n; ++j) {
@@ -90,6 +94,8 @@ bool within_document_limits(const std::string& document)
                     if (d[j] == quote) quote = 0;
                 } else if (d[j] == '"' || d[j] == '\'') {
                     quote = d[j];
+                } else if (d[j] == '=') {
+                    if (++nodes > max_document_nodes) return false;
                 } else if (d[j] == '>') {
                     break;
                 }

@@ -16,9 +16,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
-    // In static storage: a download attempt given up on may still finish on
-    // its own thread while the program ends.
-    static platform::win32_platform sys;
+    // Made once and never destroyed: a download attempt given up on may
+    // still run on its own thread, calling the platform, until the process
+    // ends (ExitProcess ends that thread with it). A static object would be
+    // destroyed while such a thread could still call it.
+    platform::win32_platform& sys = *new platform::win32_platform;
     run::run_modes modes;
     modes.interactive = [](engine::run_context& run, config::configuration_settings& settings) {
         CInstallerDlg dialog(run, settings);
