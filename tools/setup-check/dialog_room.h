@@ -13,6 +13,23 @@ constexpr int message_height = 67;
 constexpr int button_width = 90;    // the Continue and Exit buttons
 constexpr int label_width = 221;     // the label part of a row (after its check box)
 
+// The font's dialog base units: the average width of A-Z and a-z rounded as
+// Windows rounds it (330 / 52 pixels: 6), and the line height. A template's
+// x and width are quarters of the first, y and height eighths of the second
+// (MapDialogRect: MulDiv(units, base, 4 or 8)): the message's 113 x 41
+// units in setup.rc are the 170 x 67 pixels above, a button's 60 units 90.
+constexpr int base_unit_x = 6;
+constexpr int base_unit_y = 13;
+
+// The download window (IDD_DOWNLOAD in Bootstrap/exe/resources/setup.rc,
+// the same font), converted from its template with those base units: its
+// text IDC_DOWNLOAD_MESSAGE, 248 x 26 units, and the Start and Cancel
+// buttons, 50 units wide. The checker's tests read the template and fail
+// when these no longer follow from it.
+constexpr int download_message_width = 372;
+constexpr int download_message_height = 42;
+constexpr int download_button_width = 75;
+
 // The advance of each character from U+0020 to U+017F.
 constexpr unsigned char char_widths[0x160] = {
      3,  3,  5,  8,  6, 12,  8,  3,  4,  4,  7,  9,  3,  4,  3,  4,  // U+0020

@@ -11,7 +11,9 @@
 #include "components/version.h"
 #include "config/settings.h"
 #include "config/sources.h"
+#include "dialog/dialog_rules.h"
 #include "download/downloader.h"
+#include "engine/format.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "os_codes.h"
@@ -51,9 +53,10 @@ const char* const marker_names[] = {"#APPPATH", "#SYSTEMPATH", "#WINDOWSPATH", "
 const std::set<std::string> configuration_attributes = {
     "lcid", "type", "dialog_caption", "dialog_message", "install_caption", "cancel_caption", "status_installed",
     "failed_exec_command_continue", "installation_completed", "reboot_required", "dialog_admin_required",
-    "complete_command", "install_silent", "log_file", "detailed_exit_status", "unattended"};
+    "complete_command", "install_silent", "log_file", "detailed_exit_status", "unattended", "show_progress",
+    "installing_component_wait"};
 const std::set<std::string> configuration_inert = {
-    "dialog_bitmap", "status_notinstalled", "installing_component_wait", "dialog_otherinfo_caption",
+    "dialog_bitmap", "status_notinstalled", "dialog_otherinfo_caption",
     "dialog_otherinfo_link", "auto_close_if_installed", "advanced_caption", "dialog_selector_caption",
     "dialog_selector_message", "dialog_selector_ok", "dialog_selector_cancel"};
 const std::set<std::string> component_attributes = {
@@ -65,7 +68,7 @@ const std::set<std::string> component_inert = {"note"};
 const std::map<std::string, std::set<std::string>> check_kind_attributes = {
     {"check_registry_value", {"path", "fieldname", "fieldvalue", "fieldtype", "comparison"}},
     {"check_file", {"filename", "fileversion", "comparison"}}};
-const std::set<std::string> download_dialog_inert = {
+const std::set<std::string> download_dialog_attributes = {
     "dialog_caption", "dialog_message", "dialog_message_downloading", "buttonstart_caption",
     "buttoncancel_caption", "autostartdownload"};
 const std::set<std::string> download_attributes = {"componentname", "sourceurl", "destinationpath",
@@ -142,6 +145,31 @@ boolean_word classify_boolean(const std::wstring& v)
 
 std::string quoted(const std::string& utf8) { return "\"" + utf8 + "\""; }
 std::string quoted(const std::wstring& text) { return quoted(to_utf8(text)); }
+
+// The "%" sequences of a format that takes one string: how many "%s" it
+// holds, and the others, which are shown as written ("%%" is a percent sign).
+struct format_sequences {
+    int strings = 0;
+    std::vector<std::string> others;
+};
+
+format_sequences scan_format(const std::wstring& f)
+{
+    format_sequences found;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        if (f[i] != L'%') continue;
+        const wchar_t next = i + 1 < f.size() ? f[i + 1] : L'\0';
+        if (next == L'%') {
+            ++i;
+        } else if (next == L's') {
+            ++found.strings;
+            ++i;
+        } else {
+            found.others.push_back(to_utf8(f.substr(i, next == L'\0' ? 1 : 2)));
+        }
+    }
+    return found;
+}
 
 bool is_hex(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
 bool is_alnum(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
@@ -326,6 +354,9 @@ private:
     void check_download_dialog(const TiXmlElement& e, bool silent);
     void check_download(const TiXmlElement& e);
     void check_dialog_texts(const TiXmlElement& e);
+    void check_button_caption(const TiXmlElement& e, const char* name, int room);
+    void check_progress_message(const TiXmlElement& e, const TiXmlElement* list);
+    void check_download_window(const TiXmlElement& e);
     void check_row_text(const TiXmlElement& e);
 
     void check_attribute_names(const TiXmlElement& e, const std::string& what, const std::set<std::string>& read,
@@ -333,7 +364,7 @@ private:
     // Children that are not elements are skipped; elements not in `known`
     // are reported. Returns nothing: callers look up what they need.
     void check_child_names(const TiXmlElement& e, const std::string& what, const std::set<std::string>& known);
-    void check_boolean(const TiXmlElement& e, const char* name);
+    void check_boolean(const TiXmlElement& e, const char* name, bool fallback = false);
     void check_presence_boolean(const TiXmlElement& e, const char* name);
     bool check_bound(const TiXmlElement& e, const char* name, std::int32_t& bound);
     void check_language_list(const TiXmlElement& e, const char* name);
@@ -345,6 +376,7 @@ private:
     void check_quiet_package(const TiXmlElement& e);
     void check_downloaded_start(const TiXmlElement& e, const char* name);
     void check_format(const TiXmlElement& e);
+    void check_format_rest(const TiXmlElement& e, const char* name, const format_sequences& found);
     void check_keyword(const TiXmlElement& e, const char* name, const std::set<std::string>& keywords,
                        const std::string& failure);
     void cross_check_with_reader(const TiXmlElement* root);
@@ -354,6 +386,7 @@ private:
     config::text_encoding encoding_ = config::text_encoding::utf8;
     std::unique_ptr<config::attribute_reader> reader_;
     bool silent_ = false;  // the configuration being checked runs silently
+    bool shows_progress_ = false;  // or interactively, showing its progress and the download window
     std::wstring status_installed_;  // and what its rows of installed components add
     bool unattended_run_ = false;  // it runs silently and no one answers a dialog
     std::vector<diagnostic> found_;
@@ -484,6 +517,7 @@ void linter::check_configuration(const TiXmlElement& e, bool silent)
     check_boolean(e, "install_silent");
     check_boolean(e, "detailed_exit_status");
     check_boolean(e, "unattended");
+    check_boolean(e, "show_progress");
     check_markers(e, "log_file", true);
     const bool unattended =
         config::read_bool_attribute(has(e, "unattended") ? value(e, "unattended").c_str() : nullptr, false);
@@ -492,9 +526,16 @@ void linter::check_configuration(const TiXmlElement& e, bool silent)
         warning(place(e, "unattended"), "no-effect",
                 "unattended acts in the silent run only: this configuration shows its dialog and its message "
                 "boxes (set install_silent=\"true\" for an unattended run)");
+    const bool show_progress = reader_->boolean(e, "show_progress", false);
+    shows_progress_ = show_progress && !silent;
+    if (show_progress && silent)
+        warning(place(e, "show_progress"), "no-effect",
+                "show_progress acts in the interactive run only: this configuration runs silently, without the "
+                "dialog and without a download window");
     status_installed_ = value(e, "status_installed");
-    if (!silent) check_dialog_texts(e);
     const TiXmlElement* first_list = e.FirstChildElement("components");
+    if (!silent) check_dialog_texts(e);
+    if (shows_progress_) check_progress_message(e, first_list);
     if (first_list != nullptr && first_list->FirstChildElement() != nullptr) check_format(e);
     check_markers(e, "dialog_admin_required", true);
     check_markers(e, "complete_command", true);
@@ -502,7 +543,7 @@ void linter::check_configuration(const TiXmlElement& e, bool silent)
         check_medium_file(e, "complete_command");
     for (const char* name : {"dialog_caption", "dialog_message", "install_caption", "cancel_caption",
                              "status_installed", "failed_exec_command_continue", "installation_completed",
-                             "reboot_required"})
+                             "reboot_required", "installing_component_wait"})
         check_markers(e, name, false);
 
     if (has(e, "auto_close_if_installed") &&
@@ -675,13 +716,83 @@ void linter::check_dialog_texts(const TiXmlElement& e)
         warning(place(e, "dialog_message"), "text-room",
                 "dialog_message takes " + std::to_string(lines) + " lines" + font + "; the message has room for " +
                     std::to_string(message_line_room()) + ": the rest is hidden behind the buttons");
-    for (const char* name : {"install_caption", "cancel_caption"}) {
-        const int width = text_width(value(e, name), true);
-        if (width > button_text_room())
+    for (const char* name : {"install_caption", "cancel_caption"}) check_button_caption(e, name, button_text_room());
+}
+
+void linter::check_button_caption(const TiXmlElement& e, const char* name, int room)
+{
+    const int width = text_width(value(e, name), true);
+    if (width > room)
+        warning(place(e, name), "text-room",
+                std::string(name) + " " + quoted(value(e, name)) + " is " + std::to_string(width) +
+                    " pixels wide in the dialog's font at 96 dpi; the button has room for " + std::to_string(room) +
+                    ": the text fills it or is cut");
+}
+
+// While a component is handled, the dialog's message reads
+// installing_component_wait with the component's description: it must fit
+// the message with the description that takes the most room.
+void linter::check_progress_message(const TiXmlElement& e, const TiXmlElement* list)
+{
+    const char* name = "installing_component_wait";
+    const std::wstring wait = value(e, name);
+    if (wait.empty()) return;  // the message stays as it is
+    const format_sequences found = scan_format(wait);
+    if (found.strings > 1)
+        warning(place(e, name), "format",
+                "installing_component_wait holds " + std::to_string(found.strings) +
+                    " %s: only the first takes the component's description, the others are shown as written");
+    check_format_rest(e, name, found);
+    std::wstring widest;
+    int most = 0;
+    for (const TiXmlElement* c = list != nullptr ? list->FirstChildElement() : nullptr; c != nullptr;
+         c = c->NextSiblingElement()) {
+        const std::wstring description = value(*c, "description");
+        const int lines = message_lines(engine::format_with_one_string(wait, description));
+        if (lines > most) {
+            most = lines;
+            widest = description;
+        }
+    }
+    if (most > message_line_room())
+        warning(place(e, name), "text-room",
+                "installing_component_wait with the description " + quoted(to_utf8(widest)) + " takes " +
+                    std::to_string(most) + " lines in the dialog's font at 96 dpi; the message has room for " +
+                    std::to_string(message_line_room()) + ": the rest is hidden behind the buttons");
+}
+
+// The download window of a run that shows its progress: its text before and
+// while the transfer runs, in the window's text box, and its buttons, as
+// Setup.exe reads them.
+void linter::check_download_window(const TiXmlElement& e)
+{
+    for (const char* name : {"dialog_message", "dialog_message_downloading"}) {
+        const std::wstring text = value(e, name);
+        const int lines = download_message_lines(text);
+        if (!text.empty() && lines > download_message_line_room())
             warning(place(e, name), "text-room",
-                    std::string(name) + " " + quoted(value(e, name)) + " is " + std::to_string(width) + " pixels wide" +
-                        font + "; the button has room for " + std::to_string(button_text_room()) +
-                        ": the text fills it or is cut");
+                    std::string(name) + " takes " + std::to_string(lines) +
+                        " lines in the dialog's font at 96 dpi; the download window's text has room for " +
+                        std::to_string(download_message_line_room()) + ": the rest is cut off");
+    }
+    components::download_dialog_settings read;
+    // A faulty downloads element is reported elsewhere; the texts come first.
+    static_cast<void>(config::read_download_dialog_node(*reader_, e, read));
+    const dialog::download_texts shown = dialog::download_window_texts(read, L"");
+    const struct {
+        const char* name;
+        const std::wstring& fallback;
+        bool shows;
+    } buttons[] = {{"buttonstart_caption", shown.start, shown.shows_start},
+                   {"buttoncancel_caption", shown.cancel, true}};
+    for (const auto& b : buttons) {
+        if (!b.shows || !has(e, b.name)) continue;
+        if (value(e, b.name).empty())
+            warning(place(e, b.name), "download-window",
+                    std::string(b.name) + " is empty: the download window's button reads " + quoted(b.fallback) +
+                        " (write its caption, or leave the attribute out for " + quoted(b.fallback) + ")");
+        else
+            check_button_caption(e, b.name, download_button_text_room());
     }
 }
 
@@ -696,7 +807,8 @@ void linter::check_row_text(const TiXmlElement& e)
     if (present("required") && present("primary")) return;  // the product has no row
     const std::wstring description = value(e, "description");
     std::vector<std::pair<std::wstring, std::string>> rows = {{description, "the row "}};
-    if (e.FirstChildElement("installedcheck") != nullptr)
+    // A run that shows its progress marks every component it installed so.
+    if (e.FirstChildElement("installedcheck") != nullptr || shows_progress_)
         rows.push_back({description + L" " + status_installed_, "when the component is installed, the row "});
     if (present("required"))
         rows.push_back({description + L" " + value(e, "required_message"), "while the component is missing, the row "});
@@ -928,12 +1040,18 @@ void linter::check_registry_check(const TiXmlElement& e)
 
 void linter::check_download_dialog(const TiXmlElement& e, bool silent)
 {
-    check_attribute_names(e, "downloaddialog", {}, download_dialog_inert, {});
+    check_attribute_names(e, "downloaddialog", download_dialog_attributes, {}, {});
     check_child_names(e, "downloaddialog", {"downloads"});
-    if (!silent)
+    check_boolean(e, "autostartdownload", true);
+    for (const char* name : {"dialog_caption", "dialog_message", "dialog_message_downloading", "buttonstart_caption",
+                             "buttoncancel_caption"})
+        check_markers(e, name, false);
+    if (!silent && !shows_progress_)
         warning(&e, "silent-downloads",
-                "downloads are fetched only in a silent run (install_silent=\"true\"): this configuration shows "
-                "the dialog, whose installation never downloads");
+                "downloads are fetched only in a silent run (install_silent=\"true\") or in an interactive run "
+                "that shows its progress (show_progress=\"true\"): this configuration shows the dialog without "
+                "its progress, whose installation never downloads");
+    if (shows_progress_) check_download_window(e);
     const std::string failure = "Setup.exe shows \"No download components found. downloads node is empty.\" and "
                                 "fails to load the configuration";
     const TiXmlElement* downloads = e.FirstChildElement("downloads");
@@ -1052,24 +1170,31 @@ void linter::check_child_names(const TiXmlElement& e, const std::string& what, c
     }
 }
 
-void linter::check_boolean(const TiXmlElement& e, const char* name)
+// Anything but "true" and "false" reads as the attribute's default.
+void linter::check_boolean(const TiXmlElement& e, const char* name, bool fallback)
 {
     if (!has(e, name)) return;
     const std::wstring v = value(e, name);
     const boolean_word word = classify_boolean(v);
     if (word == boolean_word::exact) return;
     const std::string head = std::string(name) + "=" + quoted(v);
-    if (word == boolean_word::truthy)
+    const std::string reads = fallback ? "true" : "false";
+    const bool empty = text::trim(v).empty();
+    if (word == (fallback ? boolean_word::falsy : boolean_word::truthy))
         error(place(e, name), "boolean",
-              head + " reads as false: only \"true\" and \"false\" (in any letter case, without blanks) are "
-                     "understood");
-    else if (word == boolean_word::falsy || text::trim(v).empty())
+              head + " reads as " + reads + ": only \"true\" and \"false\" (in any letter case, without blanks) "
+                     "are understood");
+    else if (empty && fallback)
         warning(place(e, name), "boolean",
-                head + " reads as false, as intended, but only \"true\" and \"false\" are understood: write "
-                       "\"false\"");
+                head + " reads as true, the default: only \"true\" and \"false\" are understood; write one of "
+                       "them or leave the attribute out");
+    else if (word != boolean_word::other || empty)
+        warning(place(e, name), "boolean",
+                head + " reads as " + reads + ", as intended, but only \"true\" and \"false\" are understood: "
+                       "write \"" + reads + "\"");
     else
         error(place(e, name), "boolean",
-              head + " is not a boolean and reads as false: write \"true\" or \"false\"");
+              head + " is not a boolean and reads as " + reads + ": write \"true\" or \"false\"");
 }
 
 void linter::check_presence_boolean(const TiXmlElement& e, const char* name)
@@ -1320,7 +1445,7 @@ void linter::check_downloaded_start(const TiXmlElement& e, const char* name)
             others += (others.empty() ? "" : ", ") + quoted(base::last_path_part(download::target_path(item)));
         }
     }
-    if (fetched && silent_) return;
+    if (fetched && (silent_ || shows_progress_)) return;
     if (!fetched && !others.empty())
         warning(place(e, name), "download",
                 std::string(name) + " " + quoted(v) + " lies in the folder that the component's downloads store " +
@@ -1386,28 +1511,20 @@ void linter::check_format(const TiXmlElement& e)
                 "no failed_exec_command_continue: the question after a failed component is empty");
         return;
     }
-    int strings = 0;
-    std::vector<std::string> others;
-    for (std::size_t i = 0; i < f.size(); ++i) {
-        if (f[i] != L'%') continue;
-        const wchar_t next = i + 1 < f.size() ? f[i + 1] : L'\0';
-        if (next == L'%') {
-            ++i;
-        } else if (next == L's') {
-            ++strings;
-            ++i;
-        } else {
-            others.push_back(to_utf8(f.substr(i, next == L'\0' ? 1 : 2)));
-        }
-    }
-    if (strings != 1)
+    const format_sequences found = scan_format(f);
+    if (found.strings != 1)
         error(place(e, name), "format",
               "failed_exec_command_continue must hold exactly one %s, which takes the component's description; it "
-              "holds " + std::to_string(strings) +
-                  (strings > 1 ? " (only the first is replaced, the others are shown as written)" : ""));
-    for (const auto& o : others)
+              "holds " + std::to_string(found.strings) +
+                  (found.strings > 1 ? " (only the first is replaced, the others are shown as written)" : ""));
+    check_format_rest(e, name, found);
+}
+
+void linter::check_format_rest(const TiXmlElement& e, const char* name, const format_sequences& found)
+{
+    for (const auto& o : found.others)
         warning(place(e, name), "format",
-                quoted(o) + " in failed_exec_command_continue is shown as written (write %% for a percent sign)");
+                quoted(o) + " in " + name + " is shown as written (write %% for a percent sign)");
 }
 
 // Runs Setup.exe's own reader on every configuration element, on every

@@ -72,33 +72,47 @@ int paragraph_lines(const std::wstring& p, int room)
     return lines;
 }
 
-}  // namespace
-
-int text_width(const std::wstring& text, bool prefixes) { return width_of(drawn(text, prefixes)); }
-
-int message_lines(const std::wstring& text)
+// The lines of `text` wrapped into `room` pixels, paragraph by paragraph.
+int wrapped_lines(const std::wstring& text, int room, bool prefixes)
 {
-    const std::wstring shown = drawn(text, true);
+    const std::wstring shown = drawn(text, prefixes);
     int lines = 0;
     std::size_t start = 0;
     while (true) {
         std::size_t cut = shown.find(L'\n', start);
         std::wstring p = shown.substr(start, cut == std::wstring::npos ? std::wstring::npos : cut - start);
         if (!p.empty() && p.back() == L'\r') p.pop_back();
-        lines += paragraph_lines(p, dialog_room::message_width);
+        lines += paragraph_lines(p, room);
         if (cut == std::wstring::npos) break;
         start = cut + 1;
     }
     return lines;
 }
 
-int message_line_room() { return dialog_room::message_height / dialog_room::line_height; }
-
 // A push button draws its text inside its 2-pixel edge and the focus
 // rectangle within it.
-int button_text_room() { return dialog_room::button_width - 8; }
+int button_room(int button_width) { return button_width - 8; }
+
+}  // namespace
+
+int text_width(const std::wstring& text, bool prefixes) { return width_of(drawn(text, prefixes)); }
+
+int message_lines(const std::wstring& text) { return wrapped_lines(text, dialog_room::message_width, true); }
+
+int download_message_lines(const std::wstring& text)
+{
+    return wrapped_lines(text, dialog_room::download_message_width, false);
+}
+
+int message_line_room() { return dialog_room::message_height / dialog_room::line_height; }
+
+int button_text_room() { return button_room(dialog_room::button_width); }
 
 // A row's label keeps 2 pixels free on either side of its text.
 int row_text_room() { return dialog_room::label_width - 4; }
+
+int download_message_line_room() { return dialog_room::download_message_height / dialog_room::line_height; }
+
+int download_button_text_room() { return button_room(dialog_room::download_button_width); }
 
 }  // namespace setup_check

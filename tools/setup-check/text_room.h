@@ -1,5 +1,6 @@
-// How much room the installer dialog gives its texts: their widths in the
-// dialog font at 96 dpi, and whether each fits its control.
+// How much room the installer dialog and the download window give their
+// texts: their widths in the dialog font at 96 dpi, and whether each fits
+// its control.
 #pragma once
 
 #include <string>
@@ -13,10 +14,14 @@ int text_width(const std::wstring& text, bool prefixes);
 // How many lines the message control wraps `text` into (at blanks, at line
 // breaks, and inside a word too long for a line).
 int message_lines(const std::wstring& text);
+// The same for the download window's text, which shows "&" as written.
+int download_message_lines(const std::wstring& text);
 
 // What each control holds.
 int message_line_room();   // lines of the message
 int button_text_room();    // pixels of a button's text
 int row_text_room();       // pixels of a row's text before it is cut
+int download_message_line_room();  // lines of the download window's text
+int download_button_text_room();   // pixels of its Start and Cancel buttons' text
 
 }  // namespace setup_check

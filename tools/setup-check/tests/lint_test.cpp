@@ -4,7 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 
+#include "dialog_room.h"
 #include "helpers.h"
 #include "text_room.h"
 
@@ -152,6 +155,7 @@ TEST(lint, boolean_words_that_read_otherwise_than_they_look)
         {"", "boolean", severity::warning}};
     expect_value_cases("mustreboot", plain, "boolean");
     expect_value_cases("install_silent", plain, "boolean", true);
+    expect_value_cases("show_progress", plain, "boolean", true);
 
     const std::vector<value_case> presence = {
         {"true", nullptr, severity::error},   {"False", nullptr, severity::error}, {"", "boolean", severity::error},
@@ -311,6 +315,127 @@ TEST(lint, a_caption_exactly_as_wide_as_its_button_fits)
     // A hyphen is one pixel wider than a blank.
     all = lint(document(component(), attributes + "\"Setup-Beenden\""));
     EXPECT_EQ(with_rule(all, "text-room").size(), 1u) << describe(all);
+}
+
+// The download element of a component whose downloaddialog has `attributes`.
+std::string downloading(const std::string& attributes)
+{
+    return component("command=\"#TEMPPATHa\\a.exe\"",
+                     "<downloaddialog " + attributes + "><downloads><download sourceurl=\"http://example.invalid/a.exe\" "
+                     "destinationpath=\"#TEMPPATHa\" destinationfilename=\"a.exe\"/></downloads></downloaddialog>");
+}
+
+TEST(lint, the_texts_of_a_run_that_shows_its_progress_in_their_controls)
+{
+    const std::string progress = "show_progress=\"true\" failed_exec_command_continue=\"%s?\" ";
+    const auto lint_shown = [&](const std::string& attributes, const std::string& components) {
+        return lint(document(components, progress + attributes));
+    };
+    // The message while a component is handled, with the description that
+    // takes the most room, the product's too.
+    const std::string wait = "installing_component_wait=\"Please wait while Setup installs %s. This can take a few "
+                             "minutes; do not switch the computer off meanwhile.\" ";
+    const std::string product = "required=\"true\" primary=\"true\" description=\"Yolvane Runtime Redistributable "
+                                "Pack 3.1 for x86 systems\"";
+    auto all = lint_shown(wait, component());
+    EXPECT_TRUE(with_rule(all, "text-room").empty()) << describe(all);
+    all = lint_shown(wait, component() + component(product));
+    ASSERT_EQ(with_rule(all, "text-room").size(), 1u) << describe(all);
+    EXPECT_NE(with_rule(all, "text-room")[0].message.find("Pack 3.1 for x86"), std::string::npos) << describe(all);
+    EXPECT_TRUE(with_rule(lint(document(component() + component(product), wait)), "text-room").empty());
+    all = lint_shown("installing_component_wait=\"%s, %s\"", component());
+    EXPECT_EQ(with_rule(all, "format").size(), 1u) << describe(all);
+    // Every row that the run installs reads with status_installed, checks or not.
+    all = lint_shown("status_installed=\"[Installed]\"",
+                     component("description=\"Acme Runtime Redistributable 3.1 (x86)\""));
+    EXPECT_EQ(with_rule(all, "text-room").size(), 1u) << describe(all);
+
+    // The download window: its text box is wider than the message and
+    // three lines high; its buttons narrower than the dialog's.
+    const std::string three = "Setup is downloading the Yolvane Runtime from the Yolvane download server. Depending "
+                              "on the speed of your connection to the internet this can take several minutes; "
+                              "please keep this window open.";
+    all = lint_shown("", downloading("dialog_message=\"" + three + "\" dialog_message_downloading=\"" + three +
+                                     " Thank you for waiting.\""));
+    ASSERT_EQ(with_rule(all, "text-room").size(), 1u) << describe(all);
+    EXPECT_NE(with_rule(all, "text-room")[0].message.find("dialog_message_downloading takes 4 lines"),
+              std::string::npos) << describe(all);
+    ASSERT_GT(setup_check::text_width(L"Herunterladen", true), setup_check::download_button_text_room());
+    ASSERT_LE(setup_check::text_width(L"Herunterladen", true), setup_check::button_text_room());
+    all = lint_shown("", downloading("buttonstart_caption=\"Herunterladen\" buttoncancel_caption=\"Herunterladen\""));
+    EXPECT_EQ(with_rule(all, "text-room").size(), 1u) << describe(all);  // Start does not show
+    all = lint_shown("", downloading("autostartdownload=\"false\" buttonstart_caption=\"Herunterladen\""));
+    EXPECT_EQ(with_rule(all, "text-room").size(), 1u) << describe(all);
+    // An empty caption shows "Start" or "Cancel"; a missing one is meant to.
+    all = lint_shown("", downloading("buttoncancel_caption=\"\" buttonstart_caption=\"\""));
+    ASSERT_EQ(with_rule(all, "download-window").size(), 1u) << describe(all);
+    EXPECT_NE(with_rule(all, "download-window")[0].message.find("reads \"Cancel\""), std::string::npos);
+    all = lint_shown("", downloading("autostartdownload=\"FALSE\" buttonstart_caption=\"\""));
+    EXPECT_EQ(with_rule(all, "download-window").size(), 1u) << describe(all);
+    EXPECT_TRUE(with_rule(lint_shown("", downloading("")), "download-window").empty());
+    // Without show_progress the window never shows.
+    all = lint(document(downloading("buttoncancel_caption=\"\" dialog_message_downloading=\"" + three + " " + three +
+                                    "\""), "install_silent=\"true\" failed_exec_command_continue=\"%s?\""));
+    EXPECT_TRUE(with_rule(all, "text-room").empty() && with_rule(all, "download-window").empty()) << describe(all);
+
+    // autostartdownload is true unless it says "false".
+    for (const auto& [value, level] : std::vector<std::pair<std::string, severity>>{
+             {"no", severity::error}, {"yes", severity::warning}, {"", severity::warning}}) {
+        all = lint_shown("", downloading("autostartdownload=\"" + value + "\""));
+        ASSERT_EQ(with_rule(all, "boolean").size(), 1u) << value << "\n" << describe(all);
+        EXPECT_EQ(with_rule(all, "boolean")[0].level, level) << describe(all);
+    }
+}
+
+TEST(lint, the_download_windows_room_follows_from_its_template)
+{
+    // The CONTROL statements of a template in setup.rc, each as its
+    // comma-separated fields (text, id, class, style, x, y, width, height).
+    const std::string rc = read_file(std::string(SOURCE_DIR) + "/Bootstrap/exe/resources/setup.rc");
+    const auto controls = [&](const std::string& dialog) {
+        std::map<std::string, std::vector<std::string>> found;
+        std::size_t at = rc.find("\n" + dialog + " DIALOGEX");
+        const std::size_t end = rc.find("\nEND", at);
+        std::string statement;
+        const auto keep = [&] {
+            std::vector<std::string> fields;
+            std::stringstream in(statement);
+            for (std::string f; std::getline(in, f, ',');) {
+                const std::size_t first = f.find_first_not_of(" \n");
+                fields.push_back(first == std::string::npos ? "" : f.substr(first, f.find_last_not_of(" \n") + 1 - first));
+            }
+            if (fields.size() >= 8) found[fields[1]] = fields;
+            statement.clear();
+        };
+        while (at != std::string::npos && at < end) {
+            const std::size_t next = rc.find('\n', at + 1);
+            const std::string line = rc.substr(at + 1, next - at - 1);
+            if (line.find("CONTROL ") != std::string::npos) keep();
+            if (line.find("CONTROL ") != std::string::npos || !statement.empty()) statement += line + "\n";
+            at = next;
+        }
+        keep();
+        return found;
+    };
+    // MapDialogRect: x and widths in quarters, y and heights in eighths of
+    // the base units, rounded.
+    const auto pixels = [](const std::string& units, int base, int parts) {
+        return (std::stoi(units) * base * 2 + parts) / (2 * parts);
+    };
+    namespace room = setup_check::dialog_room;
+    auto c = controls("IDD_INSTALLER");
+    ASSERT_EQ(c.count("IDC_MESSAGE"), 1u) << rc;
+    EXPECT_EQ(pixels(c["IDC_MESSAGE"][6], room::base_unit_x, 4), room::message_width);
+    EXPECT_EQ(pixels(c["IDC_MESSAGE"][7], room::base_unit_y, 8), room::message_height);
+    EXPECT_EQ(pixels(c["IDOK"][6], room::base_unit_x, 4), room::button_width);
+    c = controls("IDD_DOWNLOAD");
+    ASSERT_EQ(c.count("IDC_DOWNLOAD_MESSAGE"), 1u) << rc;
+    EXPECT_EQ(pixels(c["IDC_DOWNLOAD_MESSAGE"][6], room::base_unit_x, 4), room::download_message_width);
+    EXPECT_EQ(pixels(c["IDC_DOWNLOAD_MESSAGE"][7], room::base_unit_y, 8), room::download_message_height);
+    for (const char* button : {"IDOK", "IDCANCEL"}) {
+        ASSERT_EQ(c.count(button), 1u) << rc;
+        EXPECT_EQ(pixels(c[button][6], room::base_unit_x, 4), room::download_button_width) << button;
+    }
 }
 
 TEST(lint, a_kind_without_its_target_is_reported)
@@ -477,9 +602,17 @@ TEST(lint, download_targets_and_the_silent_run)
     all = lint_silent(downloads("<download sourceurl=\"http://example.invalid/dl/\" destinationpath=\"#TEMPPATHa\" "
                                 "destinationfilename=\"setup.exe\"/>"));
     EXPECT_TRUE(all.empty()) << describe(all);
-    all = lint(document(component("", downloads("<download sourceurl=\"http://example.invalid/a.exe\" "
-                                                "destinationpath=\"#TEMPPATHa\"/>"))));
+    const std::string fetched = downloads("<download sourceurl=\"http://example.invalid/a.exe\" "
+                                          "destinationpath=\"#TEMPPATHa\"/>");
+    all = lint(document(component("", fetched)));
     EXPECT_EQ(with_rule(all, "silent-downloads").size(), 1u) << describe(all);
+    // An interactive run that shows its progress downloads too; a silent
+    // one shows nothing of it.
+    all = lint(document(component("", fetched), "show_progress=\"true\" failed_exec_command_continue=\"%s?\""));
+    EXPECT_TRUE(all.empty()) << describe(all);
+    all = lint(document(component("", fetched),
+                        "install_silent=\"true\" show_progress=\"true\" failed_exec_command_continue=\"%s?\""));
+    EXPECT_EQ(with_rule(all, "no-effect").size(), 1u) << describe(all);
     all = lint_silent(downloads("<download destinationpath=\"#TEMPPATHa\"/>"));
     EXPECT_EQ(with_rule(all, "missing-attribute").size(), 1u) << describe(all);
 }
@@ -628,6 +761,14 @@ TEST(lint, the_medium_must_hold_every_file_that_the_configuration_takes_from_it)
     EXPECT_TRUE(with_rule(all, "medium").empty() && with_rule(all, "download").empty()) << describe(all);
     all = lint(document(fetched("#APPPATH\\Fetched\\d.exe", "d-3.1.exe"), silent));
     EXPECT_EQ(with_rule(all, "download").size(), 1u) << describe(all);
+    // So is what an interactive run that shows its progress downloads; one
+    // that does not show it never downloads.
+    all = lint(document(fetched("#APPPATH\\Fetched\\d.exe", "d.exe"),
+                        "show_progress=\"true\" failed_exec_command_continue=\"%s?\""),
+               medium.string());
+    EXPECT_TRUE(with_rule(all, "medium").empty()) << describe(all);
+    all = lint(document(fetched("#APPPATH\\Fetched\\d.exe", "d.exe")), medium.string());
+    EXPECT_EQ(with_rule(all, "medium").size(), 1u) << describe(all);
     fs::remove_all(medium);
 }
 
