@@ -231,6 +231,7 @@ std::string component_json(const planned_component& c)
                       ",\"primary\":" + yes(c.primary) + ",\"mustreboot\":" + yes(c.mustreboot) +
                       ",\"installed_checks\":" + std::to_string(c.checks) + ",\"selected\":" + yes(c.selected) +
                       ",\"listed\":" + yes(c.listed) + ",\"admin_required\":" + json_string(c.admin_required) +
+                      ",\"download_waits\":" + yes(c.download_waits) +
                       ",\"downloads\":[";
     for (std::size_t k = 0; k < c.downloads.size(); ++k) {
         const planned_download& d = c.downloads[k];
@@ -260,6 +261,7 @@ std::string plan_json(const std::string& file, int language, const plan_result& 
            ",\"dialog_admin_required\":" + json_string(r.dialog_admin_required) +
            ",\"complete_command\":" + json_string(r.complete_command) + ",\"log_file\":" + json_string(r.log_file) +
            ",\"detailed_exit_status\":" + yes(r.detailed_exit_status) + ",\"unattended\":" + yes(r.unattended) +
+           ",\"show_progress\":" + yes(r.show_progress) +
            ",\"exit_statuses\":[";
     const auto statuses = possible_exit_statuses(r);
     for (std::size_t i = 0; i < statuses.size(); ++i)
@@ -293,6 +295,13 @@ void print_component(std::size_t number, const plan_result& r, const planned_com
     for (const auto& d : c.downloads)
         std::printf("       download %s -> %s%s%s\n", to_utf8(d.sourceurl).c_str(), to_utf8(d.destinationpath).c_str(),
                     d.destinationfilename.empty() ? "" : " as ", to_utf8(d.destinationfilename).c_str());
+    if (!c.downloads.empty() && c.selected)
+        std::printf("       %s\n", r.install_silent  ? "downloads before it runs, without a window"
+                                   : !r.show_progress ? "its downloads are ignored by the interactive run (no "
+                                                        "show_progress)"
+                                   : c.download_waits ? "downloads in the download window before it runs, after "
+                                                        "the user presses Start"
+                                                      : "downloads in the download window before it runs");
     std::printf("       %zu installed check%s; %s\n", c.checks, c.checks == 1 ? "" : "s", component_state(r, c).c_str());
 }
 
@@ -337,13 +346,20 @@ int print_plan_text(const std::string& file, int language, const plan_result& r)
     }
     std::printf("configuration: element %d (line %d), lcid \"%s\"\n", r.configuration_index, r.configuration_line,
                 to_utf8(r.lcid).c_str());
-    std::printf("run: %s%s\n", r.install_silent ? "silent (no dialog; downloads first)" : "interactive (the dialog)",
+    std::printf("run: %s%s\n",
+                r.install_silent  ? "silent (no dialog; downloads first)"
+                : r.show_progress ? "interactive (the dialog, showing its progress: the component being handled, "
+                                    "the download window)"
+                                  : "interactive (the dialog)",
                 r.install_silent && !r.configured_silent ? ", by /quiet (the configuration alone shows the dialog)" : "");
     if (!r.dialog_admin_required.empty())
         std::printf("administrator rights: required (\"%s\")\n", to_utf8(r.dialog_admin_required).c_str());
     if (!r.complete_command.empty())
         std::printf("complete_command: %s%s\n", to_utf8(r.complete_command).c_str(),
-                    r.install_silent ? " (the silent run never opens it)" : "");
+                    r.install_silent  ? " (the silent run never opens it)"
+                    : r.show_progress ? " (after installation_completed, when no component failed and no restart "
+                                        "was asked for)"
+                                      : "");
     std::printf("log file: %s\n", !r.command_line.log_file.empty() ? command_line_log(r).c_str()
                                    : r.log_file.empty()             ? "none"
                                                                     : to_utf8(r.log_file).c_str());

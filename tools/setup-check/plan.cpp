@@ -148,6 +148,7 @@ planned_component planned_from(const components::component& c, int line)
     p.admin_required = c.admin_required;
     for (const auto& d : c.download_dialog.downloads)
         p.downloads.push_back({d.componentname, d.sourceurl, d.destinationpath, d.destinationfilename});
+    p.download_waits = !c.download_dialog.autostartdownload;
     return p;
 }
 
@@ -250,6 +251,7 @@ base::result<plan_result> make_plan(const std::string& document_bytes, const pla
     result.log_file = options.command_line.log_file.empty() ? settings.log_file : options.command_line.log_file;
     result.detailed_exit_status = settings.detailed_exit_status;
     result.unattended = settings.unattended;
+    result.show_progress = settings.show_progress && !settings.install_silent;
     return result;
 }
 

@@ -44,6 +44,7 @@ struct planned_component {
     std::size_t checks = 0;
     std::wstring admin_required;
     std::vector<planned_download> downloads;
+    bool download_waits = false;  // the download window waits for Start (autostartdownload="false")
 };
 
 struct left_out_component {
@@ -73,6 +74,9 @@ struct plan_result {
     std::wstring dialog_admin_required, complete_command;
     std::wstring log_file;  // markers replaced (not those of /log); empty: no log
     bool detailed_exit_status = false, unattended = false;
+    // The interactive run shows its progress and downloads (show_progress);
+    // never a silent run.
+    bool show_progress = false;
     // What the configuration itself says where the command line overrides it.
     bool configured_silent = false;
     std::wstring configured_log_file;

@@ -177,6 +177,29 @@ TEST_F(cli, the_plan_of_an_administrators_command_line_shows_a_quiet_run_without
     EXPECT_EQ(std::system(validate.c_str()), 0) << r.out;
 }
 
+TEST_F(cli, the_plan_says_whether_and_where_a_component_downloads)
+{
+    const std::string fetched = component(
+        "", "<downloaddialog autostartdownload=\"false\"><downloads><download sourceurl=\"http://example.invalid/a.exe\" "
+            "destinationpath=\"#TEMPPATHa\" destinationfilename=\"a.exe\"/></downloads></downloaddialog>");
+    const std::string shown = write("shown.xml", document(fetched, "show_progress=\"true\""));
+    const std::string plan = "--plan --language 1033 --os-code 100 ";
+    run_result r = run(plan + shown);
+    EXPECT_NE(r.out.find("\nrun: interactive (the dialog, showing its progress"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n       downloads in the download window before it runs, after the user presses Start\n"),
+              std::string::npos) << r.out;
+    r = run(plan + write("plain.xml", document(fetched)));
+    EXPECT_NE(r.out.find("\n       its downloads are ignored by the interactive run"), std::string::npos) << r.out;
+    r = run(plan + "--quiet " + shown);
+    EXPECT_NE(r.out.find("\n       downloads before it runs, without a window\n"), std::string::npos) << r.out;
+    r = run("--format json " + plan + shown);
+    const std::string validate = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+                                 "assert d[\"configuration\"][\"show_progress\"] is True, d; "
+                                 "assert d[\"components\"][0][\"download_waits\"] is True, d' " +
+                                 write("shown.json", r.out);
+    EXPECT_EQ(std::system(validate.c_str()), 0) << r.out;
+}
+
 TEST_F(cli, a_plan_that_fails_to_load_shows_setup_exe_messages_and_exits_1)
 {
     const std::string file = write("setup.xml", document("<component type=\"MSI\"/>"));
