@@ -58,7 +58,6 @@ private:
 // The run's own view of how it went, for its end.
 struct run_course {
     shown_progress* shown = nullptr;  // none: the run shows only its wait cursor
-    bool failed = false;
     bool restart_asked = false;
 };
 
@@ -66,7 +65,6 @@ next ask_after_failure(run_context& run, const config::configuration_settings& s
                        platform::window_handle owner, run_course& course)
 {
     run.record.failed = true;
-    course.failed = true;
     if (course.shown != nullptr) course.shown->turn_ends(c, false);
     // The product itself failing ends the run without a question.
     if (components::is_product(c)) return next::end_run;
@@ -136,7 +134,7 @@ next run_component(run_context& run, const config::configuration_settings& setti
 // start that finds everything in place says so).
 void finish(run_context& run, const config::configuration_settings& settings, const run_course& course)
 {
-    const bool went_well = course.shown != nullptr && !course.failed && !course.restart_asked;
+    const bool went_well = course.shown != nullptr && !run.record.failed && !course.restart_asked;
     for (const auto& c : settings.components)
         if (c->selected && !went_well) return;
     const std::wstring completed = text::trim(settings.installation_completed);
