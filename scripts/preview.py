@@ -326,7 +326,7 @@ class Scratch:
                 element.insert(0, ET.Element("installedcheck", check))
 
     def point_downloads_at(self, target: ET.Element, url: str) -> Optional[ET.Element]:
-        """Points the target's downloads at the loopback server; answers its
+        """Points the target's downloads at the loopback server; returns its
         first downloaddialog (the one Setup.exe reads)."""
         dialog = target.find("downloaddialog")
         downloads = dialog.find("downloads") if dialog is not None else None
@@ -429,7 +429,9 @@ def save_picture(bmp: Path, out: Path) -> Path:
     if out.suffix.lower() == ".bmp":
         shutil.copy2(bmp, out)
     else:
-        subprocess.run(["/usr/bin/convert", str(bmp), str(out)], check=True)
+        # Without time chunks: the same picture gives the same file.
+        subprocess.run(["/usr/bin/convert", str(bmp), "-define", "png:exclude-chunks=date,time", str(out)],
+                       check=True)
     return out
 
 
@@ -439,6 +441,45 @@ def print_dialog(d: dict) -> None:
         state = "checked" if row.get("image") == 2 else "unchecked"
         print("  row %r (%s%s%s)" % (row.get("text"), state, ", locked" if row.get("locked") else "",
                                      ", selected" if row.get("selected") else ""))
+
+
+class Chosen:
+    """The component a picture of the run is about, in its scratch copy."""
+
+    def __init__(self, scratch: Scratch, target: ET.Element, entry: dict, row: int = -1):
+        self.scratch, self.target, self.entry, self.row = scratch, target, entry, row
+
+
+def choose_running(document: bytes, plan: dict, row: Optional[int]) -> Chosen:
+    """The component of the row (counted from 1), by default the first row
+    that the run installs."""
+    scratch = Scratch(document, plan)
+    rows = scratch.rows()
+    if row is None:
+        waiting = [i for i, (_, c) in enumerate(rows) if c.get("selected")]
+        if not waiting:
+            raise PreviewError("no row is checked and missing on a fresh system: nothing would be installed")
+        index = waiting[0]
+    else:
+        if not 1 <= row <= len(rows):
+            raise PreviewError("--row %d: the dialog has %d rows" % (row, len(rows)))
+        index = row - 1
+        if not rows[index][1].get("selected"):
+            raise PreviewError("--row %d: %r is installed on a fresh system, so the run passes it over"
+                               % (row, rows[index][1].get("description")))
+    return Chosen(scratch, rows[index][0], rows[index][1], index)
+
+
+def choose_download(document: bytes, plan: dict) -> Chosen:
+    """The first component that the run installs and that has downloads."""
+    scratch = Scratch(document, plan)
+    if not scratch.show_progress():
+        raise PreviewError("the download window needs show_progress=\"true\" on the configuration: without it "
+                           "the interactive run downloads nothing (only the silent run does, without a window)")
+    fetching = [(e, c) for e, c in scratch.entries if c.get("selected") and c.get("downloads")]
+    if not fetching:
+        raise PreviewError("no component that is missing on a fresh system has downloads")
+    return Chosen(scratch, fetching[0][0], fetching[0][1])
 
 
 class Run:
@@ -488,23 +529,9 @@ class Run:
               % (self.language, configuration.get("index"), configuration.get("line")))
         return 0
 
-    def running(self, out: Path, row: Optional[int]) -> int:
-        """The dialog while the component of a row is being installed."""
-        scratch = Scratch(self.document, self.plan)
-        rows = scratch.rows()
-        if row is None:
-            waiting = [i for i, (_, c) in enumerate(rows) if c.get("selected")]
-            if not waiting:
-                raise PreviewError("no row is checked and missing on a fresh system: nothing would be installed")
-            index = waiting[0]
-        else:
-            if not 1 <= row <= len(rows):
-                raise PreviewError("--row %d: the dialog has %d rows" % (row, len(rows)))
-            index = row - 1
-            if not rows[index][1].get("selected"):
-                raise PreviewError("--row %d: %r is installed on a fresh system, so the run passes it over"
-                                   % (row, rows[index][1].get("description")))
-        target, entry = rows[index]
+    def running(self, out: Path, chosen: Chosen) -> int:
+        """The dialog while the chosen component is being installed."""
+        scratch, target, entry, index = chosen.scratch, chosen.target, chosen.entry, chosen.row
         scratch.prepare(target, HELD_STUB, keep_downloads=False)
         folder = self.scratch / "medium-running"
         stage_scratch_medium(self.medium, folder, scratch.serialise(), self.stub)
@@ -536,17 +563,10 @@ class Run:
                 return 1
         return 0
 
-    def download(self, out: Path) -> int:
-        """The download window halfway through the first file."""
-        scratch = Scratch(self.document, self.plan)
-        if not scratch.show_progress():
-            print("preview: the download window needs show_progress=\"true\" on the configuration: without it the "
-                  "interactive run downloads nothing (only the silent run does, without a window)")
-            return 1
-        fetching = [(e, c) for e, c in scratch.entries if c.get("selected") and c.get("downloads")]
-        if not fetching:
-            raise PreviewError("no component that is missing on a fresh system has downloads")
-        target, entry = fetching[0]
+    def download(self, out: Path, chosen: Chosen) -> int:
+        """The download window halfway through the chosen component's first
+        file."""
+        scratch, target, entry = chosen.scratch, chosen.target, chosen.entry
         scratch.prepare(target, OTHER_STUB, keep_downloads=True)
         http = HttpServer(self.scratch)
         try:
@@ -643,7 +663,19 @@ def main() -> int:
                   % language)
             print(language_note(language))
             return 1
-        pictures = sum(1 for p in (args.out, args.running, args.download) if p is not None)
+        status, chosen = 0, {}
+        for what, out, choose in (("running", args.running, lambda: choose_running(document, plan, args.row)),
+                                  ("download", args.download, lambda: choose_download(document, plan))):
+            if out is None:
+                continue
+            try:
+                chosen[what] = choose()
+            except PreviewError as e:
+                print("preview: no picture of the %s: %s" % ("run" if what == "running" else "download window", e))
+                status = 1
+        pictures = len(chosen) + (args.out is not None)
+        if pictures == 0:
+            return status
         print("running Setup.exe under Wine in a prefix of its own, system language %d (about half a minute%s)"
               % (language, "" if pictures == 1 else ", and a few seconds for each further picture"), flush=True)
         if language != WINE_LANGUAGE:
@@ -653,15 +685,15 @@ def main() -> int:
                 print("preview: the prefix could not be given the system language %d: %s" % (language, e))
                 return 1
         run = Run(medium, build, scratch, document, plan, language)
-        status = 0
         if args.out is not None:
             status = max(status, run.dialog(args.out))
         for what, out in (("running", args.running), ("download", args.download)):
-            if out is None:
+            if what not in chosen:
                 continue
             try:
-                status = max(status, run.running(out, args.row) if what == "running" else run.download(out))
-            except PreviewError as e:
+                status = max(status, run.running(out, chosen[what]) if what == "running"
+                             else run.download(out, chosen[what]))
+            except (PreviewError, RuntimeError) as e:
                 print("preview: no picture of the %s: %s" % ("run" if what == "running" else "download window", e))
                 status = 1
         return status
