@@ -284,6 +284,7 @@ class Scratch:
         if not isinstance(index, int) or not 1 <= index <= len(chosen):
             raise PreviewError("setup-check --plan named no configuration that the preview can find")
         self.configuration = chosen[index - 1]
+        self.plan_configuration = plan.get("configuration", {})
         holder = self.configuration.find("components")
         elements = list(holder) if holder is not None else []
         by_line = {lines[e]: e for e in elements}
@@ -296,7 +297,9 @@ class Scratch:
         self.all_elements = elements
 
     def show_progress(self) -> bool:
-        return is_true(self.configuration.get("show_progress"))
+        """As the plan says (Setup.exe's own reader), else as written."""
+        said = self.plan_configuration.get("show_progress")
+        return said if isinstance(said, bool) else is_true(self.configuration.get("show_progress"))
 
     def rows(self) -> List[Tuple[ET.Element, dict]]:
         return [(e, c) for e, c in self.entries if c.get("listed")]
@@ -577,7 +580,10 @@ class Run:
             folder = self.scratch / "medium-download"
             stage_scratch_medium(self.medium, folder, scratch.serialise(), self.stub)
             half = "(%s of %s)" % (format_size(STALLED_SIZE // 2), format_size(STALLED_SIZE))
-            start = ["download: start"] if dialog is not None and is_false(dialog.get("autostartdownload")) else []
+            waits = entry.get("download_waits")
+            if not isinstance(waits, bool):
+                waits = dialog is not None and is_false(dialog.get("autostartdownload"))
+            start = ["download: start"] if waits else []
             events = self.drive(folder / "Setup.exe",
                                 ["dialog: continue"] + start +
                                 ["download: wait-text " + half, "download: picture download", "download: read",
