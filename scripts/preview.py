@@ -592,7 +592,7 @@ class Run:
             http.stop()
         picture = self.scratch / "download.bmp"
         description = entry.get("description", "")
-        if not taken(events, "picture download") or not picture.exists():
+        if not taken(events, "download: picture download") or not picture.exists():
             print("preview: the download window of %r did not show %s; what Setup.exe did:" % (description, half))
             what_happened(events)
             return 1

@@ -1046,8 +1046,14 @@ private:
         }
         const Step* head = script_.head();
         if (head && head->control) {
-            if (control_step_done(*head, windows, false)) ++script_.next;
-            return;
+            if (control_step_done(*head, windows, false)) {
+                ++script_.next;
+                return;
+            }
+            // A box that comes meanwhile is answered with its first button
+            // and logged with the step that was waiting (the case then
+            // says so), unless a box is what the step waits for.
+            if (head->text == "wait box") return;
         }
         if (head && head->dialog && dialog_visible()) {
             ++script_.next;
@@ -1183,7 +1189,7 @@ private:
         } else {
             answer = button_name(v.buttons.front().id);
             by = "default";  // the script ran out, or its next step is for the dialog
-            if (head) pending = "dialog: " + head->text;
+            if (head) pending = script_line(*head);
         }
         HWND owner = GetWindow(box, GW_OWNER);
         // The program's dialog owns the box also when it never showed (a run
@@ -1268,8 +1274,13 @@ private:
         }
     }
 
+    // The step as the log names it: "download: " steps with their prefix.
+    static std::string step_name(const Step& s) { return s.download ? "download: " + s.text : s.text; }
+    // The step as the script writes it.
+    static std::string script_line(const Step& s) { return s.dialog ? "dialog: " + s.text : step_name(s); }
+
     void step_done(const Step& s, const std::string& result, const std::string& extra = std::string()) {
-        std::string line = "{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":" + json_string(result) + extra +
+        std::string line = "{\"step\":" + json_string(step_name(s)) + ",\"by\":\"script\",\"result\":" + json_string(result) + extra +
                            ",\"tick\":" + std::to_string(GetTickCount()) + "}";
         log_.line(line);
         if (result == "not_taken")
@@ -1277,8 +1288,8 @@ private:
     }
 
     void step_error(const Step& s, const std::string& why) {
-        log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"error\"}");
-        log_.line("{\"error\":" + json_string("dialog: " + s.text + ": " + why) + "}");
+        log_.line("{\"step\":" + json_string(step_name(s)) + ",\"by\":\"script\",\"result\":\"error\"}");
+        log_.line("{\"error\":" + json_string(script_line(s) + ": " + why) + "}");
     }
 
     bool row_arg(const Step& s, size_t i, int& row) {
