@@ -12,13 +12,23 @@ from typing import List
 from case_helpers import (TEXTS, check_file, cmd, completion, download, downloads, failure_question, interactive,
                           requests_are, all_of)
 from cases_dialog import FRESH, ASKING, RUNNING, optional_row
-from e2e_model import Case, CaseRun, DownloadView, FromBin, Row, View
+from e2e_model import Box, Case, CaseRun, DownloadView, FromBin, Row, View
 
 PROGRESS = dict(show_progress="true", installing_component_wait="Please wait while %s is installed...")
 
 
 def waiting(description: str) -> str:
     return "Please wait while %s is installed..." % description
+
+
+def product_failed(description: str, reason: str) -> Box:
+    """The box that tells that the product could not be installed, with the
+    reason its download failed on a second line."""
+    return Box(text="Setup could not install %s.\n%s" % (description, reason), caption="Error", buttons=("OK",),
+               icon="error", owner="dialog")
+
+
+PRODUCT = dict(required="true", primary="true")
 
 
 def no_files_in(folder: str):
@@ -61,10 +71,12 @@ CASES = [
          boxes=[failure_question("Alpha", owner="dialog")],
          ran=["a_exit1.exe", "b_hold_exit0.exe"], not_ran=["c_exit0.exe"]),
 
-    # A second start on a machine where everything is in place says so.
+    # A second start on a machine where everything is in place says so, in
+    # a dialog that shows itself, with its buttons disabled, before it runs.
     Case("progress_everything_in_place_says_so",
          files=interactive(cmd("Alpha", "a_exit0.exe", body=check_file("#APPPATH\\Setup.exe")), **PROGRESS),
          stubs=["a_exit0.exe"], script=["ok"],
+         views=[View(continue_text="Please wait...", continue_enabled=False, exit_enabled=False, label="shown")],
          boxes=[completion(TEXTS["installation_completed"], owner="none")], not_ran=["a_exit0.exe"]),
 
     # The download window over a transfer that stalls halfway: its texts,
@@ -106,4 +118,34 @@ CASES = [
                                  dialog_enabled=False, label="waiting")],
          boxes=[completion(TEXTS["installation_completed"], owner="none")],
          ran=["dl/a_exit0.exe"], check=requests_are("a_exit0.exe 200")),
+
+    # A web installer whose listed components are all in place starts by
+    # itself: the dialog shows first, its buttons disabled, and the product's
+    # download window comes up over it. Cancel there is told, not swallowed.
+    Case("progress_starting_by_itself_shows_the_dialog_behind_the_download",
+         files=interactive(cmd("Acme", "#APPPATH\\dl\\a_exit0.exe",
+                               body=downloads(download("Acme program", "@@HTTP@@/a_exit0.exe")), **PRODUCT),
+                           **PROGRESS),
+         served={"a_exit0.exe": b"x" * 4096, "a_exit0.exe.faults": "stallbody"},
+         script=["download: wait-text (2.00kb of 4.00kb)", "download: read stalled", "dialog: read behind",
+                 "download: cancel", "wait box", "files dl", "ok"],
+         views=[View(continue_text="Please wait...", continue_enabled=False, exit_enabled=False, label="shown"),
+                View(continue_text="Please wait...", continue_enabled=False, exit_enabled=False, dialog_enabled=False,
+                     responsive=True, message=waiting("Acme"), label="behind")],
+         downloads=[DownloadView(status="Acme program (2.00KB of 4.00KB) - 1/1", owner="dialog",
+                                 dialog_enabled=False, label="stalled")],
+         boxes=[product_failed("Acme", "the download was cancelled")],
+         check=all_of(no_files_in("dl"), requests_are("a_exit0.exe stallbody"))),
+
+    # The product's download fails: the user is told why, and the run ends.
+    Case("progress_product_download_failing_is_told",
+         files=interactive(cmd("Bravo", "b_exit0.exe"),
+                           cmd("Acme", "#APPPATH\\dl\\a_exit0.exe",
+                               body=downloads(download("Acme program", "@@HTTP@@/a_exit0.exe")), **PRODUCT),
+                           **PROGRESS),
+         stubs=["b_exit0.exe"],
+         script=["dialog: continue", "wait box", "ok"],
+         views=[View(**FRESH)],
+         boxes=[product_failed("Acme", "the server answered 404")], ran=["b_exit0.exe"],
+         check=requests_are("a_exit0.exe 404")),
 ]

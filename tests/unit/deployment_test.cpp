@@ -49,6 +49,7 @@ struct plain_window : engine::install_window {
     void end_dialog() override {}
     void show_message(const std::wstring&) override {}
     void show_row(std::size_t, const engine::checklist_row&, bool) override {}
+    void clear_current_row() override {}
     std::unique_ptr<download::progress_view> open_download_window(const components::download_dialog_settings&,
                                                                   const std::wstring&) override
     {

@@ -304,6 +304,7 @@ struct recording_window : engine::install_window {
         events.push_back("row " + std::to_string(index) + ": " + narrow(row.text) + (row.checked ? " [x]" : " [ ]") +
                          (row.locked ? " locked" : "") + (current ? " current" : ""));
     }
+    void clear_current_row() override { events.push_back("no current row"); }
     std::unique_ptr<download::progress_view> open_download_window(const components::download_dialog_settings&,
                                                                   const std::wstring& caption) override
     {
@@ -469,9 +470,24 @@ TEST_F(InteractiveRun, showing_its_progress_follows_each_component_in_the_messag
                                  "message: Installing b...", "row 1: b [x] current", "row 1: b [ ] locked current",
                                  "message: Installing c...", "row 2: c [x] current", "row 2: c (in place) [x] locked current",
                                  "message: Installing product...",  // no row of its own
-                                 "restore cursor", "end"}));
+                                 "restore cursor", "no current row", "end"}));
     // b failed: no completion text after the run.
     EXPECT_EQ(sys.message_texts(), (std::vector<std::wstring>{L"Failed b. Continue?"}));
+}
+
+TEST_F(InteractiveRun, showing_its_progress_the_product_failing_is_told_before_the_run_ends)
+{
+    settings.show_progress = true;
+    auto& product = add(L"Acme", exiting(1603));
+    product.required = product.primary = true;
+    add(L"after");
+    recording_window window;
+    engine::run_interactive_install(run, settings, {}, window);
+    EXPECT_EQ(started(), std::vector<std::wstring>{L"Acme.exe"});
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].text, L"Setup could not install Acme.");
+    EXPECT_EQ(sys.messages[0].owner, 5u);
+    EXPECT_TRUE(tells(sys.messages[0], platform::box_icon::error));
 }
 
 TEST_F(InteractiveRun, showing_its_progress_a_run_that_went_well_ends_with_the_completion_text)
@@ -544,8 +560,14 @@ TEST(StartsByItself, when_nothing_listed_is_missing_or_else_when_the_setup_resum
     EXPECT_TRUE(engine::starts_by_itself(sys, true));
     EXPECT_TRUE(sys.calls.empty());  // the Run value is not asked then
     EXPECT_FALSE(engine::starts_by_itself(sys, false));
+    // A run that starts by itself is seen only when it shows its progress.
+    using engine::opening;
+    EXPECT_EQ(engine::how_the_dialog_opens(sys, false, true), opening::wait_for_continue);
+    EXPECT_EQ(engine::how_the_dialog_opens(sys, true, false), opening::run_unseen);
+    EXPECT_EQ(engine::how_the_dialog_opens(sys, true, true), opening::show_then_run);
     sys.set_reg_value(platform::reg_root::local_machine, run_key, L"Yolvane Setup", {});
     EXPECT_TRUE(engine::starts_by_itself(sys, false));
+    EXPECT_EQ(engine::how_the_dialog_opens(sys, false, true), opening::show_then_run);
 }
 
 TEST(RunValue, administrators_look_under_the_machine_and_others_under_the_user)

@@ -29,6 +29,7 @@ struct configuration_settings {
     // download window, and the completion text after a run that went well.
     bool show_progress = false;
     std::wstring installing_component_wait;  // a format with one %s: the description
+    std::wstring installation_failed = L"Setup could not install %s.";
     // The driver's record owns the components; the copies made for the
     // dialog and the silent run share them.
     std::vector<std::shared_ptr<components::component>> components;

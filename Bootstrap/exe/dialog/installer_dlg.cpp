@@ -9,6 +9,10 @@ namespace {
 
 constexpr wchar_t list_property[] = L"CPrerequisitesCtrl";
 
+// Posted by the dialog to itself: the run that starts by itself begins once
+// the dialog is on the screen.
+constexpr UINT start_run_message = WM_APP + 1;
+
 dialog::list_input input_of(UINT message)
 {
     switch (message) {
@@ -110,6 +114,13 @@ void CPrerequisitesCtrl::show_row(int index, const engine::checklist_row& row, b
     SendMessageW(hwnd_, LVM_REDRAWITEMS, index, index);
 }
 
+void CPrerequisitesCtrl::clear_selection()
+{
+    LVITEMW none = {};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+}
+
 bool CPrerequisitesCtrl::is_row_locked(int row) const
 {
     LVITEMW item = {};
@@ -189,6 +200,9 @@ INT_PTR CInstallerDlg::handle(UINT message, WPARAM wparam, LPARAM lparam)
     case WM_INITDIALOG:
         on_init();
         return FALSE;  // the focus has been set
+    case start_run_message:
+        show_then_run();
+        return TRUE;
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC: {
         HDC dc = reinterpret_cast<HDC>(wparam);
@@ -288,9 +302,27 @@ void CInstallerDlg::on_init()
     if (!list_.bound()) list_.bind(GetDlgItem(hwnd_, IDC_COMPONENTS));
     list_.add_column();
 
-    // Nothing listed is missing, or the setup resumes after a restart: the
-    // run starts at once and ends the dialog before it is ever shown.
-    if (engine::starts_by_itself(run_.sys, list_.fill(settings_))) start_run();
+    switch (engine::how_the_dialog_opens(run_.sys, list_.fill(settings_), settings_.show_progress)) {
+    case engine::opening::run_unseen:
+        start_run();
+        break;
+    case engine::opening::show_then_run:
+        // Disabled from the first moment it shows; the run begins from the
+        // dialog's own loop, once the dialog is there to be seen.
+        begin_run();
+        PostMessageW(hwnd_, start_run_message, 0, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void CInstallerDlg::show_then_run()
+{
+    ShowWindow(hwnd_, SW_SHOW);
+    UpdateWindow(hwnd_);
+    SetForegroundWindow(hwnd_);
+    start_run();
 }
 
 void CInstallerDlg::start_run()

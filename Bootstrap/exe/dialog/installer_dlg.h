@@ -32,6 +32,8 @@ public:
     const std::vector<engine::checklist_row>& rows() const { return rows_; }
     // Shows a row as it now is; `current` selects it and scrolls it into view.
     void show_row(int index, const engine::checklist_row& row, bool current);
+    // No row is selected any more.
+    void clear_selection();
     // From now on every click and key is swallowed.
     void freeze() { frozen_ = true; }
 
@@ -59,6 +61,7 @@ private:
     static INT_PTR CALLBACK dialog_proc(HWND, UINT, WPARAM, LPARAM);
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
     void on_init();
+    void show_then_run();
     void centre();
     void set_icons();
     void start_run();
@@ -76,6 +79,7 @@ private:
     {
         list_.show_row(static_cast<int>(index), row, current);
     }
+    void clear_current_row() override { list_.clear_selection(); }
     std::unique_ptr<download::progress_view> open_download_window(const components::download_dialog_settings& downloads,
                                                                   const std::wstring& dialog_caption) override;
 

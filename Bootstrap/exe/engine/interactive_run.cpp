@@ -42,6 +42,9 @@ public:
         window_.show_row(row, rows_[row], true);
     }
 
+    // The run has ended: no row stays the selected one.
+    void run_ends() { window_.clear_current_row(); }
+
 private:
     std::size_t row_of(const components::component& c) const
     {
@@ -59,15 +62,32 @@ private:
 struct run_course {
     shown_progress* shown = nullptr;  // none: the run shows only its wait cursor
     bool restart_asked = false;
+    // Why the component's files did not arrive, for the user; empty when
+    // they did or there were none.
+    std::wstring download_failure;
 };
+
+// The product failing ends the run without a question; a run that shows its
+// progress says so, so that the window the user watched does not simply
+// vanish. A failed download adds its reason on a line of its own.
+void tell_product_failed(run_context& run, const config::configuration_settings& settings,
+                         const components::component& c, platform::window_handle owner, const run_course& course)
+{
+    if (course.shown == nullptr || settings.installation_failed.empty()) return;
+    std::wstring text = format_with_one_string(settings.installation_failed, c.description);
+    if (!course.download_failure.empty()) text += L"\n" + course.download_failure;
+    run.ui.message_box(owner, text, nullptr, platform::box_icon::error, platform::box_buttons::ok);
+}
 
 next ask_after_failure(run_context& run, const config::configuration_settings& settings, components::component& c,
                        platform::window_handle owner, run_course& course)
 {
     run.record.failed = true;
     if (course.shown != nullptr) course.shown->turn_ends(c, false);
-    // The product itself failing ends the run without a question.
-    if (components::is_product(c)) return next::end_run;
+    if (components::is_product(c)) {
+        tell_product_failed(run, settings, c, owner, course);
+        return next::end_run;
+    }
     return run.ui.message_box(owner, failure_question(settings, c), nullptr, platform::box_icon::warning,
                               platform::box_buttons::yes_no) == platform::box_answer::yes
                ? next::go_on
@@ -77,13 +97,14 @@ next ask_after_failure(run_context& run, const config::configuration_settings& s
 // The component's files, in the download window when the run shows its
 // progress; true when there is nothing to fetch or everything arrived.
 bool fetch_files(run_context& run, const config::configuration_settings& settings, components::component& c,
-                 install_window& window, const run_course& course)
+                 install_window& window, run_course& course)
 {
     if (course.shown == nullptr || !c.has_download_dialog) return true;
     // The window closes as soon as the downloads end, before the component starts.
     const std::unique_ptr<download::progress_view> view =
         window.open_download_window(c.download_dialog, settings.dialog_caption);
-    return download::download_component_files(run.sys, run.log, c, view.get());
+    if (download::download_component_files(run.sys, run.log, c, view.get())) return true;
+    return false;
 }
 
 next run_component(run_context& run, const config::configuration_settings& settings, components::component& c,
@@ -157,6 +178,12 @@ bool starts_by_itself(platform::platform& sys, bool all_listed_installed)
     return all_listed_installed || is_run_value_present(sys);
 }
 
+opening how_the_dialog_opens(platform::platform& sys, bool all_listed_installed, bool show_progress)
+{
+    if (!starts_by_itself(sys, all_listed_installed)) return opening::wait_for_continue;
+    return show_progress ? opening::show_then_run : opening::run_unseen;
+}
+
 void run_interactive_install(run_context& run, const config::configuration_settings& settings,
                              const std::vector<checklist_row>& rows, install_window& window)
 {
@@ -173,6 +200,7 @@ void run_interactive_install(run_context& run, const config::configuration_setti
         if (n == next::end_run) break;
     }
     window.restore_cursor();
+    if (course.shown != nullptr) shown.run_ends();
     finish(run, settings, course);
     window.end_dialog();
 }

@@ -33,6 +33,8 @@ public:
     // Row `index` looks like `row`; `current` makes it the selected row,
     // scrolled into view.
     virtual void show_row(std::size_t index, const checklist_row& row, bool current) = 0;
+    // No row is the selected one any more: the run has ended.
+    virtual void clear_current_row() = 0;
     // A download window for one component's downloads, owned by the dialog,
     // open until the view goes; its caption is the downloads' own, else
     // `dialog_caption`. None: the files are fetched without a window.
@@ -44,6 +46,13 @@ public:
 // listed component is installed, or else when the setup resumes after a
 // restart (its Run value, asked only in that case).
 bool starts_by_itself(platform::platform& sys, bool all_listed_installed);
+
+// How the dialog opens: waiting for Continue; running at once, unseen, and
+// ending before it is ever shown; or, for a run that starts by itself and
+// shows its progress, shown first with its buttons disabled, then running,
+// so that what the run shows (and a download window over it) is seen.
+enum class opening { wait_for_continue, run_unseen, show_then_run };
+opening how_the_dialog_opens(platform::platform& sys, bool all_listed_installed, bool show_progress);
 
 // Runs once and always ends the dialog.
 void run_interactive_install(run_context& run, const config::configuration_settings& settings,
