@@ -371,12 +371,14 @@ void fake_platform::run_late_threads()
 wait_result fake_platform::wait_thread_pumping(thread_handle thread, std::uint32_t timeout_ms)
 {
     ++pumped_waits;
+    if (while_pumping) while_pumping();
     return wait_thread(thread, timeout_ms);
 }
 
 void fake_platform::sleep_pumping(std::uint32_t ms)
 {
     ++pumped_waits;
+    if (while_pumping) while_pumping();
     sleep(ms);
 }
 
