@@ -373,6 +373,21 @@ TEST(downloads_in_a_window, a_cancel_holds_whenever_it_is_served_and_a_success_w
     }
 }
 
+TEST_F(downloads, an_arrival_between_the_reads_of_the_clock_is_no_stall_and_costs_no_pause)
+{
+    item(L"http://h/a.exe");
+    fake_platform::download slow = answer(200, std::string(300, 'x'));
+    slow.announced = 300;
+    slow.piece = 100;
+    slow.piece_ms = 250;
+    sys.downloads[L"http://h/a.exe"] = {slow};
+    sys.arrivals_race_the_clock = true;
+    clicking_view view;
+    EXPECT_TRUE(run(&view));
+    EXPECT_EQ(requests_for(L"http://h/a.exe"), 1);
+    EXPECT_TRUE(sys.sleeps.empty());
+}
+
 TEST_F(downloads, every_attempt_stores_under_a_name_of_its_own_process_and_attempt)
 {
     item(L"http://h/a.exe");
