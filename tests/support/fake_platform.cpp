@@ -371,12 +371,14 @@ void fake_platform::run_late_threads()
 wait_result fake_platform::wait_thread_pumping(thread_handle thread, std::uint32_t timeout_ms)
 {
     ++pumped_waits;
+    if (while_pumping) while_pumping();
     return wait_thread(thread, timeout_ms);
 }
 
 void fake_platform::sleep_pumping(std::uint32_t ms)
 {
     ++pumped_waits;
+    if (while_pumping) while_pumping();
     sleep(ms);
 }
 
@@ -410,6 +412,18 @@ wait_result fake_platform::wait_thread(thread_handle thread, std::uint32_t timeo
 }
 
 void fake_platform::close_thread(thread_handle) {}
+
+std::uint32_t fake_platform::tick_count()
+{
+    const std::uint32_t now = clock_ms;
+    if (arrivals_race_the_clock && !racing_) {
+        racing_ = true;  // the arrival reads the clock too
+        ++clock_ms;
+        for (const trickle& t : trickles_) t.sink->on_bytes(t.stored, t.answer.announced);
+        racing_ = false;
+    }
+    return now;
+}
 
 void fake_platform::sleep(std::uint32_t ms)
 {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -110,6 +111,14 @@ public:
     // The answers to the requests for a URL, in order; the last one repeats.
     std::map<std::wstring, std::vector<download>> downloads;
     std::uint32_t clock_ms = 1000;  // what tick_count answers; waits and sleeps advance it
+    std::uint32_t pid = 4242;       // what process_id answers
+    // Every read of the clock is followed at once, a millisecond later, by
+    // an arrival in each transfer whose pieces still arrive: the transfer's
+    // thread ran between the reader's two reads.
+    bool arrivals_race_the_clock = false;
+    // Called in every wait and pause that serves window messages, before
+    // it ends: what a window does with the messages it is served (a click).
+    std::function<void()> while_pumping;
 
     // --- What happened ----------------------------------------------------
     std::vector<message> messages;
@@ -170,7 +179,8 @@ public:
     void run_late_threads();
     void close_thread(thread_handle thread) override;
     void sleep(std::uint32_t ms) override;
-    std::uint32_t tick_count() override { return clock_ms; }
+    std::uint32_t tick_count() override;
+    std::uint32_t process_id() override { return pid; }
     box_answer message_box(window_handle owner, const std::wstring& text, const wchar_t* caption, box_icon icon,
                            box_buttons buttons) override;
     transfer_result download_url(const std::wstring& url, const std::wstring& target, transfer_sink& sink) override;
@@ -207,6 +217,7 @@ private:
         std::uint32_t next_at = 0;  // the clock when the next piece arrives
     };
     std::vector<trickle> trickles_;
+    bool racing_ = false;
     file* find(const std::wstring& path);
 };
 

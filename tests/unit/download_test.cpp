@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/read_size.h"
 #include "download/downloader.h"
 #include "fake_platform.h"
 
@@ -54,6 +55,20 @@ TEST(file_name_from_url, takes_the_text_after_the_last_slash_or_backslash)
     EXPECT_EQ(download::file_name_from_url(L"http://host/dir/"), L"");
     EXPECT_EQ(download::file_name_from_url(L"file.exe"), L"file.exe");
     EXPECT_EQ(download::file_name_from_url(L""), L"");
+}
+
+TEST(transfer_clock, an_arrival_stamped_after_the_clock_was_read_is_no_quiet)
+{
+    EXPECT_EQ(download::quiet_time(5000, 4990), 0u);  // a 49-day quiet, were it subtracted blindly
+    EXPECT_EQ(download::quiet_time(5000, 35000), download::stall_limit_ms);
+    EXPECT_EQ(download::quiet_time(0xFFFFFF00u, 0x100u), 0x200u);  // across the wrap of the tick count
+}
+
+TEST(read_size, reads_what_has_arrived_at_least_one_byte_at_most_the_buffer)
+{
+    EXPECT_EQ(base::read_size(0, 65536), 1u);  // waits for the next arrival, or confirms the end
+    EXPECT_EQ(base::read_size(700, 65536), 700u);
+    EXPECT_EQ(base::read_size(1000000, 65536), 65536u);
 }
 
 // The lines written to the log.
@@ -150,6 +165,8 @@ TEST_F(downloads, which_failures_are_tried_again_and_how_often)
 {
     fake_platform::download short_body = answer(200, std::string(1000, 'x'));
     short_body.announced = 100000;
+    fake_platform::download long_body = answer(200, std::string(1000, 'x'));
+    long_body.announced = 100;
     fake_platform::download stall;
     stall.stalls = true;  // not even the answer's headers arrive
     fake_platform::download stall_in_body = answer(200, "MZ");
@@ -166,6 +183,7 @@ TEST_F(downloads, which_failures_are_tried_again_and_how_often)
         {"stall before the answer", stall, 3},
         {"stall in the body", stall_in_body, 3},
         {"cut short", short_body, 3},
+        {"longer than announced", long_body, 3},
         {"500", answer(500), 3},
         {"503", answer(503), 3},
         {"408", answer(408), 3},
@@ -281,6 +299,109 @@ TEST_F(downloads, in_a_window_the_user_cancels_at_once_without_another_attempt_o
     scripted_view watching;
     EXPECT_TRUE(busy.run(&watching));
     EXPECT_EQ(watching.pauses, std::vector<int>{2});
+
+    // A window that could not be made: nobody could cancel, so nothing is
+    // fetched, and the log says why.
+    struct unmade_window : scripted_view {
+        bool usable(std::uint32_t& error) override
+        {
+            error = 2;
+            return false;
+        }
+    };
+    download_world unseen;
+    unseen.item(L"http://h/a.exe");
+    unseen.sys.downloads[L"http://h/a.exe"] = {answer(200)};
+    unmade_window unmade;
+    EXPECT_FALSE(unseen.run(&unmade));
+    EXPECT_TRUE(unseen.sys.requests.empty());
+    EXPECT_TRUE(unseen.log.holds(L"the download window cannot be made (system code 2: "));
+}
+
+// A window whose user clicks Cancel while the run serves its messages.
+struct clicking_view : download::progress_view {
+    bool clicked = false;
+    bool go_ahead() override { return true; }
+    void transferring(const components::download_item&, int, int, std::uint64_t, std::uint64_t) override {}
+    void pausing(const components::download_item&, int, int, int) override {}
+    bool cancelled() override { return clicked; }
+};
+
+TEST(downloads_in_a_window, a_cancel_holds_whenever_it_is_served_and_a_success_waits_for_nothing)
+{
+    fake_platform::download stall_in_body = download_world::answer(200, "MZ");
+    stall_in_body.announced = 100;
+    stall_in_body.stalls = true;
+    const std::vector<fake_platform::download> fine = {download_world::answer(200)};
+    const std::vector<fake_platform::download> busy_then_fine = {download_world::answer(503, "busy"),
+                                                                  download_world::answer(200)};
+    // Served waits: the transfer's (each 100 ms), then the judgement's, then
+    // the move's, of each item; after a failed attempt, the pause's slices.
+    const struct {
+        const char* moment;
+        int click_at;  // the served wait in which Cancel is clicked; 0: never
+        std::vector<fake_platform::download> first;
+        bool first_arrives;
+    } cases[] = {
+        {"during a transfer", 3, {stall_in_body}, false},
+        {"in the wait in which the transfer ends", 1, fine, false},
+        {"while the file is judged", 2, fine, false},
+        {"between items", 3, fine, true},
+        {"during the pause between attempts", 2, busy_then_fine, false},
+        {"never", 0, fine, true},
+    };
+    for (const auto& k : cases) {
+        download_world world;
+        world.item(L"http://h/a.exe");
+        world.item(L"http://h/b.exe");
+        world.sys.downloads[L"http://h/a.exe"] = k.first;
+        world.sys.downloads[L"http://h/b.exe"] = fine;
+        clicking_view view;
+        int served = 0;
+        world.sys.while_pumping = [&] { view.clicked = view.clicked || ++served == k.click_at; };
+        const std::uint32_t start = world.sys.clock_ms;
+        const bool clicked = k.click_at != 0;
+        EXPECT_EQ(world.run(&view), !clicked) << k.moment;
+        EXPECT_EQ(world.requests_for(L"http://h/a.exe"), 1) << k.moment;
+        EXPECT_EQ(world.requests_for(L"http://h/b.exe"), clicked ? 0 : 1) << k.moment;
+        EXPECT_EQ(world.sys.path_exists(L"C:\\dl\\a.exe"), k.first_arrives) << k.moment;
+        EXPECT_EQ(world.files_in_folder(), (k.first_arrives ? 1u : 0u) + (clicked ? 0u : 1u)) << k.moment;
+        if (clicked)
+            EXPECT_TRUE(world.log.holds(L"cancelled by the user")) << k.moment;
+        else  // neither a pause nor any time after the files arrived
+            EXPECT_TRUE(world.sys.sleeps.empty() && world.sys.clock_ms == start) << k.moment;
+    }
+}
+
+TEST_F(downloads, an_arrival_between_the_reads_of_the_clock_is_no_stall_and_costs_no_pause)
+{
+    item(L"http://h/a.exe");
+    fake_platform::download slow = answer(200, std::string(300, 'x'));
+    slow.announced = 300;
+    slow.piece = 100;
+    slow.piece_ms = 250;
+    sys.downloads[L"http://h/a.exe"] = {slow};
+    sys.arrivals_race_the_clock = true;
+    clicking_view view;
+    EXPECT_TRUE(run(&view));
+    EXPECT_EQ(requests_for(L"http://h/a.exe"), 1);
+    EXPECT_TRUE(sys.sleeps.empty());
+}
+
+TEST_F(downloads, every_attempt_stores_under_a_name_of_its_own_process_and_attempt)
+{
+    item(L"http://h/a.exe");
+    sys.pid = 77;
+    sys.downloads[L"http://h/a.exe"] = {answer(503, "busy"), answer(200)};
+    EXPECT_TRUE(run());
+    EXPECT_TRUE(run());  // the same target fetched again
+    std::vector<std::wstring> parts;
+    for (const auto& call : sys.calls)
+        if (call.rfind(L"download:", 0) == 0) parts.push_back(call.substr(call.find(L'|') + 1));
+    ASSERT_EQ(parts.size(), 3u);
+    for (const auto& part : parts) EXPECT_EQ(part.rfind(L"C:\\dl\\a.exe.77.", 0), 0u) << part;
+    std::sort(parts.begin(), parts.end());
+    EXPECT_EQ(std::unique(parts.begin(), parts.end()), parts.end());
 }
 
 TEST(progress_text, names_the_item_its_bytes_and_its_place)

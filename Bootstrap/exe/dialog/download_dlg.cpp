@@ -10,7 +10,11 @@ CDownloadDlg::CDownloadDlg(HWND owner, const components::download_dialog_setting
 {
     hwnd_ = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DOWNLOAD), owner_,
                                &CDownloadDlg::dialog_proc, reinterpret_cast<LPARAM>(this));
-    if (hwnd_ == nullptr) return;  // the downloads go on without a window
+    if (hwnd_ == nullptr) {
+        // The downloads fail: without the window nobody could cancel them.
+        create_error_ = GetLastError();
+        return;
+    }
     SetWindowTextW(hwnd_, texts_.caption.c_str());
     set_text(IDC_DOWNLOAD_MESSAGE, texts_.waiting);
     SetDlgItemTextW(hwnd_, IDOK, texts_.start.c_str());
@@ -86,6 +90,12 @@ void CDownloadDlg::place_over_owner()
                                               {centre.left, centre.top, centre.right, centre.bottom},
                                               {work.left, work.top, work.right, work.bottom});
     SetWindowPos(hwnd_, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool CDownloadDlg::usable(std::uint32_t& error)
+{
+    error = create_error_;
+    return hwnd_ != nullptr;
 }
 
 bool CDownloadDlg::go_ahead()

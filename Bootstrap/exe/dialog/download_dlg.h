@@ -20,6 +20,7 @@ public:
     CDownloadDlg(const CDownloadDlg&) = delete;
     CDownloadDlg& operator=(const CDownloadDlg&) = delete;
 
+    bool usable(std::uint32_t& error) override;
     bool go_ahead() override;
     void transferring(const components::download_item& item, int index, int count, std::uint64_t so_far,
                       std::uint64_t announced) override;
@@ -36,6 +37,7 @@ private:
 
     HWND owner_;
     HWND hwnd_ = nullptr;
+    DWORD create_error_ = 0;  // why the window could not be made
     dialog::download_texts texts_;
     bool started_ = false;
     bool cancelled_ = false;

@@ -1,6 +1,7 @@
 #include "download/downloader.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "base/paths.h"
@@ -99,6 +100,7 @@ attempt_end judge_file(platform::platform& sys, const components::download_item&
 {
     if (!sys.file_size(file, size)) return attempt_end::failed;
     if (announced != 0 && size < announced) return attempt_end::cut_short;
+    if (announced != 0 && size > announced) return attempt_end::too_long;
     if (item.sha256.empty()) return attempt_end::arrived;
     bool readable = false;
     if (digest_is(sys, file, item.sha256, readable)) return attempt_end::arrived;
@@ -115,12 +117,36 @@ struct attempt_report {
 // How often a window sees the transfer's numbers, and may cancel it.
 constexpr std::uint32_t view_interval_ms = 100;
 
+// Numbers the attempts of the whole process, for their part files' names.
+std::atomic<std::uint32_t> attempts_started{0};
+
+bool cancelled(const item_place& at) { return at.view != nullptr && at.view->cancelled(); }
+
+// Runs `work` to its end. With a window it runs on a thread of its own
+// while the waits serve the windows' messages, so that the digest of a
+// large file freezes neither window; without one, or without a thread, it
+// runs here.
+void run_serving_windows(platform::platform& sys, const item_place& at, const std::function<void()>& work)
+{
+    platform::thread_handle handle = 0;
+    if (at.view == nullptr || !sys.start_thread(work, handle)) {
+        work();
+        return;
+    }
+    const platform::owned_thread thread(sys, handle);
+    platform::wait_result w = platform::wait_result::timeout;
+    while (w == platform::wait_result::timeout) w = sys.wait_thread_pumping(handle, view_interval_ms);
+    // `work` refers to the caller's objects: it must end before they go.
+    if (w == platform::wait_result::failed) sys.wait_thread(handle, 0xFFFFFFFFu);
+}
+
 // One transfer into `file`, on a thread of its own. The wait is the
 // installing thread's: it does not rely on the transfer calling back, so a
 // transfer that hangs without a word still counts as stalled. The thread
 // and its transfer share only `state`, which the transfer's thread holds
 // until it ends: the process-wide platform outlives it, being never
-// destroyed.
+// destroyed. The user is asked after every wait, so that a Cancel served in
+// the wait in which the transfer ended still holds.
 attempt_report run_attempt(platform::platform& sys, const item_place& at, const std::wstring& file)
 {
     attempt_report report;
@@ -134,24 +160,24 @@ attempt_report run_attempt(platform::platform& sys, const item_place& at, const 
 
     report.end = attempt_end::stalled;
     for (;;) {
-        const std::uint32_t quiet = sys.tick_count() - state->last_arrival;
+        // The arrival first: read after the clock, a fresh one would look
+        // like a quiet of 49 days.
+        const std::uint32_t last = state->last_arrival;
+        const std::uint32_t quiet = quiet_time(last, sys.tick_count());
         if (quiet >= stall_limit_ms) break;
         const std::uint32_t left = stall_limit_ms - quiet;
         const platform::wait_result w = at.view != nullptr
                                             ? sys.wait_thread_pumping(handle, left < view_interval_ms ? left : view_interval_ms)
                                             : sys.wait_thread(handle, left);
-        if (w == platform::wait_result::timeout && at.view != nullptr) {
+        if (w == platform::wait_result::timeout && at.view != nullptr)
             at.view->transferring(at.item, at.index, at.count, state->so_far, state->announced);
-            if (at.view->cancelled()) {
-                report.end = attempt_end::cancelled;
-                break;
-            }
+        if (cancelled(at)) {
+            report.end = attempt_end::cancelled;
+            break;
         }
         if (w == platform::wait_result::ended) {
             report.transfer = state->result;
             report.end = judge_transfer(report.transfer);
-            if (report.end == attempt_end::arrived)
-                report.end = judge_file(sys, at.item, file, report.transfer.announced, report.size);
             break;
         }
         if (w == platform::wait_result::failed) {
@@ -163,6 +189,17 @@ attempt_report run_attempt(platform::platform& sys, const item_place& at, const 
     // item's own file: only the installing thread moves a file into place.
     state->abandoned = true;
     return report;
+}
+
+// The file of a transfer that ended well, judged; a Cancel served meanwhile
+// makes the attempt cancelled, whatever the file.
+void judge_arrival(platform::platform& sys, const item_place& at, const std::wstring& file, attempt_report& report)
+{
+    if (report.end != attempt_end::arrived) return;
+    run_serving_windows(sys, at, [&] {
+        report.end = judge_file(sys, at.item, file, report.transfer.announced, report.size);
+    });
+    if (cancelled(at)) report.end = attempt_end::cancelled;
 }
 
 // The pause before another attempt; false when the user cancelled meanwhile.
@@ -203,6 +240,9 @@ std::wstring report_text(platform::system_facts& facts, const attempt_report& r,
     case attempt_end::cut_short:
         return http + L"cut short: " + text::decimal(r.size) + L" of " + text::decimal(r.transfer.announced) +
                L" bytes announced";
+    case attempt_end::too_long:
+        return http + L"too long: " + text::decimal(r.size) + L" bytes, " + text::decimal(r.transfer.announced) +
+               L" announced";
     case attempt_end::server_busy:
     case attempt_end::server_refused:
         return L"HTTP " + text::decimal(r.transfer.http_status);
@@ -230,19 +270,19 @@ bool fetch_item(platform::platform& sys, base::event_log& log, const item_place&
         return false;
     }
     for (int attempt = 1; attempt <= attempts_per_item; ++attempt) {
-        if (attempt > 1 && !pause_before(sys, at, attempt)) {
+        if (cancelled(at) || (attempt > 1 && !pause_before(sys, at, attempt))) {
             log.write(L"download cancelled by the user before attempt " +
                       text::decimal(static_cast<std::uint64_t>(attempt)));
             return false;
         }
-        // Each attempt stores under its own name beside the target, so that
-        // an attempt given up on can never mix with the next one or leave a
-        // partial file under the item's own name.
-        const std::wstring part = target + L"." + text::decimal(static_cast<std::uint64_t>(attempt)) + L".part";
-        const attempt_report report = run_attempt(sys, at, part);
+        const std::wstring part = part_file_name(target, sys.process_id(), ++attempts_started);
+        attempt_report report = run_attempt(sys, at, part);
+        judge_arrival(sys, at, part, report);
         log.write(L"attempt " + text::decimal(static_cast<std::uint64_t>(attempt)) + L": " + report_text(sys, report, item));
         if (report.end == attempt_end::arrived) {
-            if (sys.move_file(part, target)) return true;
+            bool moved = false;
+            run_serving_windows(sys, at, [&] { moved = sys.move_file(part, target); });
+            if (moved) return true;
             sys.delete_file(part);
             log.write(L"download failed: the file cannot take its name");
             return false;
@@ -263,6 +303,7 @@ bool worth_retrying(attempt_end end)
     case attempt_end::reset:
     case attempt_end::stalled:
     case attempt_end::cut_short:
+    case attempt_end::too_long:
     case attempt_end::server_busy:
         return true;
     default:
@@ -279,6 +320,17 @@ std::wstring format_byte_size(std::uint32_t bytes)
 }
 
 std::wstring file_name_from_url(const std::wstring& url) { return base::last_path_part(url); }
+
+std::uint32_t quiet_time(std::uint32_t last_arrival, std::uint32_t now)
+{
+    const std::uint32_t quiet = now - last_arrival;
+    return quiet > 0x7FFFFFFFu ? 0 : quiet;
+}
+
+std::wstring part_file_name(const std::wstring& target, std::uint32_t process_id, std::uint32_t attempt_number)
+{
+    return target + L"." + text::decimal(process_id) + L"." + text::decimal(attempt_number) + L".part";
+}
 
 std::wstring target_path(const components::download_item& item)
 {
@@ -300,6 +352,12 @@ bool download_component_files(platform::platform& sys, base::event_log& log, com
                               progress_view* view)
 {
     if (!c.has_download_dialog) return true;
+    std::uint32_t error = 0;
+    if (view != nullptr && !view->usable(error)) {
+        log.write(L"downloads of \"" + c.description + L"\" failed: the download window cannot be made" +
+                  (error != 0 ? L" (" + platform::describe_error(sys, error) + L")" : std::wstring()));
+        return false;
+    }
     if (view != nullptr && !view->go_ahead()) {
         log.write(L"downloads of \"" + c.description + L"\" cancelled by the user before they started");
         return false;

@@ -27,6 +27,7 @@ enum class attempt_end {
     reset,            // the connection broke off
     stalled,          // nothing arrived for stall_limit_ms
     cut_short,        // fewer bytes than the server announced
+    too_long,         // more bytes than the server announced
     server_busy,      // HTTP 5xx, 408 or 429
     server_refused,   // any other HTTP status of 400 or more
     digest_mismatch,  // not the file the configuration names
@@ -37,6 +38,17 @@ enum class attempt_end {
 
 // Whether an attempt that ended so is followed by another one.
 bool worth_retrying(attempt_end end);
+
+// How long a transfer has been quiet at `now`, given the tick of its last
+// arrival. An arrival stamped after `now` was read (the transfer's thread
+// runs meanwhile) is no quiet at all, not a wrapped-around eternity.
+std::uint32_t quiet_time(std::uint32_t last_arrival, std::uint32_t now);
+
+// The name an attempt stores under beside `target` until the file is
+// judged: unique to the process and the attempt, so that neither an attempt
+// given up on, nor a later fetch of the same target, nor another process
+// can write into it.
+std::wstring part_file_name(const std::wstring& target, std::uint32_t process_id, std::uint32_t attempt_number);
 
 // The file an item is stored as: its destination folder joined with its
 // destinationfilename, or with the name that ends its URL.
@@ -57,6 +69,13 @@ std::wstring progress_text(const std::wstring& componentname, std::uint64_t so_f
 class progress_view {
 public:
     virtual ~progress_view() = default;
+    // False when the window could not be made, with the system's error code
+    // (0: none known): the downloads then fail, as nobody could cancel them.
+    virtual bool usable(std::uint32_t& error)
+    {
+        error = 0;
+        return true;
+    }
     // Before the first transfer: true at once, or once the user has pressed
     // Start when the window asks for it; false when the user cancelled.
     virtual bool go_ahead() = 0;

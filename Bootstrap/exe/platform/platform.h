@@ -172,6 +172,8 @@ public:
     // Milliseconds since the system started; it wraps after 49.7 days, so
     // only differences are meaningful.
     virtual std::uint32_t tick_count() = 0;
+    // The running process's identifier, unique among the running processes.
+    virtual std::uint32_t process_id() = 0;
 };
 
 // Message boxes.

@@ -7,9 +7,11 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <new>
 
+#include "base/read_size.h"
 #include "platform/win32_handles.h"
 #include "resources/resource.h"
 
@@ -177,12 +179,14 @@ struct internet_traits {
 using internet_handle = win32::owner<internet_traits>;
 
 // The file a transfer stores into: deleted again unless the transfer keeps
-// it. Its handle is open only while bytes are written, so that whoever gives
-// up on the transfer (a watcher that saw it stall, or a user who cancelled)
-// can delete it at once, even while the transfer still waits on the network;
-// a write that came after that delete is deleted again when the transfer
-// ends. It holds its own copy of the path, so that it may outlive whoever
-// named it.
+// it. Its handle is open only while bytes are written, and then nobody else
+// may open it, so that whoever gives up on the transfer (a watcher that saw
+// it stall, or a user who cancelled) can delete it at once, even while the
+// transfer still waits on the network: a file held open across those waits
+// would keep its name in the folder until the transfer ended. A write that
+// came after that delete finds no file and writes nothing. Between writes the
+// name keeps others out: it is the attempt's own. It holds its own copy of
+// the path, so that it may outlive whoever named it.
 class partial_file {
 public:
     explicit partial_file(std::wstring path) : path_(std::move(path)) { created_ = open_for(CREATE_ALWAYS); }
@@ -212,7 +216,7 @@ private:
     bool open_for(DWORD disposition)
     {
         win32::kernel_handle file(CreateFileW(path_.c_str(), disposition == CREATE_ALWAYS ? GENERIC_WRITE : FILE_APPEND_DATA,
-                                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
+                                              FILE_SHARE_DELETE, nullptr, disposition,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
         DWORD written = 0;
@@ -357,8 +361,8 @@ transfer_result http_download(const std::wstring& url, const std::wstring& targe
         DWORD available = 0;
         DWORD got = 0;
         if (!net.available(request.get(), &available, 0, 0) ||
-            !net.read(request.get(), chunk.data(),
-                      std::max<DWORD>(1, std::min<DWORD>(available, static_cast<DWORD>(chunk.size()))), &got)) {
+            !net.read(request.get(), chunk.data(), base::read_size(available, static_cast<DWORD>(chunk.size())),
+                      &got)) {
             const DWORD error = GetLastError();
             r.status = internet_failure(error);
             r.code = error;
@@ -376,13 +380,30 @@ transfer_result http_download(const std::wstring& url, const std::wstring& targe
     return r;
 }
 
+// A moniker transfer runs on a thread of its own, which nothing can
+// interrupt while the system waits for the source; the transfer that waits
+// for it shares this with it. The transfer stops waiting after a quiet as
+// long as an HTTP transfer waits, and that thread then deletes its file
+// itself whenever it ends.
+struct moniker_state {
+    enum phase_value { running, ended, given_up };
+    moniker_state(std::wstring url, std::wstring target) : url(std::move(url)), target(std::move(target)) {}
+    const std::wstring url;
+    const std::wstring target;
+    std::atomic<DWORD> last_progress{GetTickCount()};
+    std::atomic<ULONG> so_far{0};
+    std::atomic<ULONG> announced{0};
+    std::atomic<ULONG> progress_count{0};
+    std::atomic<bool> stop{false};  // the binding is aborted at its next progress
+    std::atomic<int> phase{running};
+    HRESULT result = E_FAIL;  // written before the thread ends
+};
+
 // Any other address (a file path, file: or ftp:) through the system's URL
 // monikers, which follow the same proxy settings.
 class binding_callback : public IBindStatusCallback {
 public:
-    explicit binding_callback(transfer_sink& sink) : sink_(sink) {}
-
-    std::uint64_t announced() const { return announced_; }
+    explicit binding_callback(moniker_state& state) : state_(state) {}
 
     // IUnknown. The object lives on the caller's stack for the whole
     // synchronous transfer, so nothing is counted.
@@ -404,8 +425,11 @@ public:
     HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnProgress(ULONG so_far, ULONG total, ULONG, LPCWSTR) override
     {
-        if (total > announced_) announced_ = total;
-        return sink_.on_bytes(so_far, announced_) ? S_OK : E_ABORT;
+        if (total > state_.announced) state_.announced = total;
+        state_.so_far = so_far;
+        state_.last_progress = GetTickCount();
+        ++state_.progress_count;
+        return state_.stop ? E_ABORT : S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
@@ -413,41 +437,77 @@ public:
     HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
 
 private:
-    transfer_sink& sink_;
-    std::uint64_t announced_ = 0;
+    moniker_state& state_;
 };
+
+using moniker_download_fn = HRESULT(WINAPI*)(LPUNKNOWN, LPCWSTR, LPCWSTR, DWORD, LPBINDSTATUSCALLBACK);
+
+// The body of a moniker transfer's own thread: its file stays only when it
+// arrived before the transfer gave up waiting.
+void run_moniker(moniker_state& state, moniker_download_fn download)
+{
+    {
+        const win32::com_apartment apartment;
+        binding_callback binding(state);
+        state.result = download(nullptr, state.url.c_str(), state.target.c_str(), 0, &binding);
+    }
+    int running = moniker_state::running;
+    const bool claimed = state.phase.compare_exchange_strong(running, moniker_state::ended);
+    if (!claimed || FAILED(state.result)) DeleteFileW(state.target.c_str());
+}
+
+transfer_status moniker_failure(HRESULT hr)
+{
+    switch (static_cast<std::uint32_t>(hr)) {
+    case 0x80004004u:  // E_ABORT: the sink stopped it
+        return transfer_status::cancelled;
+    case 0x800C0004u:  // INET_E_CANNOT_CONNECT
+        return transfer_status::cannot_connect;
+    case 0x800C000Bu:  // INET_E_CONNECTION_TIMEOUT
+        return transfer_status::timed_out;
+    default:
+        return transfer_status::failed;
+    }
+}
 
 transfer_result moniker_download(const std::wstring& url, const std::wstring& target, transfer_sink& sink)
 {
-    using download_fn = HRESULT(WINAPI*)(LPUNKNOWN, LPCWSTR, LPCWSTR, DWORD, LPBINDSTATUSCALLBACK);
-    const download_fn download = built_once<download_fn>(
-        [] { return entry<download_fn>(win32::load_system_library(L"urlmon.dll").release(), "URLDownloadToFileW"); });
+    const moniker_download_fn download = built_once<moniker_download_fn>([] {
+        return entry<moniker_download_fn>(win32::load_system_library(L"urlmon.dll").release(), "URLDownloadToFileW");
+    });
     if (download == nullptr) return failure(transfer_status::failed, static_cast<DWORD>(E_NOTIMPL));
-    const win32::com_apartment apartment;
-    binding_callback binding(sink);
-    const HRESULT hr = download(nullptr, url.c_str(), target.c_str(), 0, &binding);
+    const auto state = std::make_shared<moniker_state>(url, target);
+    auto start = std::make_unique<thread_start>(thread_start{[state, download] { run_moniker(*state, download); }});
+    const win32::kernel_handle thread(CreateThread(nullptr, 0, thread_entry, start.get(), 0, nullptr));
+    if (!thread) return failure(transfer_status::failed, GetLastError());
+    start.release();  // the thread owns it now
+
+    ULONG seen = 0;
+    while (WaitForSingleObject(thread.get(), 100) == WAIT_TIMEOUT) {
+        const ULONG count = state->progress_count;
+        if (count != seen) {
+            seen = count;
+            if (!sink.on_bytes(state->so_far, state->announced)) state->stop = true;
+        }
+        const DWORD last = state->last_progress;  // before the clock, so never newer than it
+        if (!state->stop && GetTickCount() - last < network_wait_ms) continue;
+        int running = moniker_state::running;
+        if (state->phase.compare_exchange_strong(running, moniker_state::given_up))
+            return failure(state->stop ? transfer_status::cancelled : transfer_status::timed_out, 0);
+    }
     transfer_result r;
-    r.code = static_cast<std::uint32_t>(hr);
-    r.announced = binding.announced();
-    if (SUCCEEDED(hr)) {
-        r.status = transfer_status::completed;
+    r.code = static_cast<std::uint32_t>(state->result);
+    r.announced = state->announced;
+    if (FAILED(state->result)) {
+        r.status = moniker_failure(state->result);
         return r;
     }
-    switch (static_cast<std::uint32_t>(hr)) {
-    case 0x80004004u:  // E_ABORT: the sink stopped it
-        r.status = transfer_status::cancelled;
-        break;
-    case 0x800C0004u:  // INET_E_CANNOT_CONNECT
-        r.status = transfer_status::cannot_connect;
-        break;
-    case 0x800C000Bu:  // INET_E_CONNECTION_TIMEOUT
-        r.status = transfer_status::timed_out;
-        break;
-    default:
-        r.status = transfer_status::failed;
-        break;
+    // Given up on during its last moments: the file must not stay.
+    if (!sink.on_bytes(state->so_far, r.announced)) {
+        DeleteFileW(target.c_str());
+        return failure(transfer_status::cancelled, 0);
     }
-    DeleteFileW(target.c_str());
+    r.status = transfer_status::completed;
     return r;
 }
 
@@ -869,6 +929,8 @@ void win32_platform::sleep_pumping(std::uint32_t ms)
 }
 
 std::uint32_t win32_platform::tick_count() { return GetTickCount(); }
+
+std::uint32_t win32_platform::process_id() { return GetCurrentProcessId(); }
 
 box_answer win32_platform::message_box(window_handle owner, const std::wstring& text, const wchar_t* caption,
                                        box_icon icon, box_buttons buttons)

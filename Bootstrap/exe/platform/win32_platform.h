@@ -39,6 +39,7 @@ public:
     void sleep(std::uint32_t ms) override;
     void sleep_pumping(std::uint32_t ms) override;
     std::uint32_t tick_count() override;
+    std::uint32_t process_id() override;
     // user_interface
     box_answer message_box(window_handle owner, const std::wstring& text, const wchar_t* caption, box_icon icon,
                            box_buttons buttons) override;

@@ -13,7 +13,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
     CExeModule::instance();
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
 
     // Made once and never destroyed: a download attempt given up on may
