@@ -488,6 +488,31 @@ TEST_F(InteractiveRun, showing_its_progress_the_product_failing_is_told_before_t
     EXPECT_EQ(sys.messages[0].text, L"Setup could not install Acme.");
     EXPECT_EQ(sys.messages[0].owner, 5u);
     EXPECT_TRUE(tells(sys.messages[0], platform::box_icon::error));
+
+    // Its download failing: the reason on a line of its own. An earlier
+    // component's failed download lends the product's own failure no reason.
+    for (bool product_downloads : {false, true}) {
+        engine_world web;
+        web.settings.show_progress = true;
+        web.sys.add_directory(L"C:\\dl");
+        auto with_download = [&](components::cmd_component& c) {
+            const std::wstring url = L"http://h/" + c.description;
+            c.has_download_dialog = true;
+            c.download_dialog.downloads.push_back({url, L"C:\\dl", L"", c.description, L""});
+            web.sys.downloads[url] = {{platform::transfer_status::completed, 404, "", 0}};
+        };
+        with_download(web.add(L"a"));
+        auto& acme = web.add(L"Acme", exiting(1603));
+        acme.required = acme.primary = true;
+        if (product_downloads) with_download(acme);
+        web.sys.answers = {platform::box_answer::yes};
+        recording_window w2;
+        engine::run_interactive_install(web.run, web.settings, {}, w2);
+        EXPECT_EQ(web.sys.message_texts(),
+                  (std::vector<std::wstring>{L"Failed a. Continue?",
+                                             product_downloads ? L"Setup could not install Acme.\nthe server answered 404"
+                                                               : L"Setup could not install Acme."}));
+    }
 }
 
 TEST_F(InteractiveRun, showing_its_progress_a_run_that_went_well_ends_with_the_completion_text)

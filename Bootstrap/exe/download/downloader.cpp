@@ -257,7 +257,15 @@ std::wstring report_text(platform::system_facts& facts, const attempt_report& r,
     }
 }
 
-bool fetch_item(platform::platform& sys, base::event_log& log, const item_place& at)
+// Writes why the item did not arrive to the log, and keeps it for the user.
+bool failed_because(base::event_log& log, std::wstring& why_not, const std::wstring& reason)
+{
+    log.write(L"download failed: " + reason);
+    why_not = reason;
+    return false;
+}
+
+bool fetch_item(platform::platform& sys, base::event_log& log, const item_place& at, std::wstring& why_not)
 {
     const components::download_item& item = at.item;
     const std::wstring target = target_path(item);
@@ -266,13 +274,14 @@ bool fetch_item(platform::platform& sys, base::event_log& log, const item_place&
     // A URL that ends in a separator names no file: the target would be the
     // folder itself, which nothing can be stored as.
     if (target.empty() || target.back() == L'\\' || target.back() == L'/') {
-        log.write(L"download failed: the address names no file");
-        return false;
+        return failed_because(log, why_not, L"the address names no file");
     }
+    attempt_report last;
     for (int attempt = 1; attempt <= attempts_per_item; ++attempt) {
         if (cancelled(at) || (attempt > 1 && !pause_before(sys, at, attempt))) {
             log.write(L"download cancelled by the user before attempt " +
                       text::decimal(static_cast<std::uint64_t>(attempt)));
+            why_not = failure_reason(attempt_end::cancelled, 0);
             return false;
         }
         const std::wstring part = part_file_name(target, sys.process_id(), ++attempts_started);
@@ -284,14 +293,13 @@ bool fetch_item(platform::platform& sys, base::event_log& log, const item_place&
             run_serving_windows(sys, at, [&] { moved = sys.move_file(part, target); });
             if (moved) return true;
             sys.delete_file(part);
-            log.write(L"download failed: the file cannot take its name");
-            return false;
+            return failed_because(log, why_not, L"the file could not be stored under its name");
         }
         sys.delete_file(part);
+        last = report;
         if (!worth_retrying(report.end)) break;
     }
-    log.write(L"download failed");
-    return false;
+    return failed_because(log, why_not, failure_reason(last.end, last.transfer.http_status));
 }
 
 }  // namespace
@@ -349,24 +357,55 @@ std::wstring progress_text(const std::wstring& componentname, std::uint64_t so_f
 }
 
 bool download_component_files(platform::platform& sys, base::event_log& log, components::component& c,
-                              progress_view* view)
+                              progress_view* view, std::wstring* why_not)
 {
     if (!c.has_download_dialog) return true;
+    std::wstring reason;
     std::uint32_t error = 0;
+    bool arrived = true;
     if (view != nullptr && !view->usable(error)) {
         log.write(L"downloads of \"" + c.description + L"\" failed: the download window cannot be made" +
                   (error != 0 ? L" (" + platform::describe_error(sys, error) + L")" : std::wstring()));
-        return false;
-    }
-    if (view != nullptr && !view->go_ahead()) {
+        reason = L"the download window could not be opened";
+        arrived = false;
+    } else if (view != nullptr && !view->go_ahead()) {
         log.write(L"downloads of \"" + c.description + L"\" cancelled by the user before they started");
-        return false;
+        reason = failure_reason(attempt_end::cancelled, 0);
+        arrived = false;
     }
     const auto& items = c.download_dialog.downloads;
-    for (std::size_t i = 0; i < items.size(); ++i)
-        if (!fetch_item(sys, log, item_place{items[i], static_cast<int>(i) + 1, static_cast<int>(items.size()), view}))
-            return false;
-    return true;
+    for (std::size_t i = 0; arrived && i < items.size(); ++i)
+        arrived = fetch_item(sys, log, item_place{items[i], static_cast<int>(i) + 1, static_cast<int>(items.size()), view},
+                             reason);
+    if (!arrived && why_not != nullptr) *why_not = reason;
+    return arrived;
+}
+
+std::wstring failure_reason(attempt_end end, std::uint32_t http_status)
+{
+    switch (end) {
+    case attempt_end::refused:
+        return L"could not connect to the server";
+    case attempt_end::reset:
+        return L"the connection to the server broke off";
+    case attempt_end::stalled:
+        return L"the server sent nothing for " + text::decimal(stall_limit_ms / 1000) + L" s";
+    case attempt_end::cut_short:
+        return L"the server sent less than it announced";
+    case attempt_end::too_long:
+        return L"the server sent more than it announced";
+    case attempt_end::server_busy:
+    case attempt_end::server_refused:
+        return L"the server answered " + text::decimal(http_status);
+    case attempt_end::digest_mismatch:
+        return L"the file did not match its digest";
+    case attempt_end::unreadable:
+        return L"the file that arrived could not be read";
+    case attempt_end::cancelled:
+        return L"the download was cancelled";
+    default:
+        return L"the download failed";
+    }
 }
 
 }  // namespace download

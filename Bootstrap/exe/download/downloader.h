@@ -94,7 +94,13 @@ public:
 // arrive stay. The log is told each item and each attempt. With a view, the
 // waits serve window messages and the user may cancel: the transfer is given
 // up at once, without a further attempt, and leaves no file of its own.
+// `why_not`, when given, is told why the files did not arrive, in words
+// for the user ("could not connect to the server").
 bool download_component_files(platform::platform& sys, base::event_log& log, components::component& c,
-                              progress_view* view = nullptr);
+                              progress_view* view = nullptr, std::wstring* why_not = nullptr);
+
+// Why an attempt that ended so kept its file from arriving, in words for the
+// user; `http_status` is the server's answer.
+std::wstring failure_reason(attempt_end end, std::uint32_t http_status);
 
 }  // namespace download

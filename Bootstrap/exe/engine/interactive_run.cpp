@@ -99,12 +99,12 @@ next ask_after_failure(run_context& run, const config::configuration_settings& s
 bool fetch_files(run_context& run, const config::configuration_settings& settings, components::component& c,
                  install_window& window, run_course& course)
 {
+    course.download_failure.clear();
     if (course.shown == nullptr || !c.has_download_dialog) return true;
     // The window closes as soon as the downloads end, before the component starts.
     const std::unique_ptr<download::progress_view> view =
         window.open_download_window(c.download_dialog, settings.dialog_caption);
-    if (download::download_component_files(run.sys, run.log, c, view.get())) return true;
-    return false;
+    return download::download_component_files(run.sys, run.log, c, view.get(), &course.download_failure);
 }
 
 next run_component(run_context& run, const config::configuration_settings& settings, components::component& c,
