@@ -20,6 +20,15 @@ CASES = [
          ran=["dl/a_exit0.exe"],
          check=all_of(requests_are("a_exit0.exe 200"), same_bytes("dl/a_exit0.exe", "e2e_stub.exe"))),
 
+    # An address that is a path goes through the system's URL monikers: the
+    # file arrives whole under its own name, with no part file beside it.
+    Case("download_from_a_path_through_the_monikers",
+         files=silent(cmd("Copied", "#APPPATH\\dl\\a_exit0.exe",
+                          body=downloads(download("Copied program", "#APPPATH\\src\\a_exit0.exe")))),
+         stubs=["src/a_exit0.exe"],
+         ran=["dl/a_exit0.exe"],
+         check=all_of(folder_holds("dl", "a_exit0.exe", "a_exit0.exe.log"), same_bytes("dl/a_exit0.exe", "e2e_stub.exe"))),
+
     # The second of three fails: the first stays, the third is not asked for,
     # the component does not run; the failure question follows (Yes).
     Case("download_second_of_three_fails",

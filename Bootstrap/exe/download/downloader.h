@@ -93,7 +93,8 @@ public:
 // first item that does not arrive ends the downloads; the files that did
 // arrive stay. The log is told each item and each attempt. With a view, the
 // waits serve window messages and the user may cancel: the transfer is given
-// up at once, without a further attempt, and leaves no file of its own.
+// up at once, without a further attempt, and leaves no file of its own. A
+// view whose window could not be made fails the downloads, with a log line.
 // `why_not`, when given, is told why the files did not arrive, in words
 // for the user ("could not connect to the server").
 bool download_component_files(platform::platform& sys, base::event_log& log, components::component& c,
