@@ -203,8 +203,9 @@ TEST_F(downloads, which_failures_are_tried_again_and_how_often)
             k.requests == 3 ? std::vector<std::uint32_t>{2000, 4000} : std::vector<std::uint32_t>{};
         EXPECT_EQ(world.sys.sleeps, pauses) << k.what;
         EXPECT_EQ(world.files_in_folder(), 0u) << k.what;
-        if (k.answer.http_status >= 400)
+        if (k.answer.http_status >= 400) {
             EXPECT_TRUE(world.log.holds(L"attempt 1: HTTP " + std::to_wstring(k.answer.http_status))) << k.what;
+        }
     }
 }
 
