@@ -2,7 +2,6 @@
 // show no message box.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -508,43 +507,37 @@ TEST(log_file, reaches_its_file_line_by_line_and_keeps_the_early_lines_until_it_
 
 TEST(log_file, of_the_command_line_gets_its_folders_made_and_tells_a_pending_restart)
 {
-    using platform::reg_root;
     const std::wstring session = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
     const std::wstring current = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+    const std::vector<std::uint8_t> renames{'\\', 0, 'a', 0, 0, 0, 0, 0};
     const struct {
-        const char* what;
-        std::function<void(fake_platform&)> mark;
-        const char* line;  // nullptr: no such line
+        std::wstring key;      // under HKEY_LOCAL_MACHINE; empty: no mark
+        const wchar_t* value;  // nullptr: the key alone is the mark
+        std::vector<std::uint8_t> data;
+        const char* line;      // nullptr: no such line
     } cases[] = {
-        {"no mark", [](fake_platform&) {}, nullptr},
-        {"an emptied rename list",
-         [&](fake_platform& sys) { sys.set_reg_value(reg_root::local_machine, session, L"PendingFileRenameOperations", {0, 0, 0, 0}); },
-         nullptr},
-        {"files to rename",
-         [&](fake_platform& sys) {
-             sys.set_reg_string(reg_root::local_machine, session, L"PendingFileRenameOperations", L"\\??\\C:\\a");
-         },
-         "a restart of Windows is already pending: files wait to be replaced (PendingFileRenameOperations)"},
-        {"Windows Update",
-         [&](fake_platform& sys) { sys.add_reg_key(reg_root::local_machine, current + L"WindowsUpdate\\Auto Update\\RebootRequired"); },
-         "a restart of Windows is already pending: Windows Update (RebootRequired)"},
-        {"component servicing",
-         [&](fake_platform& sys) { sys.add_reg_key(reg_root::local_machine, current + L"Component Based Servicing\\RebootPending"); },
-         "a restart of Windows is already pending: component servicing (RebootPending)"},
+        {L"", nullptr, {}, nullptr},
+        {session, L"PendingFileRenameOperations", {0, 0, 0, 0}, nullptr},  // an emptied list
+        {session, L"PendingFileRenameOperations", renames, "files wait to be replaced (PendingFileRenameOperations)"},
+        {current + L"WindowsUpdate\\Auto Update\\RebootRequired", nullptr, {}, "Windows Update (RebootRequired)"},
+        {current + L"Component Based Servicing\\RebootPending", nullptr, {}, "component servicing (RebootPending)"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(testing::PrintToString(c.key));
         fake_platform sys;
         sys.command = L"Setup.exe /qn /log C:\\logs\\deep\\er\\setup.log";
         add_program(sys, L"C:\\medium\\a.exe");
-        c.mark(sys);
+        if (c.value != nullptr)
+            sys.set_reg_value(platform::reg_root::local_machine, c.key, c.value, c.data);
+        else if (!c.key.empty())
+            sys.add_reg_key(platform::reg_root::local_machine, c.key);
         with_setup_xml(sys, document(component("a")));
         EXPECT_EQ(run::run_setup(sys, both_runs()), 0);
         const auto lines = log_lines(sys, L"C:\\logs\\deep\\er\\setup.log");
         EXPECT_TRUE(holds(lines, "/qn (as /quiet): a silent, unattended run"));
         EXPECT_EQ(holds(lines, "already pending"), c.line != nullptr);
         if (c.line != nullptr) {
-            EXPECT_TRUE(holds(lines, c.line));
+            EXPECT_TRUE(holds(lines, std::string("a restart of Windows is already pending: ") + c.line));
         }
     }
 }

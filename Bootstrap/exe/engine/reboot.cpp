@@ -19,11 +19,12 @@ std::wstring pending_restart_mark(platform::registry& registry)
         for (std::uint8_t b : renames)
             if (b != 0) return L"files wait to be replaced (PendingFileRenameOperations)";
     }
-    const wchar_t windows_update[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update\\RebootRequired";
-    if (registry.key_opens(reg_root::local_machine, windows_update, reg_access::query_value_native))
+    const std::wstring current = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+    if (registry.key_opens(reg_root::local_machine, current + L"WindowsUpdate\\Auto Update\\RebootRequired",
+                           reg_access::query_value_native))
         return L"Windows Update (RebootRequired)";
-    const wchar_t servicing[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Component Based Servicing\\RebootPending";
-    if (registry.key_opens(reg_root::local_machine, servicing, reg_access::query_value_native))
+    if (registry.key_opens(reg_root::local_machine, current + L"Component Based Servicing\\RebootPending",
+                           reg_access::query_value_native))
         return L"component servicing (RebootPending)";
     return std::wstring();
 }

@@ -151,9 +151,11 @@ int show_help(platform::platform& sys, const switches& args)
 // What the command line asked for, in the log.
 void log_switches(engine::run_log& log, const switches& args, const std::wstring& log_path)
 {
-    if (args.quiet)
-        log.write((text::ascii_lower(args.quiet_as.substr(1)) == L"quiet" ? L"/quiet" : args.quiet_as + L" (as /quiet)") +
+    if (args.quiet) {
+        const bool as_typed = text::ascii_lower(args.quiet_as.substr(1)) == L"quiet";
+        log.write((as_typed ? std::wstring(L"/quiet") : args.quiet_as + L" (as /quiet)") +
                   L": a silent, unattended run with the deployment exit statuses");
+    }
     if (args.norestart) log.write(L"/norestart: every restart question is answered No");
     if (!args.log_file.empty()) log.write(L"/log: " + (log_path.empty() ? args.log_file : log_path));
     for (const std::wstring& ignored : args.ignored) log.write(L"argument ignored: " + quoted(ignored));
