@@ -7,7 +7,7 @@ import os
 import re
 from typing import List
 
-from case_helpers import cmd, failure_question, interactive, silent
+from case_helpers import all_of, cmd, failure_question, interactive, silent, wait_for_end
 from e2e_model import Box, Case, CaseRun, View
 
 DETAILED = dict(detailed_exit_status="true")
@@ -44,6 +44,27 @@ def no_file(rel: str):
         return ["%s exists" % rel] if os.path.exists(os.path.join(r.medium_dir, rel)) else []
     return run
 
+
+def ended_before_exit(stub: str):
+    """The stub had ended when Setup.exe ended: it was waited for."""
+    def run(r: CaseRun) -> List[str]:
+        tick, end = r.exit_tick(), wait_for_end(r, stub)
+        if tick is None or end is None:
+            return ["cannot compare the exit with %s's end: a log line is missing" % stub]
+        return [] if end["tick"] <= tick else ["Setup.exe ended before %s: it was not waited for" % stub]
+    return run
+
+
+HELP = ("Setup.exe [/quiet] [/norestart] [/log FILE]\n\n"
+        "/quiet - install without any window or message, and end with 0 (done), 3010 (a restart is needed), "
+        "1641 (a component started a restart), 1603 (failed), 1618 (another installation was in progress: try "
+        "again later) or 1 (the configuration cannot be read); /q, /qn, /s, /silent and /verysilent mean the same\n"
+        "/norestart - never restart Windows: a needed restart is left to you (3010 under /quiet)\n"
+        "/log FILE - write a log of the run to FILE, making its folder if needed\n"
+        "/? or /help - show this list\n\n"
+        "Without /quiet the setup runs as its configuration says and ends with 1, unless the configuration asks "
+        "for the statuses above (then also 1602: the dialog was left).\n"
+        "Switches may also start with - and are written in any letter case.")
 
 CASES = [
     # A silent run with a success, a 3010 and a failure (Yes goes on): the
@@ -115,13 +136,38 @@ CASES = [
          files={"setup.xml": "<configurations"}, args=["-QUIET"], exit_code=1),
     Case("deployment_help_lists_the_switches",
          files=interactive(cmd("Alpha", "a_exit0.exe")), stubs=["a_exit0.exe"], args=["/?"],
-         boxes=[Box("Setup.exe [/quiet] [/norestart] [/log FILE]\n\n"
-                    "/quiet - install without any window or message, and end with 0 (done), 3010 (a restart is "
-                    "needed), 1641 (a restart was started), 1602 (cancelled) or 1603 (failed)\n"
-                    "/norestart - never restart Windows: a needed restart ends the run with 3010\n"
-                    "/log FILE - write a log of the run to FILE\n"
-                    "/? or /help - show this list\n\n"
-                    "Switches may also start with - and are written in any letter case.",
-                    caption="Setup", icon="information", owner="none")],
+         boxes=[Box(HELP, caption="Setup", icon="information", owner="none")],
          exit_code=0, not_ran=["a_exit0.exe"]),
+
+    # /qn, as administrators type it first: the interactive configuration
+    # shows no dialog, and the run ends with a deployment status.
+    Case("deployment_qn_runs_an_interactive_configuration_without_a_window",
+         files=interactive(cmd("Alpha", "a_exit3010.exe")), stubs=["a_exit3010.exe"], args=["/qn"],
+         ran=["a_exit3010.exe"], exit_code=3010),
+
+    # Unattended, the product is waited for and its failure is the run's
+    # status (an ordinary silent run leaves it running, see the primary
+    # component cases).
+    Case("deployment_quiet_waits_for_a_failing_product",
+         files=interactive(cmd("Alpha", "a_exit0.exe"),
+                           cmd("Product", "p_sleep1500_exit1603.exe", required="true", primary="true")),
+         stubs=["a_exit0.exe", "p_sleep1500_exit1603.exe"], args=["/quiet", "/log", "setup.log"],
+         ran=["a_exit0.exe", "p_sleep1500_exit1603.exe"], exit_code=1603,
+         check=all_of(ended_before_exit("p_sleep1500_exit1603.exe"),
+                      log_holds('component "Product" ended with exit code 1603', "exit status 1603"))),
+
+    # Windows Installer's own codes: 1641 (installed, a restart started by
+    # the installer) ends the run at once; 1618 (another installation in
+    # progress) fails with a status that tells the tool to try again.
+    Case("deployment_status_1641_ends_the_run",
+         files=silent(cmd("Alpha", "a_exit1641.exe", mustreboot="true"), cmd("Bravo", "b_exit0.exe"),
+                      **DETAILED, **LOGGED),
+         stubs=["a_exit1641.exe", "b_exit0.exe"], ran=["a_exit1641.exe"], not_ran=["b_exit0.exe"], exit_code=1641,
+         check=log_holds("exit code 1641 (installed; its installer has started a restart of Windows)",
+                         "exit status 1641")),
+    Case("deployment_status_1618_another_installation_in_progress",
+         files=silent(cmd("Alpha", "a_exit1618.exe"), cmd("Bravo", "b_exit0.exe")),
+         stubs=["a_exit1618.exe", "b_exit0.exe"], args=["-S", "/log", "setup.log"], ran=["a_exit1618.exe"],
+         not_ran=["b_exit0.exe"], exit_code=1618,
+         check=log_holds("exit code 1618 (another installation is already in progress)", "exit status 1618")),
 ]

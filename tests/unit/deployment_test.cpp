@@ -271,7 +271,13 @@ TEST(command_line, knows_its_switches_in_any_letter_case_form_and_order_and_igno
         {{L"/log"}, false, false, false, L"", {L"/log"}},             // no file
         {{L"/log", L"/quiet"}, true, false, false, L"", {L"/log"}},   // a switch is no file
         {{L"-?"}, false, false, true, L"", {}},
-        {{L"/q", L"quiet", L"--quiet", L"/quietly", L"/HELP"}, false, false, true, L"", {L"/q", L"quiet", L"--quiet", L"/quietly"}},
+        {{L"quiet", L"--quiet", L"/quietly", L"/qb", L"/passive", L"/HELP"}, false, false, true, L"",
+         {L"quiet", L"--quiet", L"/quietly", L"/qb", L"/passive"}},
+        // The words administrators type first for a run without a window.
+        {{L"/q"}, true, false, false, L"", {}},
+        {{L"-QN", L"/log", L"/S"}, true, false, false, L"", {L"/log"}},
+        {{L"/Silent"}, true, false, false, L"", {}},
+        {{L"-verysilent"}, true, false, false, L"", {}},
     };
     for (const auto& c : cases) {
         std::vector<std::wstring> line{L"Setup.exe"};
@@ -358,8 +364,19 @@ TEST(command_line, help_shows_the_switches_and_reads_nothing)
     ASSERT_EQ(sys.messages.size(), 1u);
     EXPECT_EQ(sys.messages[0].caption, std::wstring(L"Setup"));
     EXPECT_EQ(sys.messages[0].icon, platform::box_icon::information);
-    EXPECT_EQ(sys.messages[0].text.rfind(L"Setup.exe [/quiet] [/norestart] [/log FILE]\n", 0), 0u);
+    const std::wstring& help = sys.messages[0].text;
+    EXPECT_EQ(help.rfind(L"Setup.exe [/quiet] [/norestart] [/log FILE]\n", 0), 0u);
     EXPECT_EQ(sys.bytes_read, 0u);
+    // The quiet run's statuses are those it can end with: no dialog to
+    // leave, so no 1602; and no switch that is not built yet.
+    const std::size_t at = help.find(L"\n/quiet - ");
+    ASSERT_NE(at, std::wstring::npos);
+    const std::wstring quiet_line = help.substr(at + 1, help.find(L'\n', at + 1) - at - 1);
+    for (const wchar_t* status : {L"0 (", L"3010", L"1641", L"1603", L"1618", L"1 ("})
+        EXPECT_NE(quiet_line.find(status), std::wstring::npos) << status;
+    EXPECT_EQ(quiet_line.find(L"1602"), std::wstring::npos);
+    EXPECT_NE(quiet_line.find(L"/q, /qn, /s, /silent and /verysilent"), std::wstring::npos);
+    EXPECT_EQ(help.find(L"passive"), std::wstring::npos);
 
     fake_platform quiet;
     quiet.command = L"Setup.exe -help /quiet";
@@ -398,6 +415,132 @@ TEST(exit_status, a_primary_component_still_running_at_the_end_of_a_silent_run_i
     with_setup_xml(sys, document(component("a") + component("p", "primary=\"true\""),
                                  "install_silent=\"true\" detailed_exit_status=\"true\""));
     EXPECT_EQ(run::run_setup(sys, both_runs()), 0);
+}
+
+TEST(exit_status, an_unattended_run_waits_for_the_product_and_judges_its_exit_code)
+{
+    fake_platform::program failing_product;
+    failing_product.exit_code = 1603;
+    failing_product.polls_until_end = 1;  // still running when first looked at
+    const struct {
+        const char* what;
+        const wchar_t* command;
+        const char* attributes;
+        int status;
+    } cases[] = {
+        {"/quiet", L"Setup.exe /quiet", "", 1603},
+        {"unattended", L"Setup.exe", "install_silent=\"true\" unattended=\"true\" detailed_exit_status=\"true\"", 1603},
+        {"an ordinary silent run", L"Setup.exe", "install_silent=\"true\" detailed_exit_status=\"true\"", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake_platform sys;
+        sys.command = c.command;
+        add_program(sys, L"C:\\medium\\p.exe", failing_product);
+        with_setup_xml(sys, document(component("p", "required=\"true\" primary=\"true\""), c.attributes));
+        EXPECT_EQ(run::run_setup(sys, both_runs()), c.status);
+    }
+}
+
+TEST(exit_status, of_the_codes_of_windows_installer_that_restart_or_wait_for_another_installation)
+{
+    // 1641: installed and a restart under way; nothing more is started and
+    // no restart question of ours follows, in either run. 1618: a failure
+    // that is worth trying again later.
+    const struct {
+        std::uint32_t code;
+        const char* attributes;
+        int status;
+        std::size_t boxes;
+        const char* logged;
+    } cases[] = {
+        {1641, "install_silent=\"true\"", 1641, 1,
+         "ended with exit code 1641 (installed; its installer has started a restart of Windows)"},
+        {1641, "", 1641, 1, "component \"a\": installed, its installer started a restart of Windows"},
+        {1618, "install_silent=\"true\" unattended=\"true\"", 1618, 0,
+         "ended with exit code 1618 (another installation is already in progress)"},
+        {1618, "", 1618, 1, "message box: \"Could not install a.\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.code) + " " + c.attributes);
+        fake_platform sys;
+        add_program(sys, L"C:\\medium\\a.exe", exiting(c.code));
+        add_program(sys, L"C:\\medium\\b.exe");
+        sys.add_directory(L"C:\\medium");
+        sys.answers = {box_answer::ok, box_answer::no};
+        with_setup_xml(sys, document(component("a", "mustreboot=\"true\" installcompletemessage=\"A is in.\"") +
+                                         component("b"),
+                                     std::string("detailed_exit_status=\"true\" log_file=\"C:\\medium\\s.log\" "
+                                                 "failed_exec_command_continue=\"Could not install %s.\" ") +
+                                         c.attributes));
+        EXPECT_EQ(run::run_setup(sys, both_runs()), c.status);
+        EXPECT_EQ(sys.processes.size(), 1u);
+        EXPECT_EQ(sys.messages.size(), c.boxes);  // the completion text, or the failure question
+        EXPECT_EQ(sys.reboots, 0);
+        EXPECT_TRUE(holds(log_lines(sys, L"C:\\medium\\s.log"), c.logged));
+    }
+    // Another failure beside a 1618 still calls for the later attempt.
+    engine::run_record both;
+    both.failed = both.another_install_running = true;
+    both.restart_pending = true;
+    EXPECT_EQ(engine::exit_status(both, true, true), 1618);
+}
+
+TEST(log_file, reaches_its_file_line_by_line_and_keeps_the_early_lines_until_it_opens)
+{
+    fake_platform sys;
+    sys.add_directory(L"C:\\logs");
+    engine::run_log log(sys, sys);
+    log.write(L"before");
+    EXPECT_EQ(sys.files.count(L"c:\\logs\\a.log"), 0u);
+    log.open(L"C:\\logs\\a.log");
+    EXPECT_EQ(log_lines(sys, L"C:\\logs\\a.log"), (std::vector<std::string>{"before"}));
+    log.write(L"after");  // on disk at once: a run killed now leaves it
+    EXPECT_EQ(log_lines(sys, L"C:\\logs\\a.log"), (std::vector<std::string>{"before", "after"}));
+    // A file that refuses a line ends the log; nothing is tried again.
+    sys.files[L"c:\\logs\\a.log"].readable = false;
+    log.write(L"refused");
+    sys.files[L"c:\\logs\\a.log"].readable = true;
+    log.write(L"later");
+    EXPECT_FALSE(log.wanted());
+    EXPECT_EQ(log_lines(sys, L"C:\\logs\\a.log"), (std::vector<std::string>{"before", "after"}));
+}
+
+TEST(log_file, of_the_command_line_gets_its_folders_made_and_tells_a_pending_restart)
+{
+    const std::wstring session = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    const std::wstring current = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+    const std::vector<std::uint8_t> renames{'\\', 0, 'a', 0, 0, 0, 0, 0};
+    const struct {
+        std::wstring key;      // under HKEY_LOCAL_MACHINE; empty: no mark
+        const wchar_t* value;  // nullptr: the key alone is the mark
+        std::vector<std::uint8_t> data;
+        const char* line;      // nullptr: no such line
+    } cases[] = {
+        {L"", nullptr, {}, nullptr},
+        {session, L"PendingFileRenameOperations", {0, 0, 0, 0}, nullptr},  // an emptied list
+        {session, L"PendingFileRenameOperations", renames, "files wait to be replaced (PendingFileRenameOperations)"},
+        {current + L"WindowsUpdate\\Auto Update\\RebootRequired", nullptr, {}, "Windows Update (RebootRequired)"},
+        {current + L"Component Based Servicing\\RebootPending", nullptr, {}, "component servicing (RebootPending)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.key));
+        fake_platform sys;
+        sys.command = L"Setup.exe /qn /log C:\\logs\\deep\\er\\setup.log";
+        add_program(sys, L"C:\\medium\\a.exe");
+        if (c.value != nullptr)
+            sys.set_reg_value(platform::reg_root::local_machine, c.key, c.value, c.data);
+        else if (!c.key.empty())
+            sys.add_reg_key(platform::reg_root::local_machine, c.key);
+        with_setup_xml(sys, document(component("a")));
+        EXPECT_EQ(run::run_setup(sys, both_runs()), 0);
+        const auto lines = log_lines(sys, L"C:\\logs\\deep\\er\\setup.log");
+        EXPECT_TRUE(holds(lines, "/qn (as /quiet): a silent, unattended run"));
+        EXPECT_EQ(holds(lines, "already pending"), c.line != nullptr);
+        if (c.line != nullptr) {
+            EXPECT_TRUE(holds(lines, std::string("a restart of Windows is already pending: ") + c.line));
+        }
+    }
 }
 
 TEST(log_file, tells_a_failed_download_from_a_failed_start)

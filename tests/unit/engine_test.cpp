@@ -80,13 +80,15 @@ struct engine_fixture : ::testing::Test, engine_world {};
 
 using ComponentStep = engine_fixture;
 
-TEST_F(ComponentStep, exit_codes_zero_and_3010_succeed_and_others_fail)
+TEST_F(ComponentStep, exit_codes_zero_3010_and_1641_succeed_and_others_fail)
 {
     const std::pair<std::uint32_t, engine::step_outcome> cases[] = {
         {0, engine::step_outcome::installed},
         {3010, engine::step_outcome::installed},
         {1, engine::step_outcome::exit_code_failure},
         {1603, engine::step_outcome::exit_code_failure},
+        {1618, engine::step_outcome::exit_code_failure},
+        {1641, engine::step_outcome::restart_started},
         {platform::still_active, engine::step_outcome::exit_code_failure},
     };
     for (const auto& [code, expected] : cases) {

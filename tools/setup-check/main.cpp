@@ -211,16 +211,20 @@ int check_files(const arguments& a)
 
 std::string yes(bool b) { return b ? "true" : "false"; }
 
-std::string component_state(const plan_result& r, const planned_component& c)
+std::string component_state(const plan_result& r, std::size_t index)
 {
+    const planned_component& c = r.components[index];
+    const std::string stop = restart_stop_text(r, index);
+    const std::string then = stop.empty() ? "" : "; " + stop;
     const std::string installed = c.selected ? "missing" : "installed";
-    if (r.install_silent) return installed + (c.selected ? ": installed by the silent run" : ": skipped");
+    if (r.install_silent)
+        return installed + (!c.selected ? ": skipped" : stop.empty() ? ": installed by the silent run" : ": " + stop);
     if (!c.listed)
         return installed + ", no row in the check list (required and primary)" +
-               (c.selected ? ": installed by the run" : "");
+               (c.selected ? ": installed by the run" + then : "");
     if (!c.selected) return "installed: row checked, locked and grey";
-    if (c.required) return "missing: row checked and locked (required)";
-    return "missing: row checked, the user may uncheck it";
+    if (c.required) return "missing: row checked and locked (required)" + then;
+    return "missing: row checked, the user may uncheck it" + then;
 }
 
 std::string component_json(const planned_component& c)
@@ -278,8 +282,9 @@ std::string plan_json(const std::string& file, int language, const plan_result& 
     return out + "]}";
 }
 
-void print_component(std::size_t number, const plan_result& r, const planned_component& c)
+void print_component(std::size_t number, const plan_result& r)
 {
+    const planned_component& c = r.components[number - 1];
     std::string flags;
     for (const auto& f : {std::make_pair(c.required, "required"), std::make_pair(c.primary, "primary"),
                           std::make_pair(c.mustreboot, "mustreboot")})
@@ -302,7 +307,7 @@ void print_component(std::size_t number, const plan_result& r, const planned_com
                                    : c.download_waits ? "downloads in the download window before it runs, after "
                                                         "the user presses Start"
                                                       : "downloads in the download window before it runs");
-    std::printf("       %zu installed check%s; %s\n", c.checks, c.checks == 1 ? "" : "s", component_state(r, c).c_str());
+    std::printf("       %zu installed check%s; %s\n", c.checks, c.checks == 1 ? "" : "s", component_state(r, number - 1).c_str());
 }
 
 // The switches as an administrator would type them for Setup.exe.
@@ -376,7 +381,7 @@ int print_plan_text(const std::string& file, int language, const plan_result& r)
     bool waits = false;
     for (std::size_t i = 0; i < r.components.size(); ++i) {
         if (r.components[i].listed && r.components[i].selected) waits = true;
-        print_component(i + 1, r, r.components[i]);
+        print_component(i + 1, r);
     }
     if (!r.install_silent && !waits)
         std::printf("the dialog does not wait for the user: nothing that it lists is missing\n");

@@ -255,6 +255,34 @@ base::result<plan_result> make_plan(const std::string& document_bytes, const pla
     return result;
 }
 
+const char* restart_answerer(const plan_result& plan)
+{
+    return plan.command_line.norestart                    ? "/norestart"
+           : plan.install_silent && plan.unattended ? "unattended"
+                                                          : nullptr;
+}
+
+std::string restart_stop_text(const plan_result& plan, std::size_t index)
+{
+    const planned_component& c = plan.components[index];
+    if (!c.selected) return std::string();
+    if (c.mustreboot) {
+        const char* answerer = restart_answerer(plan);
+        const std::string stop = std::string("the run stops at its restart question (") +
+                                 (answerer == nullptr ? "whatever the answer" : "answered No: " + std::string(answerer)) +
+                                 ")";
+        return plan.install_silent ? "installed by the silent run, then " + stop : stop;
+    }
+    for (std::size_t i = 0; i < index; ++i) {
+        const planned_component& earlier = plan.components[i];
+        if (!earlier.selected || !earlier.mustreboot) continue;
+        const std::string named = "\"" + to_utf8(earlier.description) + "\" (line " + std::to_string(earlier.line) + ")";
+        return plan.install_silent ? "left for the next run: this one stops at the restart question of " + named
+                                   : "not reached when " + named + " is installed: the run stops at its restart question";
+    }
+    return std::string();
+}
+
 std::vector<std::pair<int, std::string>> possible_exit_statuses(const plan_result& plan)
 {
     if (!plan.detailed_exit_status) return {{1, "in every case (detailed_exit_status is not set)"}};
@@ -262,9 +290,7 @@ std::vector<std::pair<int, std::string>> possible_exit_statuses(const plan_resul
     for (const auto& c : plan.components) restart_offered = restart_offered || c.mustreboot;
     // Who answers the restart question: /norestart and an unattended run
     // both say No, and Windows is never asked.
-    const char* answered_no = plan.command_line.norestart                    ? "/norestart"
-                              : plan.install_silent && plan.unattended ? "unattended"
-                                                                       : nullptr;
+    const char* answered_no = restart_answerer(plan);
     std::vector<std::pair<int, std::string>> statuses;
     statuses.push_back({0, "every component the run handled ended installed"});
     if (!plan.install_silent) statuses.push_back({1602, "the user left the dialog before a run"});

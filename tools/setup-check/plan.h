@@ -92,6 +92,16 @@ struct plan_result {
 // understood.
 base::result<plan_result> make_plan(const std::string& document_bytes, const plan_options& options);
 
+// Who answers the restart question of a mustreboot component: "/norestart",
+// "unattended" (both say No without asking), or nullptr for the user.
+const char* restart_answerer(const plan_result& plan);
+
+// What the restart question of a mustreboot component makes of component
+// `index`'s turn: for that component, that the run stops after it; for a
+// later one, that the run may not reach it. Empty when no restart question
+// stands in its way.
+std::string restart_stop_text(const plan_result& plan, std::size_t index);
+
 // The exit statuses a loaded configuration's run can end with, each with
 // what it means, lowest first.
 std::vector<std::pair<int, std::string>> possible_exit_statuses(const plan_result& plan);

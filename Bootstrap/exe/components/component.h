@@ -65,8 +65,27 @@ public:
 // list, and when it fails the interactive run ends without a question.
 inline bool is_product(const component& c) { return c.required && c.primary; }
 
-// Exit codes 0 and 3010 (success, a restart pending) count as installed.
-inline bool is_success_exit_code(std::uint32_t code) { return code == 0 || code == 3010; }
+// What a component's exit code says. 0 and 3010 are success, and so is
+// Windows Installer's 1641 (installed, and its installer has already started
+// a restart of Windows); its 1618 (another installation is already in
+// progress) is a failure that trying again later may mend.
+enum class exit_meaning { installed, restart_pending, restart_started, another_install_running, failed };
+
+inline exit_meaning judge_exit_code(std::uint32_t code)
+{
+    switch (code) {
+    case 0:
+        return exit_meaning::installed;
+    case 3010:
+        return exit_meaning::restart_pending;
+    case 1641:
+        return exit_meaning::restart_started;
+    case 1618:
+        return exit_meaning::another_install_running;
+    default:
+        return exit_meaning::failed;
+    }
+}
 
 // A component that starts a process and keeps its handle for its whole life.
 class process_component : public component {

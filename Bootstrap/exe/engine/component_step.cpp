@@ -23,10 +23,26 @@ const wchar_t* outcome_text(step_outcome outcome)
         return L"failed (exit code)";
     case step_outcome::restart:
         return L"installed, restart asked";
+    case step_outcome::restart_started:
+        return L"installed, its installer started a restart of Windows";
     case step_outcome::installed:
         return L"installed";
     default:
         return L"failed (error)";
+    }
+}
+
+// Windows Installer's codes that are neither plain success nor plain
+// failure, in words for the log.
+const wchar_t* meaning_text(components::exit_meaning meaning)
+{
+    switch (meaning) {
+    case components::exit_meaning::restart_started:
+        return L" (installed; its installer has started a restart of Windows)";
+    case components::exit_meaning::another_install_running:
+        return L" (another installation is already in progress)";
+    default:
+        return L"";
     }
 }
 
@@ -45,8 +61,6 @@ void ask_restart(run_context& run, const std::wstring& reboot_required, platform
         return;
     }
     run.log.write(L"restart requested of Windows");
-    // Written out first: the restart may end the program at any moment.
-    run.log.flush();
     std::uint32_t error = 0;
     if (reboot_machine(run.sys, error)) {
         run.record.restart_started = true;
@@ -71,10 +85,12 @@ step_outcome run_component_step(run_context& run, components::component& c, cons
     run.log.write(L"component " + named(c) + L" started: " + c.started);
 
     // The wait blocks on the process itself: no CPU is spent meanwhile, and
-    // it ends when the process ends, whatever its exit code.
+    // it ends when the process ends, whatever its exit code. An ordinary
+    // silent run leaves the product (primary) to finish on its own; an
+    // unattended one must report how it ended.
     if (kind == run_kind::interactive)
         c.wait_until_ended(no_limit, true);
-    else if (!c.primary)
+    else if (!c.primary || run.unattended)
         c.wait_until_ended(no_limit, false);
 
     if (c.is_executing()) {
@@ -87,14 +103,23 @@ step_outcome run_component_step(run_context& run, components::component& c, cons
         run.log.write(L"component " + named(c) + L": its exit code cannot be read");
         return step_outcome::error;
     }
-    run.log.write(L"component " + named(c) + L" ended with exit code " + text::decimal(code));
-    if (!components::is_success_exit_code(code)) return step_outcome::exit_code_failure;
-    if (code == 3010) run.record.restart_pending = true;
+    const components::exit_meaning meaning = components::judge_exit_code(code);
+    run.log.write(L"component " + named(c) + L" ended with exit code " + text::decimal(code) + meaning_text(meaning));
+    if (meaning == components::exit_meaning::another_install_running) run.record.another_install_running = true;
+    if (meaning == components::exit_meaning::failed || meaning == components::exit_meaning::another_install_running)
+        return step_outcome::exit_code_failure;
+    if (meaning == components::exit_meaning::restart_pending) run.record.restart_pending = true;
 
     const std::wstring completion = text::trim(c.installcompletemessage);
     if (!completion.empty())
         run.ui.message_box(owner, completion, L"", platform::box_icon::information, platform::box_buttons::ok);
 
+    // Windows is already on its way down: no question of ours follows, and
+    // the run ends here.
+    if (meaning == components::exit_meaning::restart_started) {
+        run.record.restart_started = true;
+        return step_outcome::restart_started;
+    }
     if (c.mustreboot) {
         ask_restart(run, reboot_required, owner);
         return step_outcome::restart;

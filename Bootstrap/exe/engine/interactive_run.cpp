@@ -139,6 +139,7 @@ next run_component(run_context& run, const config::configuration_settings& setti
         if (course.shown != nullptr) course.shown->turn_ends(c, true);
         return next::go_on;
     case step_outcome::restart:
+    case step_outcome::restart_started:
         course.restart_asked = true;
         if (course.shown != nullptr) course.shown->turn_ends(c, true);
         return next::end_run;
@@ -196,7 +197,6 @@ void run_interactive_install(run_context& run, const config::configuration_setti
     window.show_wait_cursor();
     for (const auto& c : settings.components) {
         const next n = run_component(run, settings, *c, window, course);
-        run.log.flush();
         if (n == next::end_run) break;
     }
     window.restore_cursor();

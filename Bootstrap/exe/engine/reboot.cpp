@@ -8,6 +8,27 @@ namespace engine {
 
 bool reboot_machine(platform::privileges& token, std::uint32_t& error) { return token.reboot_windows(error); }
 
+std::wstring pending_restart_mark(platform::registry& registry)
+{
+    using platform::reg_access;
+    using platform::reg_root;
+    std::vector<std::uint8_t> renames;
+    if (registry.read_value(reg_root::local_machine, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                            reg_access::query_value, L"PendingFileRenameOperations", renames)) {
+        // An emptied list (its terminators alone) lingers on some systems.
+        for (std::uint8_t b : renames)
+            if (b != 0) return L"files wait to be replaced (PendingFileRenameOperations)";
+    }
+    const std::wstring current = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+    if (registry.key_opens(reg_root::local_machine, current + L"WindowsUpdate\\Auto Update\\RebootRequired",
+                           reg_access::query_value_native))
+        return L"Windows Update (RebootRequired)";
+    if (registry.key_opens(reg_root::local_machine, current + L"Component Based Servicing\\RebootPending",
+                           reg_access::query_value_native))
+        return L"component servicing (RebootPending)";
+    return std::wstring();
+}
+
 bool is_run_value_present(platform::platform& sys)
 {
     const platform::reg_root root = platform::is_current_user_admin(sys, sys) ? platform::reg_root::local_machine

@@ -12,12 +12,16 @@ struct run_record {
     bool restart_started = false;  // a restart was asked of Windows
     bool restart_pending = false;  // a component ended with 3010, or a restart was declined
     bool left_before_run = false;  // the user left the dialog before a run
+    // A component failed because another installation was in progress
+    // (exit code 1618): the run is worth trying again later.
+    bool another_install_running = false;
 };
 
 // The process's exit status. Always 1, as the program has always ended,
 // unless the configuration asks for the detailed one (and could be read):
-// 1603 a failure, 1602 left before the run, 1641 a restart started, 3010 a
-// restart pending, 0 everything handled ended installed.
+// 1618 a failure while another installation was in progress, 1603 any other
+// failure, 1602 left before the run, 1641 a restart started, 3010 a restart
+// pending, 0 everything handled ended installed.
 int exit_status(const run_record& record, bool loaded, bool detailed);
 
 struct run_context {
@@ -29,6 +33,9 @@ struct run_context {
     run_record& record;
     // Every restart question is answered No without being shown (/norestart).
     bool never_restart = false;
+    // Nobody watches the run: every component is waited for, the product
+    // included, so that its exit code decides the run's status.
+    bool unattended = false;
 };
 
 }  // namespace engine

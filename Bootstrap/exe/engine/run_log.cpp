@@ -58,6 +58,7 @@ void run_log::write(const std::wstring& event)
         if (c == L'\r' || c == L'\n') c = L' ';
     buffer_ += text::wide_to_utf8(line);
     buffer_ += "\r\n";
+    if (state_ == state::writing) write_out();
 }
 
 void run_log::open(const std::wstring& path)
@@ -70,12 +71,11 @@ void run_log::open(const std::wstring& path)
     }
     path_ = path;
     state_ = state::writing;
-    flush();
+    if (!buffer_.empty()) write_out();
 }
 
-void run_log::flush()
+void run_log::write_out()
 {
-    if (state_ != state::writing || buffer_.empty()) return;
     if (!files_.append_file(path_, buffer_)) {
         state_ = state::off;
         std::string().swap(buffer_);

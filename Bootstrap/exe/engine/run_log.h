@@ -11,10 +11,10 @@ namespace engine {
 // One line per event, each stamped with the local time to the millisecond,
 // as UTF-8 with CRLF line ends. Until the configuration names its file the
 // lines wait in memory; a configuration that names none keeps nothing, and
-// nothing is written anywhere. Lines go through a buffer that is written
-// out when asked (after each component, before a restart, at the end). A
-// file that cannot be opened or written changes nothing else: the lines are
-// dropped.
+// nothing is written anywhere. Once the file is open each line reaches it
+// as it is written, so that a run that hangs, is killed or is cut short by
+// a restart leaves its trace. A file that cannot be opened or written
+// changes nothing else: the lines are dropped.
 class run_log : public base::event_log {
 public:
     run_log(platform::files& files, platform::system_facts& facts) : files_(files), facts_(facts) {}
@@ -27,10 +27,12 @@ public:
     // The file named by the configuration: the lines so far go to it first.
     // An empty name keeps nothing from now on.
     void open(const std::wstring& path);
-    void flush();
 
 private:
     enum class state { waiting, writing, off };
+
+    // Appends what waits to the file; a file that refuses ends the log.
+    void write_out();
 
     platform::files& files_;
     platform::system_facts& facts_;

@@ -16,10 +16,9 @@ bool handle_component(run_context& run, const config::configuration_settings& se
                                      ? run_component_step(run, c, settings.reboot_required, 0, run_kind::silent)
                                      : step_outcome::download_failed;
     log_outcome(run, c, outcome);
-    run.log.flush();
 
     if (outcome == step_outcome::installed) return true;
-    if (outcome == step_outcome::restart) return false;
+    if (outcome == step_outcome::restart || outcome == step_outcome::restart_started) return false;
     // A component still running (a primary one, not waited for) is asked
     // about like a failure, but has not failed: its installation goes on.
     if (outcome != step_outcome::still_running) run.record.failed = true;

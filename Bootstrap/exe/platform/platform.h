@@ -29,8 +29,9 @@ struct fixed_file_version {
 };
 
 enum class reg_root { local_machine, current_user };
-// KEY_READ and KEY_QUERY_VALUE.
-enum class reg_access { read, query_value };
+// KEY_READ and KEY_QUERY_VALUE; query_value_native adds KEY_WOW64_64KEY, so
+// that a 32-bit program sees the system's own keys on 64-bit Windows.
+enum class reg_access { read, query_value, query_value_native };
 
 enum class wait_result { ended, timeout, failed };
 

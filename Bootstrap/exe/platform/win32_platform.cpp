@@ -112,7 +112,17 @@ bool version_block(const std::wstring& path, std::vector<std::uint8_t>& block)
 
 HKEY root_key(reg_root root) { return root == reg_root::local_machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
 
-REGSAM access_of(reg_access access) { return access == reg_access::read ? KEY_READ : KEY_QUERY_VALUE; }
+REGSAM access_of(reg_access access)
+{
+    switch (access) {
+    case reg_access::read:
+        return KEY_READ;
+    case reg_access::query_value_native:
+        return KEY_QUERY_VALUE | KEY_WOW64_64KEY;  // ignored by 32-bit Windows
+    default:
+        return KEY_QUERY_VALUE;
+    }
+}
 
 win32::sid make_admin_sid()
 {

@@ -9,12 +9,16 @@ namespace {
 bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 // The switch an argument names ("quiet" for "/QUIET" or "-quiet"), or the
-// empty text when it names none of ours.
+// empty text when it names none of ours. The words that other setup
+// programs take for a run without any window all mean /quiet, so that the
+// switch an administrator types first works.
 std::wstring switch_name(const std::wstring& argument)
 {
     if (argument.size() < 2 || (argument[0] != L'/' && argument[0] != L'-')) return std::wstring();
     const std::wstring name = text::ascii_lower(argument.substr(1));
-    for (const wchar_t* known : {L"quiet", L"norestart", L"log", L"?", L"help"})
+    for (const wchar_t* quiet : {L"quiet", L"q", L"qn", L"s", L"silent", L"verysilent"})
+        if (name == quiet) return L"quiet";
+    for (const wchar_t* known : {L"norestart", L"log", L"?", L"help"})
         if (name == known) return name;
     return std::wstring();
 }
@@ -72,6 +76,7 @@ switches parse_switches(const std::vector<std::wstring>& arguments)
         const std::wstring name = switch_name(arguments[i]);
         if (name == L"quiet") {
             s.quiet = true;
+            s.quiet_as = arguments[i];
         } else if (name == L"norestart") {
             s.norestart = true;
         } else if (name == L"?" || name == L"help") {
@@ -100,11 +105,15 @@ std::wstring help_text(const std::wstring& program_name)
     return program_name + L" [/quiet] [/norestart] [/log FILE]\n"
                           L"\n"
                           L"/quiet - install without any window or message, and end with 0 (done), 3010 (a restart "
-                          L"is needed), 1641 (a restart was started), 1602 (cancelled) or 1603 (failed)\n"
-                          L"/norestart - never restart Windows: a needed restart ends the run with 3010\n"
-                          L"/log FILE - write a log of the run to FILE\n"
+                          L"is needed), 1641 (a component started a restart), 1603 (failed), 1618 (another "
+                          L"installation was in progress: try again later) or 1 (the configuration cannot be read); "
+                          L"/q, /qn, /s, /silent and /verysilent mean the same\n"
+                          L"/norestart - never restart Windows: a needed restart is left to you (3010 under /quiet)\n"
+                          L"/log FILE - write a log of the run to FILE, making its folder if needed\n"
                           L"/? or /help - show this list\n"
                           L"\n"
+                          L"Without /quiet the setup runs as its configuration says and ends with 1, unless the "
+                          L"configuration asks for the statuses above (then also 1602: the dialog was left).\n"
                           L"Switches may also start with - and are written in any letter case.";
 }
 

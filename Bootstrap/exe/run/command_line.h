@@ -14,6 +14,8 @@ struct switches {
     // /quiet: silent and unattended whatever the configuration says, with
     // the deployment exit statuses; no box from the very start.
     bool quiet = false;
+    // How /quiet was typed ("/qn", "-Silent", ...), for the log.
+    std::wstring quiet_as;
     // /norestart: every restart question is answered No without a box.
     bool norestart = false;
     // /? or /help: the list of switches, and nothing else.

@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "components/version.h"
 #include "config/sources.h"
+#include "engine/reboot.h"
 #include "engine/run_log.h"
 #include "platform/admin.h"
 #include "run/command_line.h"
@@ -20,7 +21,26 @@ void go_unattended(engine::run_context& run, engine::logged_ui& ui)
 {
     if (ui.unattended()) return;
     ui.go_unattended();
+    run.unattended = true;
     run.sys.refuse_system_boxes();
+}
+
+// Makes every missing level of a folder, the top one first: the platform
+// makes one level at a time.
+void make_folders(platform::files& files, const std::wstring& folder)
+{
+    if (folder.empty() || files.path_exists(folder)) return;
+    const std::size_t cut = folder.find_last_of(L"\\/");
+    if (cut != std::wstring::npos && cut > 0) make_folders(files, folder.substr(0, cut));
+    files.create_directory(folder);
+}
+
+// The log of /log: its folder is made, since the administrator named it.
+void open_command_line_log(platform::platform& sys, engine::run_log& log, const std::wstring& path)
+{
+    const std::size_t cut = path.find_last_of(L"\\/");
+    if (cut != std::wstring::npos) make_folders(sys, path.substr(0, cut));
+    log.open(path);
 }
 
 // Writes to the log what the reader decides, opens the log file the
@@ -131,7 +151,11 @@ int show_help(platform::platform& sys, const switches& args)
 // What the command line asked for, in the log.
 void log_switches(engine::run_log& log, const switches& args, const std::wstring& log_path)
 {
-    if (args.quiet) log.write(L"/quiet: a silent, unattended run with the deployment exit statuses");
+    if (args.quiet) {
+        const bool as_typed = text::ascii_lower(args.quiet_as.substr(1)) == L"quiet";
+        log.write((as_typed ? std::wstring(L"/quiet") : args.quiet_as + L" (as /quiet)") +
+                  L": a silent, unattended run with the deployment exit statuses");
+    }
     if (args.norestart) log.write(L"/norestart: every restart question is answered No");
     if (!args.log_file.empty()) log.write(L"/log: " + (log_path.empty() ? args.log_file : log_path));
     for (const std::wstring& ignored : args.ignored) log.write(L"argument ignored: " + quoted(ignored));
@@ -155,11 +179,15 @@ int run_setup(platform::platform& sys, const run_modes& modes, config::sources f
     // The file the administrator named wins over the configuration's; one
     // that cannot be written is dropped like the configuration's would be.
     const std::wstring log_path = args.log_file.empty() ? std::wstring() : sys.full_path(args.log_file);
-    if (!args.log_file.empty()) log.open(log_path);
+    if (!args.log_file.empty()) open_command_line_log(sys, log, log_path);
 
     std::wstring program;
     if (sys.module_path(program)) log.write(L"Setup.exe " + components::get_file_version_string(sys, program) + L" at " + program);
     log_switches(log, args, log_path);
+    if (log.wanted()) {
+        const std::wstring mark = engine::pending_restart_mark(sys);
+        if (!mark.empty()) log.write(L"a restart of Windows is already pending: " + mark);
+    }
 
     config::configuration_settings settings;
     config::reading_system reading(sys, sys, sys, ui);
@@ -175,7 +203,6 @@ int run_setup(platform::platform& sys, const run_modes& modes, config::sources f
     }
     const int status = engine::exit_status(record, loaded, settings.detailed_exit_status);
     log.write(L"exit status " + text::decimal(static_cast<std::uint64_t>(status)));
-    log.flush();
     config::release_components(settings);
     return status;
 }
