@@ -55,10 +55,11 @@ def ended_before_exit(stub: str):
     return run
 
 
-HELP = ("Setup.exe [/quiet] [/norestart] [/log FILE]\n\n"
+HELP = ("Setup.exe [/quiet | /passive] [/norestart] [/log FILE]\n\n"
         "/quiet - install without any window or message, and end with 0 (done), 3010 (a restart is needed), "
         "1641 (a component started a restart), 1603 (failed), 1618 (another installation was in progress: try "
         "again later) or 1 (the configuration cannot be read); /q, /qn, /s, /silent and /verysilent mean the same\n"
+        "/passive - show the installation's progress, start at once and ask nothing; the same statuses as /quiet\n"
         "/norestart - never restart Windows: a needed restart is left to you (3010 under /quiet)\n"
         "/log FILE - write a log of the run to FILE, making its folder if needed\n"
         "/? or /help - show this list\n\n"
@@ -134,6 +135,17 @@ CASES = [
                          "exit status 1603")),
     Case("deployment_quiet_unreadable_configuration_shows_nothing",
          files={"setup.xml": "<configurations"}, args=["-QUIET"], exit_code=1),
+    # /passive on an interactive configuration: the dialog shows the run by
+    # itself, with its progress, and the failure is answered No in the log.
+    Case("deployment_passive_runs_by_itself_and_asks_nothing",
+         files=interactive(cmd("Alpha", "a_hold_exit1.exe"), cmd("Bravo", "b_exit0.exe")),
+         stubs=["a_hold_exit1.exe", "b_exit0.exe"], args=["/passive", "/log", "setup.log"],
+         script=["wait start a_hold_exit1.exe", "dialog: read running", "release a_hold_exit1.exe"],
+         views=[View(continue_text="Please wait...", continue_enabled=False, exit_enabled=False, label="shown"),
+                View(message="Installing Alpha...", continue_enabled=False, exit_enabled=False, label="running")],
+         ran=["a_hold_exit1.exe"], not_ran=["b_exit0.exe"], exit_code=1603,
+         check=log_holds("/passive: the dialog runs by itself", "interactive run, showing its progress",
+                         'message box not shown (unattended): "Could not install Alpha.', "exit status 1603")),
     Case("deployment_help_lists_the_switches",
          files=interactive(cmd("Alpha", "a_exit0.exe")), stubs=["a_exit0.exe"], args=["/?"],
          boxes=[Box(HELP, caption="Setup", icon="information", owner="none")],

@@ -271,8 +271,8 @@ TEST(command_line, knows_its_switches_in_any_letter_case_form_and_order_and_igno
         {{L"/log"}, false, false, false, L"", {L"/log"}},             // no file
         {{L"/log", L"/quiet"}, true, false, false, L"", {L"/log"}},   // a switch is no file
         {{L"-?"}, false, false, true, L"", {}},
-        {{L"quiet", L"--quiet", L"/quietly", L"/qb", L"/passive", L"/HELP"}, false, false, true, L"",
-         {L"quiet", L"--quiet", L"/quietly", L"/qb", L"/passive"}},
+        {{L"quiet", L"--quiet", L"/quietly", L"/qb", L"/passives", L"/HELP"}, false, false, true, L"",
+         {L"quiet", L"--quiet", L"/quietly", L"/qb", L"/passives"}},
         // The words administrators type first for a run without a window.
         {{L"/q"}, true, false, false, L"", {}},
         {{L"-QN", L"/log", L"/S"}, true, false, false, L"", {L"/log"}},
@@ -336,6 +336,40 @@ TEST(command_line, quiet_makes_any_configuration_a_silent_unattended_run_with_de
     EXPECT_TRUE(holds(lines, "message box not shown (unattended): \"Failed to read configuration file.\""));
 }
 
+TEST(command_line, passive_shows_the_dialog_that_runs_by_itself_and_asks_nothing)
+{
+    // A silent configuration whose first program fails and whose download
+    // would wait for Start: the dialog's run, with its progress, every
+    // question answered No in the log, and the deployment statuses.
+    fake_platform sys;
+    sys.command = L"Setup.exe /PASSIVE /log C:\\work\\setup.log";
+    sys.add_directory(L"C:\\work");
+    add_program(sys, L"C:\\medium\\a.exe", exiting(1));
+    with_setup_xml(sys, document(component("a") +
+                                     "<component type=\"cmd\" description=\"b\" command=\"#APPPATH\\b.exe\">"
+                                     "<downloaddialog autostartdownload=\"false\"><downloads><download "
+                                     "componentname=\"B\" sourceurl=\"http://h/b.exe\" destinationpath=\"#APPPATH\"/>"
+                                     "</downloads></downloaddialog></component>",
+                                 "install_silent=\"true\""));
+    bool interactive = false;
+    config::configuration_settings seen;
+    const run::run_modes modes{[&](engine::run_context& run, config::configuration_settings& s) {
+                                   interactive = true;
+                                   seen = s;
+                                   EXPECT_TRUE(run.passive);
+                                   plain_window window;
+                                   engine::run_interactive_install(run, s, {}, window);
+                               },
+                               [](engine::run_context&, config::configuration_settings&) {}};
+    EXPECT_EQ(run::run_setup(sys, modes), 1603);
+    EXPECT_TRUE(interactive);
+    EXPECT_TRUE(seen.show_progress);
+    EXPECT_TRUE(seen.components[1]->download_dialog.autostartdownload);
+    EXPECT_TRUE(sys.messages.empty());
+    EXPECT_EQ(sys.processes.size(), 1u);  // the failure question was answered No
+    EXPECT_TRUE(holds(log_lines(sys, L"C:\\work\\setup.log"), "message box not shown (unattended)"));
+}
+
 TEST(command_line, norestart_answers_every_restart_question_no_without_a_box)
 {
     for (const char* silent : {"true", "false"}) {
@@ -365,7 +399,7 @@ TEST(command_line, help_shows_the_switches_and_reads_nothing)
     EXPECT_EQ(sys.messages[0].caption, std::wstring(L"Setup"));
     EXPECT_EQ(sys.messages[0].icon, platform::box_icon::information);
     const std::wstring& help = sys.messages[0].text;
-    EXPECT_EQ(help.rfind(L"Setup.exe [/quiet] [/norestart] [/log FILE]\n", 0), 0u);
+    EXPECT_EQ(help.rfind(L"Setup.exe [/quiet | /passive] [/norestart] [/log FILE]\n", 0), 0u);
     EXPECT_EQ(sys.bytes_read, 0u);
     // The quiet run's statuses are those it can end with: no dialog to
     // leave, so no 1602; and no switch that is not built yet.
@@ -376,7 +410,7 @@ TEST(command_line, help_shows_the_switches_and_reads_nothing)
         EXPECT_NE(quiet_line.find(status), std::wstring::npos) << status;
     EXPECT_EQ(quiet_line.find(L"1602"), std::wstring::npos);
     EXPECT_NE(quiet_line.find(L"/q, /qn, /s, /silent and /verysilent"), std::wstring::npos);
-    EXPECT_EQ(help.find(L"passive"), std::wstring::npos);
+    EXPECT_NE(help.find(L"\n/passive - "), std::wstring::npos);
 
     fake_platform quiet;
     quiet.command = L"Setup.exe -help /quiet";

@@ -589,12 +589,13 @@ TEST(StartsByItself, when_nothing_listed_is_missing_or_else_when_the_setup_resum
     EXPECT_FALSE(engine::starts_by_itself(sys, false));
     // A run that starts by itself is seen only when it shows its progress.
     using engine::opening;
-    EXPECT_EQ(engine::how_the_dialog_opens(sys, false, true), opening::wait_for_continue);
-    EXPECT_EQ(engine::how_the_dialog_opens(sys, true, false), opening::run_unseen);
-    EXPECT_EQ(engine::how_the_dialog_opens(sys, true, true), opening::show_then_run);
+    EXPECT_EQ(engine::how_the_dialog_opens(sys, false, true, false), opening::wait_for_continue);
+    EXPECT_EQ(engine::how_the_dialog_opens(sys, true, false, false), opening::run_unseen);
+    EXPECT_EQ(engine::how_the_dialog_opens(sys, true, true, false), opening::show_then_run);
+    EXPECT_EQ(engine::how_the_dialog_opens(sys, false, false, true), opening::show_then_run);  // /passive
     sys.set_reg_value(platform::reg_root::local_machine, run_key, L"Yolvane Setup", {});
     EXPECT_TRUE(engine::starts_by_itself(sys, false));
-    EXPECT_EQ(engine::how_the_dialog_opens(sys, false, true), opening::show_then_run);
+    EXPECT_EQ(engine::how_the_dialog_opens(sys, false, true, false), opening::show_then_run);
 }
 
 TEST(RunValue, administrators_look_under_the_machine_and_others_under_the_user)

@@ -302,7 +302,7 @@ void CInstallerDlg::on_init()
     if (!list_.bound()) list_.bind(GetDlgItem(hwnd_, IDC_COMPONENTS));
     list_.add_column();
 
-    switch (engine::how_the_dialog_opens(run_.sys, list_.fill(settings_), settings_.show_progress)) {
+    switch (engine::how_the_dialog_opens(run_.sys, list_.fill(settings_), settings_.show_progress, run_.passive)) {
     case engine::opening::run_unseen:
         start_run();
         break;

@@ -179,8 +179,9 @@ bool starts_by_itself(platform::platform& sys, bool all_listed_installed)
     return all_listed_installed || is_run_value_present(sys);
 }
 
-opening how_the_dialog_opens(platform::platform& sys, bool all_listed_installed, bool show_progress)
+opening how_the_dialog_opens(platform::platform& sys, bool all_listed_installed, bool show_progress, bool passive)
 {
+    if (passive) return opening::show_then_run;
     if (!starts_by_itself(sys, all_listed_installed)) return opening::wait_for_continue;
     return show_progress ? opening::show_then_run : opening::run_unseen;
 }

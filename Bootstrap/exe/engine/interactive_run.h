@@ -50,9 +50,10 @@ bool starts_by_itself(platform::platform& sys, bool all_listed_installed);
 // How the dialog opens: waiting for Continue; running at once, unseen, and
 // ending before it is ever shown; or, for a run that starts by itself and
 // shows its progress, shown first with its buttons disabled, then running,
-// so that what the run shows (and a download window over it) is seen.
+// so that what the run shows (and a download window over it) is seen. A
+// passive run (nobody answers, somebody may watch) always starts by itself.
 enum class opening { wait_for_continue, run_unseen, show_then_run };
-opening how_the_dialog_opens(platform::platform& sys, bool all_listed_installed, bool show_progress);
+opening how_the_dialog_opens(platform::platform& sys, bool all_listed_installed, bool show_progress, bool passive);
 
 // Runs once and always ends the dialog.
 void run_interactive_install(run_context& run, const config::configuration_settings& settings,

@@ -36,6 +36,9 @@ struct run_context {
     // Nobody watches the run: every component is waited for, the product
     // included, so that its exit code decides the run's status.
     bool unattended = false;
+    // The dialog starts the run by itself, shows its progress, and asks
+    // nothing (/passive).
+    bool passive = false;
 };
 
 }  // namespace engine

@@ -18,7 +18,7 @@ std::wstring switch_name(const std::wstring& argument)
     const std::wstring name = text::ascii_lower(argument.substr(1));
     for (const wchar_t* quiet : {L"quiet", L"q", L"qn", L"s", L"silent", L"verysilent"})
         if (name == quiet) return L"quiet";
-    for (const wchar_t* known : {L"norestart", L"log", L"?", L"help"})
+    for (const wchar_t* known : {L"passive", L"norestart", L"log", L"?", L"help"})
         if (name == known) return name;
     return std::wstring();
 }
@@ -77,6 +77,8 @@ switches parse_switches(const std::vector<std::wstring>& arguments)
         if (name == L"quiet") {
             s.quiet = true;
             s.quiet_as = arguments[i];
+        } else if (name == L"passive") {
+            s.passive = true;
         } else if (name == L"norestart") {
             s.norestart = true;
         } else if (name == L"?" || name == L"help") {
@@ -100,14 +102,24 @@ void apply_quiet(config::configuration_settings& settings)
     settings.detailed_exit_status = true;
 }
 
+void apply_passive(config::configuration_settings& settings)
+{
+    settings.install_silent = false;
+    settings.show_progress = true;
+    settings.detailed_exit_status = true;
+    for (const auto& c : settings.components) c->download_dialog.autostartdownload = true;
+}
+
 std::wstring help_text(const std::wstring& program_name)
 {
-    return program_name + L" [/quiet] [/norestart] [/log FILE]\n"
+    return program_name + L" [/quiet | /passive] [/norestart] [/log FILE]\n"
                           L"\n"
                           L"/quiet - install without any window or message, and end with 0 (done), 3010 (a restart "
                           L"is needed), 1641 (a component started a restart), 1603 (failed), 1618 (another "
                           L"installation was in progress: try again later) or 1 (the configuration cannot be read); "
                           L"/q, /qn, /s, /silent and /verysilent mean the same\n"
+                          L"/passive - show the installation's progress, start at once and ask nothing; the same "
+                          L"statuses as /quiet\n"
                           L"/norestart - never restart Windows: a needed restart is left to you (3010 under /quiet)\n"
                           L"/log FILE - write a log of the run to FILE, making its folder if needed\n"
                           L"/? or /help - show this list\n"

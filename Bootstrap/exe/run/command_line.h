@@ -18,6 +18,9 @@ struct switches {
     std::wstring quiet_as;
     // /norestart: every restart question is answered No without a box.
     bool norestart = false;
+    // /passive: the dialog shows the run and its progress, starts it by
+    // itself and asks nothing, with the deployment exit statuses.
+    bool passive = false;
     // /? or /help: the list of switches, and nothing else.
     bool help = false;
     // /log FILE: the file as typed (relative to the current folder, no path
@@ -40,6 +43,11 @@ switches parse_switches(const std::vector<std::wstring>& arguments);
 // What /quiet makes of a configuration: a silent, unattended run that ends
 // with a deployment exit status.
 void apply_quiet(config::configuration_settings& settings);
+
+// What /passive makes of a configuration: an interactive run that shows
+// its progress and ends with a deployment exit status; downloads start
+// without waiting for Start.
+void apply_passive(config::configuration_settings& settings);
 
 // The text of the help box for a program of this file name.
 std::wstring help_text(const std::wstring& program_name);

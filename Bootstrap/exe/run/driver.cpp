@@ -156,6 +156,10 @@ void log_switches(engine::run_log& log, const switches& args, const std::wstring
         log.write((as_typed ? std::wstring(L"/quiet") : args.quiet_as + L" (as /quiet)") +
                   L": a silent, unattended run with the deployment exit statuses");
     }
+    if (args.passive)
+        log.write(args.quiet ? std::wstring(L"/passive: ignored beside /quiet")
+                             : std::wstring(L"/passive: the dialog runs by itself and shows its progress, every "
+                                            L"question is answered No, with the deployment exit statuses"));
     if (args.norestart) log.write(L"/norestart: every restart question is answered No");
     if (!args.log_file.empty()) log.write(L"/log: " + (log_path.empty() ? args.log_file : log_path));
     for (const std::wstring& ignored : args.ignored) log.write(L"argument ignored: " + quoted(ignored));
@@ -176,6 +180,12 @@ int run_setup(platform::platform& sys, const run_modes& modes, config::sources f
     // Quiet from the very start: a configuration that cannot be read is
     // told to the log, not on the screen.
     if (args.quiet) go_unattended(run, ui);
+    // Watched, but not answered: no question waits for anyone.
+    const bool passive = args.passive && !args.quiet;
+    if (passive) {
+        go_unattended(run, ui);
+        run.passive = true;
+    }
     // The file the administrator named wins over the configuration's; one
     // that cannot be written is dropped like the configuration's would be.
     const std::wstring log_path = args.log_file.empty() ? std::wstring() : sys.full_path(args.log_file);
@@ -199,6 +209,7 @@ int run_setup(platform::platform& sys, const run_modes& modes, config::sources f
         refuse(run, L"Failed to read configuration file.");
     } else {
         if (args.quiet) apply_quiet(settings);
+        if (passive) apply_passive(settings);
         run_loaded(run, modes, settings);
     }
     const int status = engine::exit_status(record, loaded, settings.detailed_exit_status);
