@@ -283,12 +283,6 @@ TEST_F(downloads, in_a_window_the_user_cancels_at_once_without_another_attempt_o
     EXPECT_EQ(watching.pauses, std::vector<int>{2});
 }
 
-TEST(progress_text, names_the_item_its_bytes_and_its_place)
-{
-    EXPECT_EQ(download::progress_text(L"Foo", 1536, 2097152, 1, 3), L"Foo (1.50KB of 2.00MB) - 1/3");
-    EXPECT_EQ(download::progress_text(L"Foo", 1536, 0, 2, 3), L"Foo (1.50KB) - 2/3");  // no size announced
-}
-
 TEST_F(downloads, a_busy_server_then_a_good_answer_arrives_after_one_pause)
 {
     item(L"http://h/a.exe");
