@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "base/text.h"
 #include "tinyxml.h"
@@ -72,9 +73,12 @@ bool within_document_limits(const std::string& document)
     const char* d = document.c_str();
     int depth = 0;
     std::size_t nodes = 0;
+    // Searches within the first n bytes only, so that each search costs what
+    // it passes over.
+    const std::string_view within(d, n);
     auto skip_past = [&](std::size_t from, const char* end_mark) {
-        const char* found = std::strstr(d + from, end_mark);
-        return found == nullptr ? n : static_cast<std::size_t>(found - d) + std::strlen(end_mark);
+        const std::size_t found = within.find(end_mark, std::min(from, n));
+        return found == std::string_view::npos ? n : found + std::strlen(end_mark);
     };
     for (std::size_t i = 0; i < n;) {
         if (d[i] != '<') {
