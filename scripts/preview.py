@@ -8,7 +8,8 @@ a run that goes on, stand-in component programs) are copied into a scratch
 folder, so nothing of the medium can be installed.
 
 usage: preview.py MEDIUM [--out FILE.png] [--running FILE.png [--row N]]
-                  [--download FILE.png] [--language N] [--build DIR] [--keep]
+                  [--download FILE.png [--component NAME]] [--language N] [--build DIR]
+                  [--keep]
 
 --out (the default, preview.png, when neither --running nor --download is
 given): the dialog as it first shows, left with Exit. It is compared with
@@ -26,7 +27,8 @@ message then says installing_component_wait and the row is the selected
 one; without it the dialog only waits, disabled.
 
 --download: the download window of the first component to be installed
-that has downloads (it needs show_progress="true": without it the
+that has downloads, or with --component NAME of the component whose
+description is NAME (it needs show_progress="true": without it the
 interactive run downloads nothing). In the scratch copy its first file comes from a loopback
 server of the preview's own, which sends half of a 3,000,000-byte file and
 then nothing more; the picture is taken when the progress text shows that
@@ -473,13 +475,21 @@ def choose_running(document: bytes, plan: dict, row: Optional[int]) -> Chosen:
     return Chosen(scratch, rows[index][0], rows[index][1], index)
 
 
-def choose_download(document: bytes, plan: dict) -> Chosen:
-    """The first component that the run installs and that has downloads."""
+def choose_download(document: bytes, plan: dict, name: Optional[str] = None) -> Chosen:
+    """The first component that the run installs and that has downloads, or
+    the one whose description is `name`."""
     scratch = Scratch(document, plan)
     if not scratch.show_progress():
         raise PreviewError("the download window needs show_progress=\"true\" on the configuration: without it "
                            "the interactive run downloads nothing (only the silent run does, without a window)")
     fetching = [(e, c) for e, c in scratch.entries if c.get("selected") and c.get("downloads")]
+    if name is not None:
+        named = [(e, c) for e, c in fetching if c.get("description") == name]
+        if not named:
+            known = ", ".join(repr(c.get("description")) for _, c in fetching) or "none"
+            raise PreviewError("--component %r: no component of that description is missing on a fresh system "
+                               "and has downloads (those that are: %s)" % (name, known))
+        fetching = named
     if not fetching:
         raise PreviewError("no component that is missing on a fresh system has downloads")
     return Chosen(scratch, fetching[0][0], fetching[0][1])
@@ -640,12 +650,17 @@ def main() -> int:
                          "(default: the first checked row that is not installed)")
     ap.add_argument("--download", type=Path, metavar="FILE",
                     help="the download window halfway through a file (.png or .bmp)")
+    ap.add_argument("--component", metavar="NAME",
+                    help="with --download: the component, by its description, whose download window is pictured "
+                         "(default: the first one the run installs that has downloads)")
     ap.add_argument("--build", type=Path, default=ROOT / "build", metavar="DIR",
                     help="the build folder (default: build)")
     ap.add_argument("--keep", action="store_true", help="keep the scratch folder with the Wine prefix and logs")
     args = ap.parse_args()
     if args.row is not None and args.running is None:
         ap.error("--row goes with --running")
+    if args.component is not None and args.download is None:
+        ap.error("--component goes with --download")
     if args.out is None and args.running is None and args.download is None:
         args.out = Path("preview.png")
     medium, build, language = args.medium.resolve(), args.build.resolve(), args.language
@@ -671,7 +686,7 @@ def main() -> int:
             return 1
         status, chosen = 0, {}
         for what, out, choose in (("running", args.running, lambda: choose_running(document, plan, args.row)),
-                                  ("download", args.download, lambda: choose_download(document, plan))):
+                                  ("download", args.download, lambda: choose_download(document, plan, args.component))):
             if out is None:
                 continue
             try:

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Saves pictures of a medium's dialog as Setup.exe shows it under Wine,
 # without installing anything: scripts/preview.sh MEDIUM [--language N]
-# [--out dialog.png] [--running running.png [--row N]] [--download download.png]
+# [--out dialog.png] [--running running.png [--row N]]
+# [--download download.png [--component NAME]]
 # (--out: the dialog as it first shows; --running: in the middle of the
-# installation; --download: the download window halfway through a file;
+# installation; --download: the download window halfway through a file, of
+# the first component with downloads or of the one --component names;
 # --language 1036: as on a French system; details: scripts/preview.py --help).
 # Builds first when the build folder (BUILD_DIR, default build) lacks what the
 # preview needs.

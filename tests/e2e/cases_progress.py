@@ -17,6 +17,14 @@ from e2e_model import Box, Case, CaseRun, DownloadView, FromBin, Row, View
 PROGRESS = dict(show_progress="true", installing_component_wait="Please wait while %s is installed...")
 
 
+GERMAN = dict(dialog_caption="Yolvane Test Setup", dialog_message="Setup installiert die folgenden Komponenten.",
+              install_caption="Installieren", cancel_caption="Beenden", status_installed="[Bereits installiert]",
+              failed_exec_command_continue="%s konnte nicht installiert werden. Fortfahren?",
+              installation_completed="Alles ist installiert.", reboot_required="Jetzt neu starten?",
+              show_progress="true", installing_component_wait="Bitte warten, %s wird installiert...",
+              install_wait_caption="Bitte warten...", installation_failed="%s konnte nicht installiert werden.")
+
+
 def waiting(description: str) -> str:
     return "Please wait while %s is installed..." % description
 
@@ -148,4 +156,35 @@ CASES = [
          views=[View(**FRESH)],
          boxes=[product_failed("Acme", "the server answered 404")], ran=["b_exit0.exe"],
          check=requests_are("a_exit0.exe 404")),
+
+    # A German medium: every text, the disabled Continue's caption and the
+    # download window's status formats included, reads as configured. The
+    # first attempt meets a busy server (the pause reads retry_text), the
+    # second stalls halfway (the transfer reads progress_text); after
+    # Cancel and Yes the dialog is read while Bravo runs.
+    Case("progress_texts_of_a_german_medium",
+         files=interactive(cmd("Geladen", "#APPPATH\\dl\\a_exit0.exe",
+                               body=downloads(download("Programm", "@@HTTP@@/a_exit0.exe"),
+                                              dialog_caption="Herunterladen", dialog_message="Bitte warten.",
+                                              dialog_message_downloading="Das Programm wird geladen...",
+                                              buttoncancel_caption="Abbrechen",
+                                              progress_text="%1: %2 von %3 übertragen (%4/%5)",
+                                              progress_text_no_size="%1: %2 übertragen (%4/%5)",
+                                              retry_text="%1: erneuter Versuch %2 von %3 (%4/%5)")),
+                           cmd("Bravo", "b_hold_exit0.exe"), **GERMAN),
+         stubs=["b_hold_exit0.exe"],
+         served={"a_exit0.exe": b"x" * 4096, "a_exit0.exe.faults": "503\nstallbody"},
+         script=["dialog: continue", "download: wait-text erneuter versuch", "download: read retrying",
+                 "download: wait-text 2.00kb von 4.00kb", "download: read stalled", "download: cancel", "wait box",
+                 "yes", "wait start b_hold_exit0.exe", "dialog: read running", "release b_hold_exit0.exe"],
+         views=[View(caption=GERMAN["dialog_caption"], message=GERMAN["dialog_message"], continue_text="Installieren",
+                     exit_text="Beenden", label="shown"),
+                View(**dict(RUNNING, continue_text="Bitte warten..."), label="running",
+                     message="Bitte warten, Bravo wird installiert...")],
+         downloads=[DownloadView(caption="Herunterladen", status="Programm: erneuter Versuch 2 von 3 (1/1)",
+                                 cancel_text="Abbrechen", label="retrying"),
+                    DownloadView(message="Das Programm wird geladen...",
+                                 status="Programm: 2.00KB von 4.00KB übertragen (1/1)", label="stalled")],
+         boxes=[failure_question("Geladen", owner="dialog", text=GERMAN["failed_exec_command_continue"])],
+         ran=["b_hold_exit0.exe"], check=requests_are("a_exit0.exe 503", "a_exit0.exe stallbody")),
 ]

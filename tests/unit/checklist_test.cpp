@@ -171,3 +171,24 @@ TEST(download_window, falls_back_to_the_dialogs_caption_and_the_usual_buttons_an
     EXPECT_EQ(dialog::progress_bar(1, 3).thousandths, 333);
     EXPECT_EQ(dialog::progress_bar(5000, 4096).thousandths, 1000);  // more than announced: full, never beyond
 }
+
+TEST(download_window, the_status_line_reads_the_configured_formats_and_by_default_the_usual_english)
+{
+    // The reader's defaults.
+    components::download_dialog_settings d;
+    d.progress_text = config::default_progress_text;
+    d.progress_text_no_size = config::default_progress_text_no_size;
+    d.retry_text = config::default_retry_text;
+    dialog::download_texts t = dialog::download_window_texts(d, L"");
+    EXPECT_EQ(dialog::progress_text(t, L"Foo", 1536, 2097152, 1, 3), L"Foo (1.50KB of 2.00MB) - 1/3");
+    EXPECT_EQ(dialog::progress_text(t, L"Foo", 1536, 0, 2, 3), L"Foo (1.50KB) - 2/3");  // no size announced
+    EXPECT_EQ(dialog::pause_text(t, L"Foo", 2, 3, 1, 1), L"Foo: trying again (attempt 2 of 3) - 1/1");
+
+    d.progress_text = L"%4/%5: %1, %2 von %3";
+    d.progress_text_no_size = L"%4/%5: %1, %2%3";
+    d.retry_text = L"%1: Versuch %2 von %3 (%4/%5)";
+    t = dialog::download_window_texts(d, L"");
+    EXPECT_EQ(dialog::progress_text(t, L"Foo", 2048, 4096, 1, 2), L"1/2: Foo, 2.00KB von 4.00KB");
+    EXPECT_EQ(dialog::progress_text(t, L"Foo", 2048, 0, 1, 2), L"1/2: Foo, 2.00KB");
+    EXPECT_EQ(dialog::pause_text(t, L"Foo", 3, 3, 2, 2), L"Foo: Versuch 3 von 3 (2/2)");
+}

@@ -405,12 +405,6 @@ TEST_F(downloads, every_attempt_stores_under_a_name_of_its_own_process_and_attem
     EXPECT_EQ(std::unique(parts.begin(), parts.end()), parts.end());
 }
 
-TEST(progress_text, names_the_item_its_bytes_and_its_place)
-{
-    EXPECT_EQ(download::progress_text(L"Foo", 1536, 2097152, 1, 3), L"Foo (1.50KB of 2.00MB) - 1/3");
-    EXPECT_EQ(download::progress_text(L"Foo", 1536, 0, 2, 3), L"Foo (1.50KB) - 2/3");  // no size announced
-}
-
 TEST_F(downloads, a_busy_server_then_a_good_answer_arrives_after_one_pause)
 {
     item(L"http://h/a.exe");

@@ -107,6 +107,26 @@ TEST(reader, reads_the_settings_texts_and_expands_only_the_two_path_settings)
     EXPECT_TRUE(s.components.empty());
 }
 
+TEST(reader, texts_with_a_default_read_it_when_absent_or_empty_and_keep_markers_as_written)
+{
+    platform::fake_platform sys;
+    configuration_settings s;
+    read_configuration(sys,
+                       document("<c type=\"cmd\"><downloaddialog progress_text=\"%1 #APPPATH\" retry_text=\"\">"
+                                "<downloads><download/></downloads></downloaddialog></c>",
+                                "install_wait_caption=\"Bitte warten #TEMPPATH\" installation_failed=\"\""),
+                       s);
+    EXPECT_EQ(s.install_wait_caption, L"Bitte warten #TEMPPATH");
+    EXPECT_EQ(s.installation_failed, L"Setup could not install %s.");
+    ASSERT_EQ(s.components.size(), 1u);
+    const components::download_dialog_settings& d = s.components[0]->download_dialog;
+    EXPECT_EQ(d.progress_text, L"%1 #APPPATH");
+    EXPECT_EQ(d.progress_text_no_size, L"%1 (%2) - %4/%5");
+    EXPECT_EQ(d.retry_text, L"%1: trying again (attempt %2 of %3) - %4/%5");
+    read_configuration(sys, document(""), s);
+    EXPECT_EQ(s.install_wait_caption, L"Please wait...");
+}
+
 TEST(reader, builds_each_kind_with_its_path_fields_expanded_and_its_texts_as_written)
 {
     platform::fake_platform sys;

@@ -392,6 +392,43 @@ TEST(load_configuration, decodes_attribute_texts_by_the_documents_encoding)
 }  // namespace
 
 namespace {
+// Takes down where the loader says the document comes from.
+struct source_record : config::reading_observer {
+    std::wstring said;
+    void source_chosen(const std::wstring& path, const std::wstring& ignored) override
+    {
+        said = config::source_description(path, ignored);
+    }
+    void configuration_chosen(int, int, const std::wstring&) override {}
+    void settings_read(const configuration_settings&, int) override {}
+    void component_read(int, const components::component&, config::component_verdict) override {}
+};
+
+TEST(load_configuration, the_source_is_named_and_a_setup_xml_that_a_stored_only_build_passes_over_too)
+{
+    const std::wstring none = L"the copy stored in the program (no setup.xml beside it)";
+    const std::wstring ignored = L"the copy stored in the program (C:\\medium\\setup.xml beside it is ignored: this "
+                                 L"build reads only its stored copy)";
+    const struct {
+        bool beside;
+        config::sources from;
+        std::wstring said;
+    } cases[] = {{true, config::sources::file_or_stored, L"C:\\medium\\setup.xml"},
+                 {false, config::sources::file_or_stored, none},
+                 {true, config::sources::stored_only, ignored},
+                 {false, config::sources::stored_only, none}};
+    for (const auto& c : cases) {
+        platform::fake_platform sys;
+        sys.set_language(1033);
+        if (c.beside) with_setup_xml(sys, document("", "dialog_caption=\"file\""));
+        sys.resource_bytes = document("", "dialog_caption=\"stored\"");
+        source_record record;
+        configuration_settings s;
+        EXPECT_TRUE(config::load_setup_configuration(sys, s, &record, c.from));
+        EXPECT_EQ(record.said, c.said);
+        EXPECT_EQ(s.dialog_caption, c.beside && c.from == config::sources::file_or_stored ? L"file" : L"stored");
+    }
+}
 
 std::string nested(int depth)
 {
@@ -407,11 +444,33 @@ TEST(document_limits, nesting_is_limited_before_the_parser_sees_the_document)
 {
     EXPECT_TRUE(config::within_document_limits(nested(config::max_element_depth)));
     EXPECT_FALSE(config::within_document_limits(nested(config::max_element_depth + 1)));
-    // Markup that holds no elements does not count, and neither does a ">"
-    // inside an attribute value or an empty element.
+    // Markup inside comments, CDATA and instructions, a ">" inside an
+    // attribute value and an empty element do not nest.
     std::string quiet = "<a>";
     for (int i = 0; i < 1000; ++i) quiet += "<!-- <b> --><![CDATA[<c>]]><?pi <d>?><e v=\"<f>\" w='>'/>";
     EXPECT_TRUE(config::within_document_limits(quiet + "</a>"));
+}
+
+TEST(document_limits, every_node_the_parser_makes_counts_whatever_its_kind)
+{
+    // The root and so many nodes of one kind: up to the limit accepted, one
+    // more refused.
+    for (const std::string node : {"<!>", "<!---->", "<![CDATA[]]>", "<?p?>", "<b/>"}) {
+        SCOPED_TRACE(node);
+        std::string doc = "<a>";
+        doc.reserve(node.size() * config::max_document_nodes + 8);
+        for (std::size_t i = 1; i < config::max_document_nodes; ++i) doc += node;
+        EXPECT_TRUE(config::within_document_limits(doc + "</a>"));
+        EXPECT_FALSE(config::within_document_limits(doc + node + "</a>"));
+    }
+    // A run of text is a node unless it is blank.
+    std::string text = "<a>", blanks = "<a>";
+    for (std::size_t i = 0; i < config::max_document_nodes / 2; ++i) {
+        text += "x<!>";
+        blanks += " \r\n\t<!>";
+    }
+    EXPECT_FALSE(config::within_document_limits(text + "</a>"));
+    EXPECT_TRUE(config::within_document_limits(blanks + "</a>"));
 }
 
 TEST(document_limits, elements_and_attributes_are_counted_and_closed_elements_leave_the_depth)

@@ -29,6 +29,8 @@ constexpr int base_unit_y = 13;
 constexpr int download_message_width = 372;
 constexpr int download_message_height = 42;
 constexpr int download_button_width = 75;
+// Its status line under the bar, IDC_DOWNLOAD_STATUS: one line, 248 units.
+constexpr int download_status_width = 372;
 
 // The advance of each character from U+0020 to U+017F.
 constexpr unsigned char char_widths[0x160] = {

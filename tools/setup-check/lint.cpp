@@ -14,6 +14,7 @@
 #include "dialog/dialog_rules.h"
 #include "download/downloader.h"
 #include "engine/format.h"
+#include "base/numbered_format.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "os_codes.h"
@@ -54,7 +55,7 @@ const std::set<std::string> configuration_attributes = {
     "lcid", "type", "dialog_caption", "dialog_message", "install_caption", "cancel_caption", "status_installed",
     "failed_exec_command_continue", "installation_completed", "reboot_required", "dialog_admin_required",
     "complete_command", "install_silent", "log_file", "detailed_exit_status", "unattended", "show_progress",
-    "installing_component_wait"};
+    "installing_component_wait", "install_wait_caption", "installation_failed"};
 const std::set<std::string> configuration_inert = {
     "dialog_bitmap", "status_notinstalled", "dialog_otherinfo_caption",
     "dialog_otherinfo_link", "auto_close_if_installed", "advanced_caption", "dialog_selector_caption",
@@ -70,7 +71,7 @@ const std::map<std::string, std::set<std::string>> check_kind_attributes = {
     {"check_file", {"filename", "fileversion", "comparison"}}};
 const std::set<std::string> download_dialog_attributes = {
     "dialog_caption", "dialog_message", "dialog_message_downloading", "buttonstart_caption",
-    "buttoncancel_caption", "autostartdownload"};
+    "buttoncancel_caption", "autostartdownload", "progress_text", "progress_text_no_size", "retry_text"};
 const std::set<std::string> download_attributes = {"componentname", "sourceurl", "destinationpath",
                                                    "destinationfilename", "sha256"};
 
@@ -377,6 +378,10 @@ private:
     void check_downloaded_start(const TiXmlElement& e, const char* name);
     void check_format(const TiXmlElement& e);
     void check_format_rest(const TiXmlElement& e, const char* name, const format_sequences& found);
+    void check_description_format(const TiXmlElement& e, const char* name);
+    void check_numbered_format(const TiXmlElement& e, const char* name, const std::string& fields);
+    void check_status_line(const TiXmlElement& e, const dialog::download_texts& shown,
+                           const components::download_dialog_settings& read);
     void check_keyword(const TiXmlElement& e, const char* name, const std::set<std::string>& keywords,
                        const std::string& failure);
     void cross_check_with_reader(const TiXmlElement* root);
@@ -543,8 +548,10 @@ void linter::check_configuration(const TiXmlElement& e, bool silent)
         check_medium_file(e, "complete_command");
     for (const char* name : {"dialog_caption", "dialog_message", "install_caption", "cancel_caption",
                              "status_installed", "failed_exec_command_continue", "installation_completed",
-                             "reboot_required", "installing_component_wait"})
+                             "reboot_required", "installing_component_wait", "install_wait_caption",
+                             "installation_failed"})
         check_markers(e, name, false);
+    if (has(e, "installation_failed")) check_description_format(e, "installation_failed");
 
     if (has(e, "auto_close_if_installed") &&
         !config::read_bool_attribute(value(e, "auto_close_if_installed").c_str(), false))
@@ -716,7 +723,9 @@ void linter::check_dialog_texts(const TiXmlElement& e)
         warning(place(e, "dialog_message"), "text-room",
                 "dialog_message takes " + std::to_string(lines) + " lines" + font + "; the message has room for " +
                     std::to_string(message_line_room()) + ": the rest is hidden behind the buttons");
-    for (const char* name : {"install_caption", "cancel_caption"}) check_button_caption(e, name, button_text_room());
+    // install_wait_caption is the disabled Continue's caption during the run.
+    for (const char* name : {"install_caption", "cancel_caption", "install_wait_caption"})
+        check_button_caption(e, name, button_text_room());
 }
 
 void linter::check_button_caption(const TiXmlElement& e, const char* name, int room)
@@ -737,12 +746,7 @@ void linter::check_progress_message(const TiXmlElement& e, const TiXmlElement* l
     const char* name = "installing_component_wait";
     const std::wstring wait = value(e, name);
     if (wait.empty()) return;  // the message stays as it is
-    const format_sequences found = scan_format(wait);
-    if (found.strings > 1)
-        warning(place(e, name), "format",
-                "installing_component_wait holds " + std::to_string(found.strings) +
-                    " %s: only the first takes the component's description, the others are shown as written");
-    check_format_rest(e, name, found);
+    check_description_format(e, name);
     std::wstring widest;
     int most = 0;
     for (const TiXmlElement* c = list != nullptr ? list->FirstChildElement() : nullptr; c != nullptr;
@@ -785,6 +789,7 @@ void linter::check_download_window(const TiXmlElement& e)
         bool shows;
     } buttons[] = {{"buttonstart_caption", shown.start, shown.shows_start},
                    {"buttoncancel_caption", shown.cancel, true}};
+    check_status_line(e, shown, read);
     for (const auto& b : buttons) {
         if (!b.shows || !has(e, b.name)) continue;
         if (value(e, b.name).empty())
@@ -913,10 +918,11 @@ void linter::check_version_text(const TiXmlElement& e, const char* name, const s
     const version_reading r = read_version(v);
     if (r.parts > 0 && r.used == v.size()) return;
     const bool zero = r.part[0] == 0 && r.part[1] == 0 && r.part[2] == 0 && r.part[3] == 0;
+    const std::string why = v.empty() ? " (it is empty)" : " (the reading stops at the first character that is not "
+                                                            "part of a number)";
     warning(place(e, name), rule,
             std::string(name) + " " + quoted(v) + " reads as the version " + quoted(version_text(r)) +
-                (zero ? " (the reading stops at the first character that is not part of a number): every "
-                        "installed version counts as new enough, so the check always says installed"
+                (zero ? why + ": every installed version counts as new enough, so the check always says installed"
                       : "; the rest is ignored"));
 }
 
@@ -1044,8 +1050,14 @@ void linter::check_download_dialog(const TiXmlElement& e, bool silent)
     check_child_names(e, "downloaddialog", {"downloads"});
     check_boolean(e, "autostartdownload", true);
     for (const char* name : {"dialog_caption", "dialog_message", "dialog_message_downloading", "buttonstart_caption",
-                             "buttoncancel_caption"})
+                             "buttoncancel_caption", "progress_text", "progress_text_no_size", "retry_text"})
         check_markers(e, name, false);
+    const std::string transfer_fields = "%1 the componentname, %2 the bytes so far, %3 the announced size, %4 the "
+                                        "item's place, %5 the number of items";
+    check_numbered_format(e, "progress_text", transfer_fields);
+    check_numbered_format(e, "progress_text_no_size", transfer_fields + " (%3 is empty here)");
+    check_numbered_format(e, "retry_text", "%1 the componentname, %2 the attempt, %3 the number of attempts, %4 "
+                                           "the item's place, %5 the number of items");
     if (!silent && !shows_progress_)
         warning(&e, "silent-downloads",
                 "downloads are fetched only in a silent run (install_silent=\"true\") or in an interactive run "
@@ -1525,6 +1537,63 @@ void linter::check_format_rest(const TiXmlElement& e, const char* name, const fo
     for (const auto& o : found.others)
         warning(place(e, name), "format",
                 quoted(o) + " in " + name + " is shown as written (write %% for a percent sign)");
+}
+
+// A format with one %s that takes a component's description.
+void linter::check_description_format(const TiXmlElement& e, const char* name)
+{
+    const format_sequences found = scan_format(value(e, name));
+    if (found.strings > 1)
+        warning(place(e, name), "format",
+                std::string(name) + " holds " + std::to_string(found.strings) +
+                    " %s: only the first takes the component's description, the others are shown as written");
+    check_format_rest(e, name, found);
+}
+
+// A format with the five numbered fields that `fields` names: a number
+// without a field is an error, any other stray "%" a warning.
+void linter::check_numbered_format(const TiXmlElement& e, const char* name, const std::string& fields)
+{
+    for (const text::format_fault& f : text::numbered_format_faults(value(e, name), 5)) {
+        if (f.unknown_field)
+            error(place(e, name), "format",
+                  quoted(f.sequence) + " in " + name + " names no field and is shown as written; the fields are " +
+                      fields);
+        else
+            warning(place(e, name), "format",
+                    quoted(f.sequence) + " in " + name + " is shown as written (write %% for a percent sign)");
+    }
+}
+
+// The status line under the bar holds one line, cut with "...": each
+// item's texts with the widest sizes and places it can show.
+void linter::check_status_line(const TiXmlElement& e, const dialog::download_texts& shown,
+                               const components::download_dialog_settings& read)
+{
+    const std::uint64_t widest_size = 1073741823u;  // "1024.00MB", the widest size written in MB
+    const int count = static_cast<int>(read.downloads.size());
+    for (const char* name : {"progress_text", "progress_text_no_size", "retry_text"}) {
+        std::wstring widest;
+        int most = 0;
+        for (const auto& d : read.downloads) {
+            const std::string n = name;
+            const std::wstring line =
+                n == "retry_text" ? dialog::pause_text(shown, d.componentname, download::attempts_per_item,
+                                                       download::attempts_per_item, count, count)
+                                  : dialog::progress_text(shown, d.componentname, widest_size,
+                                                          n == "progress_text" ? widest_size : 0, count, count);
+            const int width = text_width(line, false);
+            if (width > most) {
+                most = width;
+                widest = line;
+            }
+        }
+        if (most > download_status_text_room())
+            warning(place(e, name), "text-room",
+                    std::string(name) + " reads " + quoted(to_utf8(widest)) + " at its widest, " + std::to_string(most) +
+                        " pixels in the dialog's font at 96 dpi; the download window's status line has room for " +
+                        std::to_string(download_status_text_room()) + ": its end is cut and shows \"...\"");
+    }
 }
 
 // Runs Setup.exe's own reader on every configuration element, on every

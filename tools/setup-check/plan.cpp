@@ -165,7 +165,7 @@ public:
     // that asks for an unattended silent run; else none (npos).
     std::size_t first_unshown_box() const { return options_.command_line.quiet ? 0 : unattended_from_; }
 
-    void source_chosen(const std::wstring&) override {}
+    void source_chosen(const std::wstring&, const std::wstring&) override {}
 
     void settings_read(const config::configuration_settings& s, int) override
     {

@@ -115,4 +115,6 @@ int download_message_line_room() { return dialog_room::download_message_height /
 
 int download_button_text_room() { return button_room(dialog_room::download_button_width); }
 
+int download_status_text_room() { return dialog_room::download_status_width; }
+
 }  // namespace setup_check

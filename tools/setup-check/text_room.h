@@ -23,5 +23,6 @@ int button_text_room();    // pixels of a button's text
 int row_text_room();       // pixels of a row's text before it is cut
 int download_message_line_room();  // lines of the download window's text
 int download_button_text_room();   // pixels of its Start and Cancel buttons' text
+int download_status_text_room();   // pixels of its status line
 
 }  // namespace setup_check

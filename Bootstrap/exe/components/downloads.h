@@ -28,6 +28,12 @@ struct download_dialog_settings {
     std::wstring buttonstart_caption;
     std::wstring buttoncancel_caption;
     bool autostartdownload = true;
+    // The status line's formats, with numbered fields: during a transfer
+    // whose size the server announced, during one whose size it did not,
+    // and during the pause before another attempt.
+    std::wstring progress_text;
+    std::wstring progress_text_no_size;
+    std::wstring retry_text;
 };
 
 }  // namespace components

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "base/text.h"
 #include "tinyxml.h"
@@ -54,39 +55,53 @@ bool parse_document(TiXmlDocument& document, std::string&& bytes, text_encoding 
     return !document.Error();
 }
 
+namespace {
+
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
 bool within_document_limits(const std::string& document)
 {
     if (document.size() > max_document_bytes) return false;
-    // Counts open elements the way the parser will meet them; markup that
-    // cannot hold elements (comments, CDATA, declarations, instructions) is
-    // skipped whole. The parser stops at the first zero byte, so does this.
+    // Counts the nodes the parser will make, an upper bound: every element
+    // and attribute, every comment, CDATA section, declaration and other
+    // "<?...>" or "<!...>", and every run of text that is not blank. Each
+    // costs the parser far more than its bytes, whatever it is. The parser
+    // stops at the first zero byte, so does this.
     const std::size_t n = std::min(document.size(), std::strlen(document.c_str()));
     const char* d = document.c_str();
     int depth = 0;
     std::size_t nodes = 0;
+    // Searches within the first n bytes only, so that each search costs what
+    // it passes over.
+    const std::string_view within(d, n);
     auto skip_past = [&](std::size_t from, const char* end_mark) {
-        const char* found = std::strstr(d + from, end_mark);
-        return found == nullptr ? n : static_cast<std::size_t>(found - d) + std::strlen(end_mark);
+        const std::size_t found = within.find(end_mark, std::min(from, n));
+        return found == std::string_view::npos ? n : found + std::strlen(end_mark);
     };
     for (std::size_t i = 0; i < n;) {
         if (d[i] != '<') {
-            ++i;
+            bool text = false;
+            for (; i < n && d[i] != '<'; ++i) text = text || !blank(d[i]);
+            if (text && ++nodes > max_document_nodes) return false;
             continue;
         }
+        if (d[i + 1] == '/') {
+            if (depth > 0) --depth;
+            i = skip_past(i + 2, ">");
+            continue;
+        }
+        if (++nodes > max_document_nodes) return false;
         if (std::strncmp(d + i, "<!--", 4) == 0) {
             i = skip_past(i + 4, "-->");
         } else if (std::strncmp(d + i, "<![CDATA[", 9) == 0) {
             i = skip_past(i + 9, "]]>");
         } else if (d[i + 1] == '?' || d[i + 1] == '!') {
             i = skip_past(i + 2, ">");
-        } else if (d[i + 1] == '/') {
-            if (depth > 0) --depth;
-            i = skip_past(i + 2, ">");
         } else {
             // A start tag: find its end outside quoted attribute values,
-            // counting the element and each of its attributes (an "="
-            // outside a value).
-            if (++nodes > max_document_nodes) return false;
+            // counting each of its attributes (an "=" outside a value).
             char quote = 0;
             std::size_t j = i + 1;
             for (; j < n; ++j) {

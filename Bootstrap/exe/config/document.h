@@ -20,11 +20,11 @@ text_encoding detect_encoding(const std::string& document);
 // Limits checked before the parser sees a document: far beyond any real
 // configuration, they keep a hostile one from exhausting memory or, through
 // the parser's recursion, the stack. The size alone does not bound the tree:
-// a few bytes make an empty element, and each costs the parser far more
-// than its bytes, so elements and attributes are counted too.
+// a few bytes make a node (an empty element, an empty comment, "<!>"), and
+// each costs the parser far more than its bytes, so nodes are counted too.
 constexpr std::size_t max_document_bytes = 64u * 1024u * 1024u;
 constexpr int max_element_depth = 256;
-constexpr std::size_t max_document_nodes = 1000000;  // elements and attributes together
+constexpr std::size_t max_document_nodes = 1000000;  // every node of the parser's tree, attributes included
 
 // True when the document is within all three limits.
 bool within_document_limits(const std::string& document);

@@ -17,6 +17,12 @@ std::wstring attribute_reader::text(const TiXmlElement& element, const char* nam
     return encoding_ == text_encoding::utf8 ? text::utf8_to_wide(bytes) : sys_.facts.ansi_to_wide(bytes);
 }
 
+std::wstring attribute_reader::text_or(const TiXmlElement& element, const char* name, const wchar_t* fallback) const
+{
+    std::wstring t = text(element, name);
+    return t.empty() ? std::wstring(fallback) : t;
+}
+
 base::result<std::wstring> attribute_reader::path_text(const TiXmlElement& element, const char* name) const
 {
     return expand_path_variables(sys_.facts, text(element, name));
@@ -206,6 +212,9 @@ base::status read_download_dialog_node(const attribute_reader& r, const TiXmlEle
     settings.buttonstart_caption = r.text(node, "buttonstart_caption");
     settings.buttoncancel_caption = r.text(node, "buttoncancel_caption");
     settings.autostartdownload = r.boolean(node, "autostartdownload", true);
+    settings.progress_text = r.text_or(node, "progress_text", default_progress_text);
+    settings.progress_text_no_size = r.text_or(node, "progress_text_no_size", default_progress_text_no_size);
+    settings.retry_text = r.text_or(node, "retry_text", default_retry_text);
     // A `downloaddialog` without `downloads` is treated like an empty one.
     if (const TiXmlElement* downloads = node.FirstChildElement("downloads")) {
         for (const TiXmlElement* d = downloads->FirstChildElement("download"); d != nullptr;
@@ -255,6 +264,8 @@ base::status read_configuration_node(const attribute_reader& r, const TiXmlEleme
     settings.unattended = r.boolean(node, "unattended", false);
     settings.show_progress = r.boolean(node, "show_progress", false);
     settings.installing_component_wait = r.text(node, "installing_component_wait");
+    settings.install_wait_caption = r.text_or(node, "install_wait_caption", default_install_wait_caption);
+    settings.installation_failed = r.text_or(node, "installation_failed", default_installation_failed);
     if (r.observer() != nullptr) r.observer()->settings_read(settings, os_code);
 
     settings.components.clear();

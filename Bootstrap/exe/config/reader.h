@@ -44,8 +44,9 @@ class reading_observer {
 public:
     virtual ~reading_observer() = default;
     // Where the document comes from: the file beside the program, or (an
-    // empty path) the copy stored in it.
-    virtual void source_chosen(const std::wstring& path) = 0;
+    // empty path) the copy stored in it; `ignored` is a setup.xml beside
+    // the program that a build reading its stored copy alone passed over.
+    virtual void source_chosen(const std::wstring& path, const std::wstring& ignored) = 0;
     // The `configuration` element chosen: its place among the configuration
     // elements (1 for the first), its line in the document and its lcid.
     virtual void configuration_chosen(int index, int line, const std::wstring& lcid) = 0;
@@ -66,6 +67,8 @@ public:
     }
 
     std::wstring text(const TiXmlElement& element, const char* name) const;
+    // The text, or `fallback` when it is absent or empty.
+    std::wstring text_or(const TiXmlElement& element, const char* name, const wchar_t* fallback) const;
     base::result<std::wstring> path_text(const TiXmlElement& element, const char* name) const;
     // Absent or unrecognised: the default; "true"/"false" in any letter case.
     bool boolean(const TiXmlElement& element, const char* name, bool fallback) const;

@@ -9,6 +9,17 @@
 
 namespace config {
 
+// The texts that have a default: what an absent or empty attribute reads as.
+// The download window's formats have numbered fields (text::format_numbered):
+// a transfer's is the name, the bytes so far, the announced size, the
+// item's place and the number of items; a pause's is the name, the attempt
+// to come, the number of attempts, the item's place and the number of items.
+inline constexpr const wchar_t* default_install_wait_caption = L"Please wait...";
+inline constexpr const wchar_t* default_installation_failed = L"Setup could not install %s.";
+inline constexpr const wchar_t* default_progress_text = L"%1 (%2 of %3) - %4/%5";
+inline constexpr const wchar_t* default_progress_text_no_size = L"%1 (%2) - %4/%5";
+inline constexpr const wchar_t* default_retry_text = L"%1: trying again (attempt %2 of %3) - %4/%5";
+
 struct configuration_settings {
     std::wstring dialog_caption;
     std::wstring dialog_message;
@@ -29,7 +40,11 @@ struct configuration_settings {
     // download window, and the completion text after a run that went well.
     bool show_progress = false;
     std::wstring installing_component_wait;  // a format with one %s: the description
-    std::wstring installation_failed = L"Setup could not install %s.";
+    // The disabled Continue's caption while the run goes on.
+    std::wstring install_wait_caption = default_install_wait_caption;
+    // The box after a required and primary component failed in a run that
+    // shows its progress: a format with one %s, the description.
+    std::wstring installation_failed = default_installation_failed;
     // The driver's record owns the components; the copies made for the
     // dialog and the silent run share them.
     std::vector<std::shared_ptr<components::component>> components;

@@ -80,13 +80,26 @@ base::status read_configuration_resource(reading_system sys, configuration_setti
     return read_document(sys, bytes, L"Resource RES_CONFIGURATION is not a valid xml.", settings, observer);
 }
 
+std::wstring source_description(const std::wstring& path, const std::wstring& ignored)
+{
+    if (!path.empty()) return path;
+    if (!ignored.empty())
+        return L"the copy stored in the program (" + ignored +
+               L" beside it is ignored: this build reads only its stored copy)";
+    return L"the copy stored in the program (no setup.xml beside it)";
+}
+
 bool load_setup_configuration(reading_system sys, configuration_settings& settings, reading_observer* observer,
                               sources from)
 {
     base::status loaded;
     const base::result<std::wstring> folder = get_application_directory(sys.facts);
     if (from == sources::stored_only) {
-        if (observer != nullptr) observer->source_chosen(std::wstring());
+        if (observer != nullptr) {
+            const std::wstring path = folder ? base::combine_path(folder.value(), L"setup.xml") : std::wstring();
+            const bool beside = !path.empty() && sys.files.path_exists(path);
+            observer->source_chosen(std::wstring(), beside ? path : std::wstring());
+        }
         loaded = read_configuration_resource(sys, settings, observer);
     } else if (!folder) {
         loaded = folder.error();
@@ -95,7 +108,7 @@ bool load_setup_configuration(reading_system sys, configuration_settings& settin
         // This one test decides the source: a faulty file never falls back
         // to the stored copy.
         const bool beside = sys.files.path_exists(path);
-        if (observer != nullptr) observer->source_chosen(beside ? path : std::wstring());
+        if (observer != nullptr) observer->source_chosen(beside ? path : std::wstring(), std::wstring());
         loaded = beside ? read_configuration_file(sys, path, settings, observer)
                         : read_configuration_resource(sys, settings, observer);
     }

@@ -23,6 +23,9 @@ enum class sources {
 bool load_setup_configuration(reading_system sys, configuration_settings& settings,
                               reading_observer* observer = nullptr, sources from = sources::file_or_stored);
 
+// The run log's words for the source told to reading_observer::source_chosen.
+std::wstring source_description(const std::wstring& path, const std::wstring& ignored);
+
 base::status read_configuration_file(reading_system sys, const std::wstring& path, configuration_settings& settings,
                                      reading_observer* observer = nullptr);
 base::status read_configuration_resource(reading_system sys, configuration_settings& settings,

@@ -1,6 +1,8 @@
 #include "dialog/dialog_rules.h"
 
+#include "base/numbered_format.h"
 #include "base/text.h"
+#include "download/downloader.h"
 
 namespace dialog {
 
@@ -52,6 +54,9 @@ download_texts download_window_texts(const components::download_dialog_settings&
     t.start = d.buttonstart_caption.empty() ? std::wstring(L"Start") : d.buttonstart_caption;
     t.cancel = d.buttoncancel_caption.empty() ? std::wstring(L"Cancel") : d.buttoncancel_caption;
     t.shows_start = !d.autostartdownload;
+    t.progress = d.progress_text;
+    t.progress_no_size = d.progress_text_no_size;
+    t.retry = d.retry_text;
     return t;
 }
 
@@ -66,11 +71,31 @@ bar_state progress_bar(std::uint64_t so_far, std::uint64_t announced)
     return b;
 }
 
-std::wstring pause_text(const std::wstring& componentname, int attempt, int attempts, int index, int count)
+namespace {
+
+std::wstring number(int v) { return text::decimal(static_cast<std::uint64_t>(v < 0 ? 0 : v)); }
+
+std::wstring size(std::uint64_t n)
 {
-    const auto n = [](int v) { return text::decimal(static_cast<std::uint64_t>(v)); };
-    return componentname + L": trying again (attempt " + n(attempt) + L" of " + n(attempts) + L") - " + n(index) +
-           L"/" + n(count);
+    return download::format_byte_size(static_cast<std::uint32_t>(n < 0xFFFFFFFFu ? n : 0xFFFFFFFFu));
+}
+
+}  // namespace
+
+std::wstring progress_text(const download_texts& texts, const std::wstring& componentname, std::uint64_t so_far,
+                           std::uint64_t announced, int index, int count)
+{
+    // Without an announced size the third field is empty.
+    return text::format_numbered(announced != 0 ? texts.progress : texts.progress_no_size,
+                                 {componentname, size(so_far), announced != 0 ? size(announced) : std::wstring(),
+                                  number(index), number(count)});
+}
+
+std::wstring pause_text(const download_texts& texts, const std::wstring& componentname, int attempt, int attempts,
+                        int index, int count)
+{
+    return text::format_numbered(texts.retry,
+                                 {componentname, number(attempt), number(attempts), number(index), number(count)});
 }
 
 }  // namespace dialog

@@ -56,6 +56,10 @@ struct download_texts {
     std::wstring start;
     std::wstring cancel;
     bool shows_start = false;
+    // The status line's formats (see components::download_dialog_settings).
+    std::wstring progress;
+    std::wstring progress_no_size;
+    std::wstring retry;
 };
 download_texts download_window_texts(const components::download_dialog_settings& downloads,
                                      const std::wstring& dialog_caption);
@@ -68,7 +72,14 @@ struct bar_state {
 };
 bar_state progress_bar(std::uint64_t so_far, std::uint64_t announced);
 
+// What the window says while item `index` (1-based) of `count` arrives: by
+// default "Foo (1.50KB of 2.00MB) - 1/3", or without a size the server did
+// not announce, "Foo (1.50KB) - 1/3".
+std::wstring progress_text(const download_texts& texts, const std::wstring& componentname, std::uint64_t so_far,
+                           std::uint64_t announced, int index, int count);
+
 // What the window says during the pause before another attempt.
-std::wstring pause_text(const std::wstring& componentname, int attempt, int attempts, int index, int count);
+std::wstring pause_text(const download_texts& texts, const std::wstring& componentname, int attempt, int attempts,
+                        int index, int count);
 
 }  // namespace dialog

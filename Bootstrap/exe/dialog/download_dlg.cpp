@@ -151,7 +151,7 @@ void CDownloadDlg::transferring(const components::download_item& item, int index
         set_text(IDC_DOWNLOAD_MESSAGE, texts_.downloading);
     }
     show_bar(dialog::progress_bar(so_far, announced));
-    set_text(IDC_DOWNLOAD_STATUS, download::progress_text(item.componentname, so_far, announced, index, count));
+    set_text(IDC_DOWNLOAD_STATUS, dialog::progress_text(texts_, item.componentname, so_far, announced, index, count));
 }
 
 void CDownloadDlg::pausing(const components::download_item& item, int index, int count, int attempt)
@@ -159,5 +159,5 @@ void CDownloadDlg::pausing(const components::download_item& item, int index, int
     if (hwnd_ == nullptr) return;
     show_bar(dialog::bar_state{});
     set_text(IDC_DOWNLOAD_STATUS,
-             dialog::pause_text(item.componentname, attempt, download::attempts_per_item, index, count));
+             dialog::pause_text(texts_, item.componentname, attempt, download::attempts_per_item, index, count));
 }

@@ -333,7 +333,7 @@ void CInstallerDlg::start_run()
 void CInstallerDlg::begin_run()
 {
     running_ = true;
-    SetDlgItemTextW(hwnd_, IDOK, L"Please wait...");
+    SetDlgItemTextW(hwnd_, IDOK, settings_.install_wait_caption.c_str());
     EnableWindow(GetDlgItem(hwnd_, IDOK), FALSE);
     EnableWindow(GetDlgItem(hwnd_, IDCANCEL), FALSE);
     // The window itself stays enabled: a message box gives the activation

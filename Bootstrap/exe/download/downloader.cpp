@@ -347,15 +347,6 @@ std::wstring target_path(const components::download_item& item)
     return base::combine_path(item.destinationpath, name);
 }
 
-std::wstring progress_text(const std::wstring& componentname, std::uint64_t so_far, std::uint64_t announced,
-                           int index, int count)
-{
-    auto size = [](std::uint64_t n) { return format_byte_size(static_cast<std::uint32_t>(n < 0xFFFFFFFFu ? n : 0xFFFFFFFFu)); };
-    return componentname + L" (" + size(so_far) + (announced != 0 ? L" of " + size(announced) : std::wstring()) +
-           L") - " + text::decimal(static_cast<std::uint64_t>(index)) + L"/" +
-           text::decimal(static_cast<std::uint64_t>(count));
-}
-
 bool download_component_files(platform::platform& sys, base::event_log& log, components::component& c,
                               progress_view* view, std::wstring* why_not)
 {

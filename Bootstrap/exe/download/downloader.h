@@ -57,12 +57,6 @@ std::wstring target_path(const components::download_item& item);
 std::wstring format_byte_size(std::uint32_t bytes);
 std::wstring file_name_from_url(const std::wstring& url);
 
-// The progress of item `index` (1-based) of `count`: "Foo (1.50KB of
-// 2.00MB) - 1/3", or without a size the server did not announce, "Foo
-// (1.50KB) - 1/3".
-std::wstring progress_text(const std::wstring& componentname, std::uint64_t so_far, std::uint64_t announced,
-                           int index, int count);
-
 // What the person watching a component's downloads sees and does. The
 // installing thread calls it between the waits, which serve the window's
 // messages meanwhile; the transfers themselves never wait for it.

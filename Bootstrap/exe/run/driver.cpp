@@ -52,10 +52,9 @@ public:
     {
     }
 
-    void source_chosen(const std::wstring& path) override
+    void source_chosen(const std::wstring& path, const std::wstring& ignored) override
     {
-        log_.write(path.empty() ? std::wstring(L"configuration: the copy stored in the program (no setup.xml beside it)")
-                                : L"configuration: " + path);
+        log_.write(L"configuration: " + config::source_description(path, ignored));
     }
 
     void configuration_chosen(int index, int line, const std::wstring& lcid) override

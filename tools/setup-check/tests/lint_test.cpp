@@ -2,6 +2,7 @@
 // severely.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -387,6 +388,38 @@ TEST(lint, the_texts_of_a_run_that_shows_its_progress_in_their_controls)
     }
 }
 
+TEST(lint, the_formats_and_captions_of_a_run_that_shows_its_progress)
+{
+    const std::string progress = "show_progress=\"true\" failed_exec_command_continue=\"%s?\" ";
+    // Texts written right, in German: nothing to report.
+    auto all = lint(document(downloading("progress_text=\"%1: %2 von %3 (%4/%5)\" progress_text_no_size=\"%1: %2\" "
+                                         "retry_text=\"%1: Versuch %2 von %3\""),
+                             progress + "install_wait_caption=\"Bitte warten\" installation_failed=\"%s fehlt.\""));
+    EXPECT_TRUE(all.empty()) << describe(all);
+    // A field number that names no field is an error, any other stray "%" a
+    // warning; the one-string format as installing_component_wait's.
+    all = lint(document(downloading("progress_text=\"%1 %6\" retry_text=\"%1 100%\""),
+                        progress + "installation_failed=\"%s, %s %d\""));
+    const auto formats = with_rule(all, "format");
+    ASSERT_EQ(formats.size(), 4u) << describe(all);
+    EXPECT_EQ(std::count_if(formats.begin(), formats.end(), [](const auto& d) { return d.level == severity::error; }),
+              1);
+    EXPECT_NE(describe(all).find("\"%6\" in progress_text names no field"), std::string::npos) << describe(all);
+    // The disabled Continue's caption in every interactive run; the status
+    // line with the widest sizes and the longest componentname.
+    all = lint(document(component(), "failed_exec_command_continue=\"%s?\" install_wait_caption=\"Bitte warten Sie\""));
+    EXPECT_EQ(with_rule(all, "text-room").size(), 1u) << describe(all);
+    const std::string long_name =
+        "<download componentname=\"Yolvane Runtime Redistributable Pack 3.1 for x86 systems\" "
+        "sourceurl=\"http://example.invalid/b.exe\" destinationpath=\"#TEMPPATHa\"/>";
+    std::string two = downloading("retry_text=\"%1\"");
+    two.insert(two.find("</downloads>"), long_name);
+    all = lint(document(two, progress));
+    ASSERT_EQ(with_rule(all, "text-room").size(), 2u) << describe(all);  // the transfer's two texts, not the short retry
+    EXPECT_NE(with_rule(all, "text-room")[0].message.find("x86 systems (1024.00MB of 1024.00MB) - 2/2"),
+              std::string::npos) << describe(all);
+}
+
 TEST(lint, the_download_windows_room_follows_from_its_template)
 {
     // The CONTROL statements of a template in setup.rc, each as its
@@ -432,6 +465,8 @@ TEST(lint, the_download_windows_room_follows_from_its_template)
     ASSERT_EQ(c.count("IDC_DOWNLOAD_MESSAGE"), 1u) << rc;
     EXPECT_EQ(pixels(c["IDC_DOWNLOAD_MESSAGE"][6], room::base_unit_x, 4), room::download_message_width);
     EXPECT_EQ(pixels(c["IDC_DOWNLOAD_MESSAGE"][7], room::base_unit_y, 8), room::download_message_height);
+    ASSERT_EQ(c.count("IDC_DOWNLOAD_STATUS"), 1u) << rc;
+    EXPECT_EQ(pixels(c["IDC_DOWNLOAD_STATUS"][6], room::base_unit_x, 4), room::download_status_width);
     for (const char* button : {"IDOK", "IDCANCEL"}) {
         ASSERT_EQ(c.count(button), 1u) << rc;
         EXPECT_EQ(pixels(c[button][6], room::base_unit_x, 4), room::download_button_width) << button;
@@ -508,6 +543,8 @@ TEST(lint, registry_value_comparisons_depend_on_the_field_type)
         {"fieldtype=\"REG_SZ\" fieldvalue=\"x\" comparison=\"exists\"", "comparison", severity::error},
         {"fieldtype=\"REG_SZ\" fieldvalue=\"x\"", "comparison", severity::error},
         {"fieldtype=\"REG_SZ\" fieldvalue=\"beta\" comparison=\"version\"", "registry-value", severity::warning},
+        {"fieldtype=\"REG_SZ\" fieldvalue=\"\" comparison=\"version\"", "registry-value", severity::warning},
+        {"fieldtype=\"REG_SZ\" comparison=\"version\"", "registry-value", severity::warning},
         {"fieldtype=\"reg_sz\" fieldvalue=\"x\" comparison=\"match\"", "keyword-case", severity::error},
         {"fieldtype=\"REG_EXPAND_SZ\" fieldvalue=\"x\" comparison=\"match\"", "registry-type", severity::error},
         {"fieldvalue=\"x\"", "registry-type", severity::warning},
