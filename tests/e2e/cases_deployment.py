@@ -55,6 +55,29 @@ def ended_before_exit(stub: str):
     return run
 
 
+def second_copy(status: int, foreground: str = None, log_part: str = None):
+    """The second copy of Setup.exe, started while the first showed its
+    dialog, ended by itself with this status (and left the foreground to
+    the first copy's dialog; its log holds `log_part`)."""
+    def run(r: CaseRun) -> List[str]:
+        seen = [e["second"] for e in r.events if "second" in e]
+        if not seen:
+            return ["no second copy was started"]
+        problems = []
+        if seen[0]["exit"] != status:
+            problems.append("the second copy ended with %s, expected %d" % (seen[0]["exit"], status))
+        if foreground is not None and seen[0]["foreground"] != foreground:
+            problems.append("after the second copy the foreground was %s, expected %s" % (seen[0]["foreground"],
+                                                                                          foreground))
+        if log_part is not None:
+            path = os.path.join(r.medium_dir, "second.log")
+            text = open(path, "rb").read().decode("utf-8") if os.path.exists(path) else ""
+            if log_part not in text:
+                problems.append("second.log lacks %r: %r" % (log_part, text))
+        return problems
+    return run
+
+
 HELP = ("Setup.exe [/quiet | /passive] [/norestart] [/log FILE]\n\n"
         "/quiet - install without any window or message, and end with 0 (done), 3010 (a restart is needed), "
         "1641 (a component started a restart), 1603 (failed), 1618 (another installation was in progress: try "
@@ -146,6 +169,18 @@ CASES = [
          ran=["a_hold_exit1.exe"], not_ran=["b_exit0.exe"], exit_code=1603,
          check=log_holds("/passive: the dialog runs by itself", "interactive run, showing its progress",
                          'message box not shown (unattended): "Could not install Alpha.', "exit status 1603")),
+    # One run of a configuration at a time: a second copy started while the
+    # first shows its dialog ends at once, without a window of its own, and
+    # brings the first one's dialog to the front.
+    Case("deployment_second_copy_leaves_the_run_to_the_first",
+         files=interactive(cmd("Alpha", "a_exit0.exe"), **DETAILED), stubs=["a_exit0.exe"],
+         script=["dialog: read before", "second", "dialog: exit"], views=[View(label="shown"), View(label="before")],
+         not_ran=["a_exit0.exe"], exit_code=1602, check=second_copy(1618, foreground="dialog")),
+    Case("deployment_second_quiet_copy_is_told_another_runs",
+         files=interactive(cmd("Alpha", "a_exit0.exe")), stubs=["a_exit0.exe"],
+         script=["dialog: read before", "second /quiet /log second.log", "dialog: exit"],
+         views=[View(label="shown"), View(label="before")], not_ran=["a_exit0.exe"], exit_code=1,
+         check=second_copy(1618, log_part="another copy of Setup.exe is running this configuration")),
     Case("deployment_help_lists_the_switches",
          files=interactive(cmd("Alpha", "a_exit0.exe")), stubs=["a_exit0.exe"], args=["/?"],
          boxes=[Box(HELP, caption="Setup", icon="information", owner="none")],

@@ -28,6 +28,12 @@
 //     close                    WM_SYSCOMMAND SC_CLOSE, as its close box sends
 //     screenshot <name>, picture <name>
 //                              as the dialog's, of the download window
+//   second [arguments]
+//                  start another copy of the program (same file and folder)
+//                  with these arguments, wait until it ends, and record its
+//                  exit code and what has the foreground then as a "second"
+//                  event (foreground: dialog, popup (a window the dialog
+//                  owns), none or other)
 //   release <program>
 //                  let a holding stub copy go on (creates <program>.go beside
 //                  it); releases left when the program has ended are done then
@@ -215,7 +221,7 @@ struct Script {
             } else {
                 s.text = l;
                 s.control = l.compare(0, 5, "wait ") == 0 || l.compare(0, 8, "release ") == 0 ||
-                            l.compare(0, 6, "files ") == 0;
+                            l.compare(0, 6, "files ") == 0 || l == "second" || l.compare(0, 7, "second ") == 0;
             }
             steps.push_back(s);
         }
@@ -982,6 +988,8 @@ public:
 
     // Runs the program to its end; returns the driver's exit code.
     int run(const Options& o) {
+        exe_ = o.exe;
+        cwd_ = o.cwd;
         std::wstring cmd = quote_arg(o.exe) + o.extra_args;
         STARTUPINFOW si = {};
         si.cb = sizeof si;
@@ -1130,6 +1138,10 @@ private:
                 return true;
             }
             return false;
+        }
+        if (s.text == "second" || s.text.compare(0, 7, "second ") == 0) {
+            run_second(s);
+            return true;
         }
         if (s.text.compare(0, 6, "files ") == 0) {
             std::wstring folder = folder_ + from_utf8(s.text.substr(6));
@@ -1645,6 +1657,36 @@ private:
     std::wstring log_folder_;
     HWND dialog_ = nullptr;
     std::wstring folder_;  // the program's folder (--cwd), where the stubs are
+    std::wstring exe_, cwd_;  // how the program was started
+
+    // Another copy of the program, waited for; its exit code and the
+    // foreground window once it has ended.
+    void run_second(const Step& s) {
+        std::wstring cmd = quote_arg(exe_) + from_utf8(s.text.substr(6));
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        if (!CreateProcessW(exe_.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
+                            cwd_.empty() ? nullptr : cwd_.c_str(), &si, &pi)) {
+            step_error(s, "the second copy cannot be started");
+            return;
+        }
+        CloseHandle(pi.hThread);
+        const DWORD waited = WaitForSingleObject(pi.hProcess, 60000);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        if (waited != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 2);
+        CloseHandle(pi.hProcess);
+        HWND front = GetForegroundWindow();
+        const char* foreground = front == nullptr ? "none"
+                                 : front == dialog_ ? "dialog"
+                                 : (dialog_ != nullptr && GetWindow(front, GW_OWNER) == dialog_) ? "popup"
+                                                                                                  : "other";
+        log_.line("{\"second\":{\"exit\":" + std::to_string(waited == WAIT_OBJECT_0 ? (long long)code : -1LL) +
+                  ",\"foreground\":\"" + foreground + "\"},\"tick\":" + std::to_string(GetTickCount()) + "}");
+        log_.line("{\"step\":" + json_string(s.text) + ",\"by\":\"script\",\"result\":\"taken\",\"tick\":" +
+                  std::to_string(GetTickCount()) + "}");
+    }
     DWORD markers_ = 0;
     std::set<HWND> seen_;
     std::map<HWND, DWORD> first_seen_;

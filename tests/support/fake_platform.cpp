@@ -533,4 +533,25 @@ transfer_result fake_platform::download_url(const std::wstring& url, const std::
     return r;
 }
 
+lock_status fake_platform::take_run_lock(const std::wstring& name)
+{
+    if (locks_fail) return lock_status::failed;
+    for (const auto& held : locks_held_elsewhere)
+        if (held == name) return lock_status::held_elsewhere;
+    locks_taken.push_back(name);
+    return lock_status::taken;
+}
+
+void fake_platform::mark_window(window_handle window, const std::wstring& name) { windows_marked.emplace_back(window, name); }
+
+bool fake_platform::bring_marked_window_forward(const std::wstring& name)
+{
+    for (const auto& marked : windows_marked_elsewhere)
+        if (marked == name) {
+            brought_forward.push_back(name);
+            return true;
+        }
+    return false;
+}
+
 }  // namespace platform

@@ -112,6 +112,10 @@ public:
     std::map<std::wstring, std::vector<download>> downloads;
     std::uint32_t clock_ms = 1000;  // what tick_count answers; waits and sleeps advance it
     std::uint32_t pid = 4242;       // what process_id answers
+    // Run locks held by other processes; the windows they marked.
+    std::vector<std::wstring> locks_held_elsewhere;
+    std::vector<std::wstring> windows_marked_elsewhere;
+    bool locks_fail = false;
     // Every read of the clock is followed at once, a millisecond later, by
     // an arrival in each transfer whose pieces still arrive: the transfer's
     // thread ran between the reader's two reads.
@@ -126,6 +130,9 @@ public:
     std::vector<std::wstring> opened;  // files handed to shell_open
     std::vector<std::wstring> calls;   // a line per operation of interest
     int reboots = 0;
+    std::vector<std::wstring> locks_taken;
+    std::vector<std::pair<window_handle, std::wstring>> windows_marked;
+    std::vector<std::wstring> brought_forward;
     std::map<std::wstring, file> files_at_reboot;  // the files as the restart found them
     bool system_boxes_refused = false;
     std::vector<std::uint32_t> sleeps;
@@ -181,6 +188,9 @@ public:
     void sleep(std::uint32_t ms) override;
     std::uint32_t tick_count() override;
     std::uint32_t process_id() override { return pid; }
+    lock_status take_run_lock(const std::wstring& name) override;
+    void mark_window(window_handle window, const std::wstring& name) override;
+    bool bring_marked_window_forward(const std::wstring& name) override;
     box_answer message_box(window_handle owner, const std::wstring& text, const wchar_t* caption, box_icon icon,
                            box_buttons buttons) override;
     transfer_result download_url(const std::wstring& url, const std::wstring& target, transfer_sink& sink) override;

@@ -370,6 +370,55 @@ TEST(command_line, passive_shows_the_dialog_that_runs_by_itself_and_asks_nothing
     EXPECT_TRUE(holds(log_lines(sys, L"C:\\work\\setup.log"), "message box not shown (unattended)"));
 }
 
+TEST(run_lock, a_second_copy_on_the_same_configuration_leaves_the_run_to_the_first)
+{
+    const std::string xml = document(component("a"));
+    fake_platform first;
+    add_program(first, L"C:\\medium\\a.exe");
+    with_setup_xml(first, xml);
+    EXPECT_EQ(run::run_setup(first, both_runs()), 1);
+    ASSERT_EQ(first.locks_taken.size(), 1u);
+    const std::wstring lock = first.locks_taken[0];
+    EXPECT_EQ(lock.rfind(L"Global\\YolvaneSetup-", 0), 0u);
+
+    const struct {
+        const wchar_t* command;
+        const char* attributes;
+        int status;
+        bool brought_forward;
+    } cases[] = {
+        {L"Setup.exe", "", 1, true},                                   // a double click too many
+        {L"Setup.exe", "detailed_exit_status=\"true\"", 1618, true},  // the same, for a management tool
+        {L"Setup.exe /quiet", "", 1618, false},                        // nobody to show anything to
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.command)));
+        fake_platform second;
+        second.command = c.command;
+        add_program(second, L"C:\\medium\\a.exe");
+        const std::string same = document(component("a"), c.attributes);
+        with_setup_xml(second, same);
+        fake_platform probe;  // the lock's name for this very text
+        with_setup_xml(probe, same);
+        run::run_setup(probe, both_runs());
+        second.locks_held_elsewhere = probe.locks_taken;
+        second.windows_marked_elsewhere = probe.locks_taken;
+        EXPECT_EQ(run::run_setup(second, both_runs()), c.status);
+        EXPECT_TRUE(second.processes.empty());
+        EXPECT_TRUE(second.messages.empty());
+        EXPECT_EQ(second.brought_forward.size(), c.brought_forward ? 1u : 0u);
+    }
+
+    // Another text runs beside it.
+    fake_platform other;
+    add_program(other, L"C:\\medium\\b.exe");
+    with_setup_xml(other, document(component("b")));
+    other.locks_held_elsewhere = {lock};
+    EXPECT_EQ(run::run_setup(other, both_runs()), 1);
+    EXPECT_EQ(other.processes.size(), 1u);
+    EXPECT_NE(other.locks_taken.at(0), lock);
+}
+
 TEST(command_line, norestart_answers_every_restart_question_no_without_a_box)
 {
     for (const char* silent : {"true", "false"}) {

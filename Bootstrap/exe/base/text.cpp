@@ -169,4 +169,17 @@ std::wstring narrow_to_wide_ascii(const std::string& s)
     return std::wstring(s.begin(), s.end());
 }
 
+std::wstring fingerprint(const std::string& bytes)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char b : bytes) {
+        hash ^= b;
+        hash *= 1099511628211ull;
+    }
+    static const wchar_t hex[] = L"0123456789abcdef";
+    std::wstring out(16, L'0');
+    for (int i = 15; i >= 0; --i, hash >>= 4) out[static_cast<std::size_t>(i)] = hex[hash & 0xF];
+    return out;
+}
+
 }  // namespace text

@@ -34,6 +34,11 @@ std::wstring ascii_lower(std::wstring s);
 // The number in decimal, without printf: the program carries no printf.
 std::wstring decimal(std::uint64_t value);
 
+// A fingerprint of some bytes as 16 lower-case hexadecimal digits (64-bit
+// FNV-1a): the same bytes give the same text. Not a defence against anyone
+// who wants two texts to collide.
+std::wstring fingerprint(const std::string& bytes);
+
 // Widens ASCII text byte for byte (for fixed texts made by the program).
 std::wstring narrow_to_wide_ascii(const std::string& s);
 

@@ -45,6 +45,9 @@ struct configuration_settings {
     // The box after a required and primary component failed in a run that
     // shows its progress: a format with one %s, the description.
     std::wstring installation_failed = default_installation_failed;
+    // Which document the settings were read from: the fingerprint of its
+    // bytes, the same for the same text wherever it is stored.
+    std::wstring document_fingerprint;
     // The driver's record owns the components; the copies made for the
     // dialog and the silent run share them.
     std::vector<std::shared_ptr<components::component>> components;

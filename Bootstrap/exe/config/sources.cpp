@@ -1,6 +1,7 @@
 #include "config/sources.h"
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "components/filters.h"
 #include "config/document.h"
 #include "config/path_markers.h"
@@ -14,6 +15,7 @@ base::status read_document(reading_system sys, std::string& bytes, const wchar_t
                            configuration_settings& settings, reading_observer* observer)
 {
     if (!within_document_limits(bytes)) return base::failure::message(parse_message);
+    settings.document_fingerprint = text::fingerprint(bytes);
     const text_encoding encoding = detect_encoding(bytes);
     TiXmlDocument document;
     if (!parse_document(document, std::move(bytes), encoding)) return base::failure::message(parse_message);

@@ -290,6 +290,8 @@ void CInstallerDlg::set_icons()
 
 void CInstallerDlg::on_init()
 {
+    // A second copy of the setup finds this dialog by its mark.
+    if (!run_.run_lock.empty()) run_.sys.mark_window(handle(), run_.run_lock);
     centre();
     SetWindowTextW(hwnd_, settings_.dialog_caption.c_str());
     SetDlgItemTextW(hwnd_, IDCANCEL, settings_.cancel_caption.c_str());

@@ -39,6 +39,9 @@ struct run_context {
     // The dialog starts the run by itself, shows its progress, and asks
     // nothing (/passive).
     bool passive = false;
+    // The name of the lock this run holds on its configuration; the dialog
+    // marks itself with it, so that a second copy can bring it forward.
+    std::wstring run_lock;
 };
 
 }  // namespace engine

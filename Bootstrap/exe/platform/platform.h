@@ -241,6 +241,23 @@ public:
     virtual bool reboot_windows(std::uint32_t& error) = 0;
 };
 
+// One run of a configuration at a time, across the machine's sessions.
+enum class lock_status { taken, held_elsewhere, failed };
+
+class instances {
+public:
+    virtual ~instances() = default;
+    // Takes the lock of this name for the rest of the process's life: the
+    // system releases it when the process ends, however it ends.
+    virtual lock_status take_run_lock(const std::wstring& name) = 0;
+    // Marks a window of this process with the name, so that another
+    // process can find it.
+    virtual void mark_window(window_handle window, const std::wstring& name) = 0;
+    // Brings to the front the window that another process marked with the
+    // name (or the window it has open over it). False when none was found.
+    virtual bool bring_marked_window_forward(const std::wstring& name) = 0;
+};
+
 // Everything the program asks of the operating system.
 class platform : public files,
                  public registry,
@@ -248,6 +265,7 @@ class platform : public files,
                  public user_interface,
                  public network,
                  public system_facts,
-                 public privileges {};
+                 public privileges,
+                 public instances {};
 
 }  // namespace platform

@@ -7,6 +7,11 @@ namespace platform {
 
 class win32_platform : public platform {
 public:
+    // instances
+    lock_status take_run_lock(const std::wstring& name) override;
+    void mark_window(window_handle window, const std::wstring& name) override;
+    bool bring_marked_window_forward(const std::wstring& name) override;
+
     // files
     bool path_exists(const std::wstring& path) override;
     read_status read_file(const std::wstring& path, std::size_t limit, std::string& bytes) override;

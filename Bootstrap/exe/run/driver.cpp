@@ -119,6 +119,30 @@ void refuse(engine::run_context& run, const std::wstring& text)
     run.ui.message_box(0, text, nullptr, platform::box_icon::error, platform::box_buttons::ok);
 }
 
+// One run of a configuration at a time, across the machine's sessions: a
+// second copy started meanwhile (a double click too many, or a management
+// tool trying again) leaves the run to the first, whose window it brings
+// forward. A lock that cannot be taken at all does not stop the run.
+bool take_the_run(engine::run_context& run, const config::configuration_settings& settings)
+{
+    const std::wstring name = L"Global\\YolvaneSetup-" + settings.document_fingerprint;
+    switch (run.sys.take_run_lock(name)) {
+    case platform::lock_status::taken:
+        run.run_lock = name;
+        return true;
+    case platform::lock_status::failed:
+        run.log.write(L"the lock on this configuration cannot be taken: the run goes on without it");
+        return true;
+    default:
+        break;
+    }
+    run.log.write(L"another copy of Setup.exe is running this configuration: this one ends");
+    run.record.failed = run.record.another_install_running = true;
+    if (!run.unattended && !run.sys.bring_marked_window_forward(name))
+        run.log.write(L"the other copy's window was not found");
+    return false;
+}
+
 void run_loaded(engine::run_context& run, const run_modes& modes, config::configuration_settings& settings)
 {
     if (!settings.dialog_admin_required.empty() && !platform::is_current_user_admin(run.sys, run.sys)) {
@@ -127,6 +151,7 @@ void run_loaded(engine::run_context& run, const run_modes& modes, config::config
         refuse(run, settings.dialog_admin_required);
         return;
     }
+    if (!take_the_run(run, settings)) return;
     config::configuration_settings copy = settings;
     if (settings.install_silent) {
         if (modes.silent) modes.silent(run, copy);
