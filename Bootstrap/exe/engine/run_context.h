@@ -41,7 +41,7 @@ struct run_context {
     bool passive = false;
     // The name of the lock this run holds on its configuration; the dialog
     // marks itself with it, so that a second copy can bring it forward.
-    std::wstring run_lock;
+    std::wstring run_lock = std::wstring();
 };
 
 }  // namespace engine
