@@ -589,7 +589,9 @@ class Run:
             dialog = scratch.point_downloads_at(target, "http://127.0.0.1:%d/%s" % (http.port, STALLED_NAME))
             folder = self.scratch / "medium-download"
             stage_scratch_medium(self.medium, folder, scratch.serialise(), self.stub)
-            half = "(%s of %s)" % (format_size(STALLED_SIZE // 2), format_size(STALLED_SIZE))
+            # The size that has arrived, in whatever words the configuration's
+            # progress_text puts around it.
+            half = format_size(STALLED_SIZE // 2)
             waits = entry.get("download_waits")
             if not isinstance(waits, bool):
                 waits = dialog is not None and is_false(dialog.get("autostartdownload"))
@@ -603,7 +605,7 @@ class Run:
         picture = self.scratch / "download.bmp"
         description = entry.get("description", "")
         if not taken(events, "download: picture download") or not picture.exists():
-            print("preview: the download window of %r did not show %s; what Setup.exe did:" % (description, half))
+            print("preview: the download window of %r did not show %s arrived; what Setup.exe did:" % (description, half))
             what_happened(events)
             return 1
         out = save_picture(picture, out)
