@@ -7,13 +7,14 @@ namespace bench {
 
 bool quiet_platform::path_exists(const std::wstring& path) { return files.count(text::ascii_lower(path)) > 0; }
 
-bool quiet_platform::key_opens(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access)
+bool quiet_platform::key_opens(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access,
+                               ::platform::reg_view)
 {
     return registry.count(key_of(root, subkey)) > 0;
 }
 
 bool quiet_platform::read_value(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access,
-                                const std::wstring& name, std::vector<std::uint8_t>& data)
+                                ::platform::reg_view, const std::wstring& name, std::vector<std::uint8_t>& data)
 {
     const auto key = registry.find(key_of(root, subkey));
     if (key == registry.end()) return false;

@@ -15,9 +15,10 @@ namespace bench {
 class quiet_platform : public platform::fake_platform {
 public:
     bool path_exists(const std::wstring& path) override;
-    bool key_opens(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access access) override;
+    bool key_opens(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access access,
+                   ::platform::reg_view view) override;
     bool read_value(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access access,
-                    const std::wstring& name, std::vector<std::uint8_t>& data) override;
+                    ::platform::reg_view view, const std::wstring& name, std::vector<std::uint8_t>& data) override;
 };
 
 // A UTF-8 document with one `install` configuration of `count` cmd

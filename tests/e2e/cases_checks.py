@@ -5,7 +5,7 @@ resources (and one without), check_registry_value against values set with
 `ran`/`not_ran` show each check's answer.
 """
 
-from case_helpers import (BAD_COMPARISON, BAD_DWORD, BAD_REGISTRY_TYPE, check_file, check_registry, cmd,
+from case_helpers import (BAD_COMPARISON, BAD_DWORD, BAD_REGISTRY_TYPE, attrs, check_file, check_registry, cmd,
                           faulty_value, silent)
 from e2e_model import DIR, Case, RegValue
 
@@ -106,6 +106,21 @@ REGISTRY_VALUES = [
     RegValue("HKCU\\Software\\YolvaneTestUser", "five", "5", "REG_DWORD"),
 ]
 
+# A value that a 64-bit product writes: in the 64-bit view only, where the
+# 32-bit Setup.exe looks only when the check says view="64".
+NATIVE_VALUES = [RegValue(HKLM_REG, "ver", "3.0", view="64")]
+
+
+def view_check(view: str) -> str:
+    return '<installedcheck %s/>' % attrs(dict(type="check_registry_value", path=REG, fieldname="ver",
+                                               fieldtype="REG_SZ", fieldvalue="3.0", comparison="match", view=view))
+
+
+VIEW_RULES = [
+    ("a_view_64_finds_it", view_check("64"), True),
+    ("b_without_view_it_is_missing", check_registry(REG, "ver", "REG_SZ", "3.0", "match"), False),
+]
+
 
 def rules_case(name: str, rules, **extra) -> Case:
     comps = [guarded(stub, check) for stub, check, _ in rules]
@@ -122,6 +137,7 @@ CASES = [
                files={"files/folder": DIR}),
     rules_case("check_registry_dword", DWORD_RULES, registry=REGISTRY_VALUES),
     rules_case("check_registry_string", STRING_RULES, registry=REGISTRY_VALUES),
+    rules_case("check_registry_64bit_view", VIEW_RULES, registry=NATIVE_VALUES),
 
     # Faulty values: the box's caption is the faulty value; the check then
     # says "not installed". A check after a false one is never asked.

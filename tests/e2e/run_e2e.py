@@ -138,7 +138,8 @@ class Wine:
     def remove_test_keys(self) -> None:
         """The cases' own registry keys, left by an interrupted run."""
         for key in TEST_KEYS:
-            self.reg_delete(key, None, "32" if key.startswith("HKLM") else None)
+            for view in ("32", "64") if key.startswith("HKLM") else (None,):
+                self.reg_delete(key, None, view)
         for key, name in TEST_VALUES:
             self.reg_delete(key, name, "32" if key.startswith("HKLM") else None)
 

@@ -229,20 +229,21 @@ std::wstring fake_platform::ansi_to_wide(const std::string& text)
     return out;
 }
 
-bool fake_platform::key_opens(reg_root root, const std::wstring& subkey, reg_access access)
+bool fake_platform::key_opens(reg_root root, const std::wstring& subkey, reg_access access, reg_view view)
 {
     calls.push_back(L"key_opens:" + key_of(root, subkey));
     (void)access;
     const std::wstring key = key_of(root, subkey);
+    key_views.emplace_back(key, view);
     const auto denied = registry_denied.find(key);
     return registry.count(key) > 0 && (denied == registry_denied.end() || !denied->second);
 }
 
-bool fake_platform::read_value(reg_root root, const std::wstring& subkey, reg_access access,
+bool fake_platform::read_value(reg_root root, const std::wstring& subkey, reg_access access, reg_view view,
                                const std::wstring& name, std::vector<std::uint8_t>& data)
 {
     calls.push_back(L"read_value:" + key_of(root, subkey) + L":" + name);
-    if (!key_opens(root, subkey, access)) return false;
+    if (!key_opens(root, subkey, access, view)) return false;
     const auto& values = registry[key_of(root, subkey)];
     auto it = values.find(lower(name));
     if (it == values.end()) return false;

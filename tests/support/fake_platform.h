@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -129,6 +130,7 @@ public:
     std::vector<started_process> processes;
     std::vector<std::wstring> opened;  // files handed to shell_open
     std::vector<std::wstring> calls;   // a line per operation of interest
+    std::vector<std::pair<std::wstring, reg_view>> key_views;  // each key asked for, with its view
     int reboots = 0;
     std::vector<std::wstring> locks_taken;
     std::vector<std::pair<window_handle, std::wstring>> windows_marked;
@@ -164,9 +166,9 @@ public:
     bool file_sha256(const std::wstring& path, std::uint8_t (&digest)[32]) override;
     bool file_version(const std::wstring& path, fixed_file_version& out) override;
     bool file_language(const std::wstring& path, std::uint16_t& langid) override;
-    bool key_opens(reg_root root, const std::wstring& subkey, reg_access access) override;
-    bool read_value(reg_root root, const std::wstring& subkey, reg_access access, const std::wstring& name,
-                    std::vector<std::uint8_t>& data) override;
+    bool key_opens(reg_root root, const std::wstring& subkey, reg_access access, reg_view view) override;
+    bool read_value(reg_root root, const std::wstring& subkey, reg_access access, reg_view view,
+                    const std::wstring& name, std::vector<std::uint8_t>& data) override;
     bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process,
                           std::uint32_t& error) override;
     bool shell_open(const std::wstring& file, std::uint32_t& error) override;

@@ -237,6 +237,35 @@ TEST(check_registry_value, string_without_a_value_or_with_another_comparison_is_
     });
 }
 
+TEST(check_registry_value, only_view_64_reads_the_native_view)
+{
+    const struct {
+        const wchar_t* view;
+        platform::reg_view expected;
+    } cases[] = {
+        {L"64", platform::reg_view::native},
+        {L"32", platform::reg_view::redirected},
+        {L"", platform::reg_view::redirected},
+        {L"x64", platform::reg_view::redirected},
+        {L" 64", platform::reg_view::redirected},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.view)));
+        platform::fake_platform sys;
+        sys.set_reg_dword(reg_root::local_machine, key, L"Value", 1);
+        installedcheck_check_registry_value check(sys, sys);
+        check.path = key;
+        check.fieldname = L"Value";
+        check.fieldtype = L"REG_DWORD";
+        check.fieldvalue = L"1";
+        check.comparison = L"match";
+        check.view = c.view;
+        EXPECT_TRUE(check.is_installed());
+        ASSERT_EQ(sys.key_views.size(), 2u);  // the key, then its value
+        for (const auto& asked : sys.key_views) EXPECT_EQ(asked.second, c.expected);
+    }
+}
+
 // A file check that always shows its comparison box when asked.
 std::unique_ptr<installedcheck_check_file> noisy_check(platform::fake_platform& sys, const wchar_t* caption)
 {

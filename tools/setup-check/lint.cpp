@@ -67,7 +67,7 @@ const std::map<std::string, std::set<std::string>> component_kind_attributes = {
     {"msi", {"package", "cmdparameters"}}, {"cmd", {"command"}}, {"openfile", {"file"}}};
 const std::set<std::string> component_inert = {"note"};
 const std::map<std::string, std::set<std::string>> check_kind_attributes = {
-    {"check_registry_value", {"path", "fieldname", "fieldvalue", "fieldtype", "comparison"}},
+    {"check_registry_value", {"path", "fieldname", "fieldvalue", "fieldtype", "comparison", "view"}},
     {"check_file", {"filename", "fileversion", "comparison"}}};
 const std::set<std::string> download_dialog_attributes = {
     "dialog_caption", "dialog_message", "dialog_message_downloading", "buttonstart_caption",
@@ -986,6 +986,12 @@ void linter::check_registry_check(const TiXmlElement& e)
             warning(place(e, "path"), "registry-path",
                     "the path begins with a backslash, which Windows does not accept in a key name");
     }
+
+    const std::wstring view = value(e, "view");
+    if (has(e, "view") && view != L"32" && view != L"64")
+        error(place(e, "view"), "registry-view",
+              "view " + quoted(view) + " is not 32 or 64: Setup.exe reads the 32-bit view, as without a view, and "
+              "does not find keys that a 64-bit product writes");
 
     const std::wstring fieldtype = value(e, "fieldtype");
     const std::wstring comparison = value(e, "comparison");

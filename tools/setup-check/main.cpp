@@ -233,7 +233,9 @@ std::string component_json(const planned_component& c)
                       ",\"description\":" + json_string(c.description) + ",\"target\":" + json_string(c.target) +
                       ",\"parameters\":" + json_string(c.parameters) + ",\"required\":" + yes(c.required) +
                       ",\"primary\":" + yes(c.primary) + ",\"mustreboot\":" + yes(c.mustreboot) +
-                      ",\"installed_checks\":" + std::to_string(c.checks) + ",\"selected\":" + yes(c.selected) +
+                      ",\"installed_checks\":" + std::to_string(c.checks) +
+                      ",\"native_view_checks\":" + std::to_string(c.native_view_checks) +
+                      ",\"selected\":" + yes(c.selected) +
                       ",\"listed\":" + yes(c.listed) + ",\"admin_required\":" + json_string(c.admin_required) +
                       ",\"download_waits\":" + yes(c.download_waits) +
                       ",\"downloads\":[";
@@ -307,7 +309,12 @@ void print_component(std::size_t number, const plan_result& r)
                                    : c.download_waits ? "downloads in the download window before it runs, after "
                                                         "the user presses Start"
                                                       : "downloads in the download window before it runs");
-    std::printf("       %zu installed check%s; %s\n", c.checks, c.checks == 1 ? "" : "s", component_state(r, number - 1).c_str());
+    const std::string view = c.native_view_checks == 0 ? ""
+                             : c.checks == 1          ? " (it reads the 64-bit registry view)"
+                                                      : " (" + std::to_string(c.native_view_checks) +
+                                                       " read the 64-bit registry view)";
+    std::printf("       %zu installed check%s%s; %s\n", c.checks, c.checks == 1 ? "" : "s", view.c_str(),
+                component_state(r, number - 1).c_str());
 }
 
 // The switches as an administrator would type them for Setup.exe.

@@ -145,6 +145,7 @@ planned_component planned_from(const components::component& c, int line)
     p.selected = c.selected;
     p.listed = !components::is_product(c);
     p.checks = c.installed_checks.size();
+    for (const auto& check : c.installed_checks) p.native_view_checks += check->reads_native_view() ? 1 : 0;
     p.admin_required = c.admin_required;
     for (const auto& d : c.download_dialog.downloads)
         p.downloads.push_back({d.componentname, d.sourceurl, d.destinationpath, d.destinationfilename});

@@ -42,6 +42,7 @@ struct planned_component {
     bool selected = false;     // missing when read: to be installed
     bool listed = false;       // has a row in the check list
     std::size_t checks = 0;
+    std::size_t native_view_checks = 0;  // of them, those that read the 64-bit registry view
     std::wstring admin_required;
     std::vector<planned_download> downloads;
     bool download_waits = false;  // the download window waits for Start (autostartdownload="false")

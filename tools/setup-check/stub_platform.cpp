@@ -69,15 +69,16 @@ std::wstring stub_platform::ansi_to_wide(const std::string& text)
     return out;
 }
 
-bool stub_platform::key_opens(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access)
+bool stub_platform::key_opens(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access,
+                              ::platform::reg_view)
 {
     return root == ::platform::reg_root::local_machine && machine_keys.count(lower(subkey)) > 0;
 }
 
 bool stub_platform::read_value(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access access,
-                               const std::wstring& name, std::vector<std::uint8_t>& data)
+                               ::platform::reg_view view, const std::wstring& name, std::vector<std::uint8_t>& data)
 {
-    if (!key_opens(root, subkey, access)) return false;
+    if (!key_opens(root, subkey, access, view)) return false;
     const auto it = machine_values.find({lower(subkey), lower(name)});
     if (it == machine_values.end()) return false;
     data = it->second;

@@ -60,9 +60,11 @@ public:
     bool file_version(const std::wstring& path, ::platform::fixed_file_version& out) override;
     bool file_language(const std::wstring& path, std::uint16_t& langid) override;
     // --- registry: HKEY_LOCAL_MACHINE only ----------------------------------
-    bool key_opens(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access access) override;
+    // One registry stands for both views: the keys given are there in each.
+    bool key_opens(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access access,
+                   ::platform::reg_view view) override;
     bool read_value(::platform::reg_root root, const std::wstring& subkey, ::platform::reg_access access,
-                    const std::wstring& name, std::vector<std::uint8_t>& data) override;
+                    ::platform::reg_view view, const std::wstring& name, std::vector<std::uint8_t>& data) override;
     // --- system_facts -------------------------------------------------------
     bool module_path(std::wstring& path) override;
     ::platform::resource_status configuration_resource(std::string&) override

@@ -33,7 +33,8 @@ int nt_family_code(platform::registry& registry, const platform::os_version_info
 {
     if (v.major < 5) {
         if (text::ascii_lower(v.csd_version) != L"service pack 6") return 30;
-        return registry.key_opens(platform::reg_root::local_machine, hotfix_key, platform::reg_access::query_value)
+        return registry.key_opens(platform::reg_root::local_machine, hotfix_key, platform::reg_access::query_value,
+                                  platform::reg_view::redirected)
                    ? 40
                    : 35;
     }

@@ -57,12 +57,20 @@ bool installedcheck_check_registry_value::is_installed()
 {
     std::wstring found;
     const bool installed = evaluate(found);
-    return answer(log_, L"of HKEY_LOCAL_MACHINE\\" + path + L" " + quoted(fieldname), found, installed);
+    const std::wstring where = L"of HKEY_LOCAL_MACHINE\\" + path + L" " + quoted(fieldname);
+    return answer(log_, reads_native_view() ? where + L" (64-bit view)" : where, found, installed);
+}
+
+bool installedcheck_check_registry_value::reads_native_view() const { return view == L"64"; }
+
+platform::reg_view installedcheck_check_registry_value::registry_view() const
+{
+    return reads_native_view() ? platform::reg_view::native : platform::reg_view::redirected;
 }
 
 bool installedcheck_check_registry_value::evaluate(std::wstring& found)
 {
-    if (!registry_.key_opens(platform::reg_root::local_machine, path, platform::reg_access::read)) {
+    if (!registry_.key_opens(platform::reg_root::local_machine, path, platform::reg_access::read, registry_view())) {
         found = L"no such key";
         return false;
     }
@@ -79,7 +87,8 @@ bool installedcheck_check_registry_value::check_dword(std::wstring& found)
     // The value is read into four bytes, whatever its stored type: a longer
     // value does not fit and counts as missing.
     std::vector<std::uint8_t> data;
-    if (!registry_.read_value(platform::reg_root::local_machine, path, platform::reg_access::read, fieldname, data) ||
+    if (!registry_.read_value(platform::reg_root::local_machine, path, platform::reg_access::read, registry_view(),
+                              fieldname, data) ||
         data.size() > 4) {
         found = data.size() > 4 ? L"a value longer than four bytes" : L"no such value";
         return false;
@@ -107,7 +116,8 @@ bool installedcheck_check_registry_value::check_dword(std::wstring& found)
 bool installedcheck_check_registry_value::check_string(std::wstring& found)
 {
     std::vector<std::uint8_t> data;
-    if (!registry_.read_value(platform::reg_root::local_machine, path, platform::reg_access::read, fieldname, data)) {
+    if (!registry_.read_value(platform::reg_root::local_machine, path, platform::reg_access::read, registry_view(),
+                              fieldname, data)) {
         found = L"no such value";
         return false;
     }

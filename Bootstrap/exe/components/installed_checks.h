@@ -13,6 +13,8 @@ class installedcheck {
 public:
     virtual ~installedcheck() = default;
     virtual bool is_installed() = 0;
+    // A registry check that reads the native 64-bit view of the registry.
+    virtual bool reads_native_view() const { return false; }
 };
 
 // Both kinds write each answer to the run's log, when there is one, with
@@ -45,14 +47,19 @@ public:
     {
     }
     bool is_installed() override;
+    bool reads_native_view() const override;
 
     std::wstring path;  // under HKEY_LOCAL_MACHINE, as written
     std::wstring fieldname;
     std::wstring fieldvalue;
     std::wstring fieldtype;
     std::wstring comparison;
+    // "64" reads the native 64-bit view; anything else, the view that a
+    // 32-bit program is redirected to.
+    std::wstring view;
 
 private:
+    platform::reg_view registry_view() const;
     bool evaluate(std::wstring& found);
     bool check_dword(std::wstring& found);
     bool check_string(std::wstring& found);

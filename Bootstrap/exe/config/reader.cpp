@@ -127,6 +127,7 @@ base::result<std::unique_ptr<components::installedcheck>> make_check(const attri
         c->fieldvalue = r.text(e, "fieldvalue");
         c->path = r.text(e, "path");
         c->comparison = r.text(e, "comparison");
+        c->view = r.text(e, "view");
         return std::unique_ptr<components::installedcheck>(std::move(c));
     }
     if (type == L"check_file") {

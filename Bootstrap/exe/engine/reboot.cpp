@@ -12,19 +12,20 @@ std::wstring pending_restart_mark(platform::registry& registry)
 {
     using platform::reg_access;
     using platform::reg_root;
+    using platform::reg_view;
     std::vector<std::uint8_t> renames;
     if (registry.read_value(reg_root::local_machine, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                            reg_access::query_value, L"PendingFileRenameOperations", renames)) {
+                            reg_access::query_value, reg_view::redirected, L"PendingFileRenameOperations", renames)) {
         // An emptied list (its terminators alone) lingers on some systems.
         for (std::uint8_t b : renames)
             if (b != 0) return L"files wait to be replaced (PendingFileRenameOperations)";
     }
     const std::wstring current = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
     if (registry.key_opens(reg_root::local_machine, current + L"WindowsUpdate\\Auto Update\\RebootRequired",
-                           reg_access::query_value_native))
+                           reg_access::query_value, reg_view::native))
         return L"Windows Update (RebootRequired)";
     if (registry.key_opens(reg_root::local_machine, current + L"Component Based Servicing\\RebootPending",
-                           reg_access::query_value_native))
+                           reg_access::query_value, reg_view::native))
         return L"component servicing (RebootPending)";
     return std::wstring();
 }
@@ -35,7 +36,7 @@ bool is_run_value_present(platform::platform& sys)
                                                                               : platform::reg_root::current_user;
     std::vector<std::uint8_t> data;
     return sys.read_value(root, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", platform::reg_access::query_value,
-                          L"Yolvane Setup", data);
+                          platform::reg_view::redirected, L"Yolvane Setup", data);
 }
 
 }  // namespace engine

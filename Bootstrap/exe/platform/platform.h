@@ -29,9 +29,12 @@ struct fixed_file_version {
 };
 
 enum class reg_root { local_machine, current_user };
-// KEY_READ and KEY_QUERY_VALUE; query_value_native adds KEY_WOW64_64KEY, so
-// that a 32-bit program sees the system's own keys on 64-bit Windows.
-enum class reg_access { read, query_value, query_value_native };
+// KEY_READ and KEY_QUERY_VALUE.
+enum class reg_access { read, query_value };
+// Which view of the registry a 32-bit program reads on 64-bit Windows: the
+// redirected one (Wow6432Node, where 32-bit programs write) or the native
+// 64-bit one (KEY_WOW64_64KEY). 32-bit Windows has one view, read by both.
+enum class reg_view { redirected, native };
 
 enum class wait_result { ended, timeout, failed };
 
@@ -129,12 +132,12 @@ public:
 class registry {
 public:
     virtual ~registry() = default;
-    // The key exists and opens with that access.
-    virtual bool key_opens(reg_root root, const std::wstring& subkey, reg_access access) = 0;
-    // A whole value (any type) of a key opened with that access. False when
-    // the key does not open or the value does not exist.
-    virtual bool read_value(reg_root root, const std::wstring& subkey, reg_access access, const std::wstring& name,
-                            std::vector<std::uint8_t>& data) = 0;
+    // The key exists in that view and opens with that access.
+    virtual bool key_opens(reg_root root, const std::wstring& subkey, reg_access access, reg_view view) = 0;
+    // A whole value (any type) of a key opened with that access in that
+    // view. False when the key does not open or the value does not exist.
+    virtual bool read_value(reg_root root, const std::wstring& subkey, reg_access access, reg_view view,
+                            const std::wstring& name, std::vector<std::uint8_t>& data) = 0;
 };
 
 // Processes, the shell, threads and time.

@@ -25,9 +25,9 @@ public:
     bool file_version(const std::wstring& path, fixed_file_version& out) override;
     bool file_language(const std::wstring& path, std::uint16_t& langid) override;
     // registry
-    bool key_opens(reg_root root, const std::wstring& subkey, reg_access access) override;
-    bool read_value(reg_root root, const std::wstring& subkey, reg_access access, const std::wstring& name,
-                    std::vector<std::uint8_t>& data) override;
+    bool key_opens(reg_root root, const std::wstring& subkey, reg_access access, reg_view view) override;
+    bool read_value(reg_root root, const std::wstring& subkey, reg_access access, reg_view view,
+                    const std::wstring& name, std::vector<std::uint8_t>& data) override;
     // processes
     bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process,
                           std::uint32_t& error) override;

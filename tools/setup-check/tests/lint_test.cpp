@@ -562,6 +562,19 @@ TEST(lint, registry_value_comparisons_depend_on_the_field_type)
     }
 }
 
+TEST(lint, a_registry_view_is_32_or_64)
+{
+    const std::string head = "<installedcheck type=\"check_registry_value\" path=\"SOFTWARE\\X\" view=";
+    for (const std::string good : {"\"32\"", "\"64\""}) EXPECT_TRUE(lint_check(head + good + "/>").empty()) << good;
+    for (const std::string bad : {"\"\"", "\"x64\"", "\"64bit\"", "\"native\""}) {
+        SCOPED_TRACE(bad);
+        const auto all = lint_check(head + bad + "/>");
+        const auto found = with_rule(all, "registry-view");
+        ASSERT_EQ(found.size(), 1u) << describe(all);
+        EXPECT_EQ(found[0].level, severity::error);
+    }
+}
+
 TEST(lint, exists_with_reg_sz_explains_how_to_test_for_presence)
 {
     const auto all = lint_check("<installedcheck type=\"check_registry_value\" path=\"SOFTWARE\\X\" "

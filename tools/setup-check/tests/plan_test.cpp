@@ -124,6 +124,12 @@ TEST(plan, installed_checks_see_the_files_and_keys_named_for_the_system)
     EXPECT_TRUE(plan(keyed, o).components[0].selected);
     o.keys = {L"SOFTWARE\\Yolvane\\Runtime"};
     EXPECT_FALSE(plan(keyed, o).components[0].selected);
+    EXPECT_EQ(plan(keyed, o).components[0].native_view_checks, 0u);
+
+    const std::string wide = document(component(
+        "", "<installedcheck type=\"check_file\" filename=\"C:\\x\"/>"
+            "<installedcheck type=\"check_registry_value\" path=\"SOFTWARE\\Yolvane\\Runtime\" view=\"64\"/>"));
+    EXPECT_EQ(plan(wide, o).components[0].native_view_checks, 1u);
 }
 
 TEST(plan, registry_values_named_for_the_system_are_compared_as_setup_exe_compares_them)
