@@ -8,7 +8,12 @@ import shutil
 import subprocess
 import sys
 
-import pefile
+try:
+    import pefile
+except ImportError:
+    # Debian's python3-pefile, when another Python comes first on the path.
+    sys.path.append("/usr/lib/python3/dist-packages")
+    import pefile
 
 RT_BITMAP, RT_RCDATA, RT_GROUP_ICON = 2, 10, 14
 
