@@ -7,7 +7,8 @@ need_pkgs=(cmake make g++ googletest libgtest-dev libgmock-dev
            g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
            wine wine32:i386 wine64 fonts-wine xvfb x11-apps imagemagick wixl
            dpkg-dev python3 xauth clang libclang-rt-14-dev libssl-dev
-           libbenchmark-dev libxml2-utils osslsigncode openssl)
+           libbenchmark-dev libxml2-utils osslsigncode openssl
+           icoutils python3-pefile)
 
 missing=()
 for p in "${need_pkgs[@]}"; do

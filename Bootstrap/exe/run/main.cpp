@@ -9,6 +9,27 @@
 #include "platform/win32_platform.h"
 #include "run/driver.h"
 #include "run/exe_module.h"
+#include "resources/resource.h"
+
+namespace {
+
+// A packed program says in its resources whether it reads only its stored
+// configuration; a build made with the compile-time option always does.
+config::sources configuration_sources()
+{
+#ifdef SETUP_STORED_CONFIGURATION_ONLY
+    return config::sources::stored_only;
+#else
+    // Resource handles of the program's own module need no release.
+    const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_STORED_ONLY), MAKEINTRESOURCEW(10));
+    if (found == nullptr || SizeofResource(nullptr, found) == 0) return config::sources::file_or_stored;
+    const HGLOBAL loaded = LoadResource(nullptr, found);
+    const char* bytes = loaded != nullptr ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    return bytes != nullptr && bytes[0] == '1' ? config::sources::stored_only : config::sources::file_or_stored;
+#endif
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
@@ -29,11 +50,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     modes.silent = [](engine::run_context& run, config::configuration_settings& settings) {
         engine::run_silent_install(run, settings);
     };
-#ifdef SETUP_STORED_CONFIGURATION_ONLY
-    // A single-file download: a setup.xml beside it in a Downloads folder
-    // may have been put there by anybody.
-    return run::run_setup(sys, modes, config::sources::stored_only);
-#else
-    return run::run_setup(sys, modes);
-#endif
+    // A single-file download reads only its stored copy: a setup.xml beside
+    // it in a Downloads folder may have been put there by anybody.
+    return run::run_setup(sys, modes, configuration_sources());
 }
