@@ -1023,12 +1023,12 @@ public:
         if (o.limited) {
             HANDLE token = linked_limited_token();
             if (token == nullptr) {
-                log_.line("{\"error\":" + json_string("no linked limited token, error " + std::to_string(GetLastError())) +
-                          "}");
+                log_.line("{\"error\":" +
+                          json_string("no linked limited token, error " + std::to_string(GetLastError())) + "}");
                 return 3;
             }
-            const BOOL started =
-                CreateProcessAsUserW(token, o.exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, folder, &si, &pi);
+            const BOOL started = CreateProcessAsUserW(token, o.exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0,
+                                                      nullptr, folder, &si, &pi);
             const DWORD error = GetLastError();
             CloseHandle(token);
             if (!started) {

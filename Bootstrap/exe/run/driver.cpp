@@ -123,7 +123,6 @@ void refuse(engine::run_context& run, const std::wstring& text)
     run.ui.message_box(0, text, nullptr, platform::box_icon::error, platform::box_buttons::ok);
 }
 
-
 // Starts this program again with the same arguments and /elevated, through
 // the shell's administrator prompt, and waits for it without a window of
 // its own: the copy does the whole run. False when the prompt was declined
@@ -138,7 +137,8 @@ bool run_elevated_copy(engine::run_context& run, std::optional<int>& status)
     }
     std::wstring parameters = arguments_text(run.sys.command_line());
     parameters += std::wstring(parameters.empty() ? L"" : L" ") + L"/elevated";
-    run.log.write(L"administrator rights requested: " + quoted(program) + L" " + parameters + L" started as administrator");
+    run.log.write(L"administrator rights requested: starting " + quoted(program) + L" " + parameters +
+                  L" as administrator");
     platform::process_handle started = 0;
     std::uint32_t error = 0;
     if (!run.sys.shell_execute_ex(program, parameters, platform::shell_verb::run_as_administrator, started, error) ||
@@ -271,7 +271,8 @@ int run_setup(platform::platform& sys, const run_modes& modes, config::sources f
         if (passive) apply_passive(settings);
         run_loaded(run, modes, settings, args, copy_status);
     }
-    const int status = copy_status ? *copy_status : engine::exit_status(record, loaded, settings.detailed_exit_status);
+    const int status =
+        copy_status ? *copy_status : engine::exit_status(record, loaded, settings.detailed_exit_status);
     log.write(L"exit status " + text::decimal(static_cast<std::uint64_t>(status)));
     config::release_components(settings);
     return status;
