@@ -75,6 +75,15 @@ def second_copy(status: int, foreground: str = None, log_part: str = None):
             if log_part not in text:
                 problems.append("second.log lacks %r: %r" % (log_part, text))
         return problems
+
+
+def logged_once(part: str):
+    """setup.log holds the text on exactly one line."""
+    def run(r: CaseRun) -> List[str]:
+        path = os.path.join(r.medium_dir, "setup.log")
+        lines = open(path, "rb").read().decode("utf-8").split("\r\n") if os.path.exists(path) else []
+        n = sum(part in l for l in lines)
+        return [] if n == 1 else ["setup.log holds %r %d times" % (part, n)]
     return run
 
 
@@ -85,8 +94,10 @@ HELP = ("Setup.exe [/quiet | /passive] [/norestart] [/log FILE]\n\n"
         "/passive - show the installation's progress, start at once and ask nothing; the same statuses as /quiet\n"
         "/norestart - never restart Windows: a needed restart is left to you (3010 under /quiet)\n"
         "/log FILE - write a log of the run to FILE, making its folder if needed\n"
+        "/elevated - set by Setup.exe itself on the copy of itself that it starts with administrator rights; that "
+        "copy never asks for them again\n"
         "/? or /help - show this list\n\n"
-        "Without /quiet the setup runs as its configuration says and ends with 1, unless the configuration asks "
+        "Without /quiet or /passive the setup runs as its configuration says and ends with 1, unless the configuration asks "
         "for the statuses above (then also 1602: the dialog was left).\n"
         "Switches may also start with - and are written in any letter case.")
 
@@ -217,4 +228,21 @@ CASES = [
          stubs=["a_exit1618.exe", "b_exit0.exe"], args=["-S", "/log", "setup.log"], ran=["a_exit1618.exe"],
          not_ran=["b_exit0.exe"], exit_code=1618,
          check=log_holds("exit code 1618 (another installation is already in progress)", "exit status 1618")),
+
+    # Started with a limited token, a member of Administrators asks for the
+    # rights: Setup.exe starts itself again through the "runas" verb with
+    # /elevated. Wine gives the copy the same limited token, so the copy
+    # refuses without asking again, and its status is the first one's.
+    Case("deployment_limited_user_asks_once_for_the_rights",
+         files=interactive(cmd("Alpha", "a_exit0.exe"), dialog_admin_required="Only administrators may install.",
+                           **DETAILED, **LOGGED),
+         stubs=["a_exit0.exe"], limited=True, script=["ok"],
+         boxes=[Box(text="Only administrators may install.", owner="none")], not_ran=["a_exit0.exe"],
+         exit_code=1603,
+         check=all_of(log_holds("administrator rights are required and the user lacks them",
+                                "administrator rights requested: ", "/elevated: started by Setup.exe",
+                                "this copy still lacks administrator rights and does not ask for them again",
+                                "exit status 1603",
+                                "the copy with administrator rights ended with exit status 1603", "exit status 1603"),
+                      logged_once("administrator rights requested: "))),
 ]

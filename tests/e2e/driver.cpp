@@ -116,6 +116,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -287,6 +288,31 @@ std::vector<HWND> visible_windows_of(DWORD pid) {
     TopLevelQuery q{pid, {}};
     EnumWindows(collect_visible_top_level, (LPARAM)&q);
     return q.found;
+}
+
+// The processes that `parent` started, by their identifiers.
+std::vector<DWORD> children_of_process(DWORD parent) {
+    std::vector<DWORD> out;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return out;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ParentProcessID == parent && entry.th32ProcessID != parent) out.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return out;
+}
+
+// The limited token linked to the driver's own (TokenLinkedToken, class 19,
+// by number for older headers); null when there is none.
+HANDLE linked_limited_token() {
+    HANDLE own = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return nullptr;
+    struct { HANDLE linked; } answer = {nullptr};
+    DWORD size = 0;
+    const BOOL ok = GetTokenInformation(own, static_cast<TOKEN_INFORMATION_CLASS>(19), &answer, sizeof answer, &size);
+    CloseHandle(own);
+    return ok ? answer.linked : nullptr;
 }
 
 bool is_static_icon(HWND h) {
@@ -914,6 +940,9 @@ LPARAM key_lparam(UINT vk, bool up) {
 struct Options {
     std::wstring exe, cwd, script, log;
     double timeout = 60;
+    // The program starts with the limited token linked to the driver's, and
+    // the windows of the processes it starts count as its own.
+    bool limited = false;
     std::wstring extra_args;
     std::vector<std::wstring> foreign_windows;
 };
@@ -945,6 +974,10 @@ bool parse_args(int argc, wchar_t** argv, Options& o) {
         if (a == L"--") {
             for (int j = i + 1; j < argc; ++j) o.extra_args += L" " + quote_arg(argv[j]);
             break;
+        }
+        if (a == L"--limited") {
+            o.limited = true;
+            continue;
         }
         if (i + 1 >= argc) return false;
         std::wstring v = argv[++i];
@@ -994,8 +1027,25 @@ public:
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        if (!CreateProcessW(o.exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
-                            o.cwd.empty() ? nullptr : o.cwd.c_str(), &si, &pi)) {
+        const wchar_t* folder = o.cwd.empty() ? nullptr : o.cwd.c_str();
+        if (o.limited) {
+            HANDLE token = linked_limited_token();
+            if (token == nullptr) {
+                log_.line("{\"error\":" +
+                          json_string("no linked limited token, error " + std::to_string(GetLastError())) + "}");
+                return 3;
+            }
+            const BOOL started = CreateProcessAsUserW(token, o.exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0,
+                                                      nullptr, folder, &si, &pi);
+            const DWORD error = GetLastError();
+            CloseHandle(token);
+            if (!started) {
+                log_.line("{\"error\":" + json_string("CreateProcessAsUserW failed, error " + std::to_string(error)) +
+                          "}");
+                return 3;
+            }
+            limited_ = true;
+        } else if (!CreateProcessW(o.exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, folder, &si, &pi)) {
             log_.line("{\"error\":" + json_string("CreateProcessW failed, error " + std::to_string(GetLastError())) +
                       "}");
             return 3;
@@ -1037,12 +1087,24 @@ private:
         return 2;
     }
 
+    // The program's windows; started limited, also those of the processes it
+    // started (the copy of itself that asks for rights).
+    std::vector<HWND> target_windows() const {
+        std::vector<HWND> windows = visible_windows_of(pid_);
+        if (!limited_) return windows;
+        for (DWORD child : children_of_process(pid_)) {
+            const std::vector<HWND> more = visible_windows_of(child);
+            windows.insert(windows.end(), more.begin(), more.end());
+        }
+        return windows;
+    }
+
     bool dialog_visible() const { return dialog_ && IsWindow(dialog_) && IsWindowVisible(dialog_); }
 
     // One look at the program's windows: notes the dialog when it first
     // shows, does the next dialog step, or answers a box.
     void look_at_windows() {
-        std::vector<HWND> windows = visible_windows_of(pid_);
+        std::vector<HWND> windows = target_windows();
         if (!dialog_) {
             for (HWND h : windows) {
                 if (classify(h) == WindowKind::dialog) {
@@ -1653,6 +1715,7 @@ private:
     Script& script_;
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
+    bool limited_ = false;
     DWORD deadline_ = 0;
     std::wstring log_folder_;
     HWND dialog_ = nullptr;
@@ -1699,7 +1762,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!parse_args(argc, argv, o)) {
         fwprintf(stderr,
                  L"usage: e2e_driver.exe --exe <program> --cwd <folder> --script <file> --log <file> "
-                 L"--timeout <seconds> [--foreign-window <caption part>]... [-- <program arguments>]\n");
+                 L"--timeout <seconds> [--limited] [--foreign-window <caption part>]... [-- <program arguments>]\n");
         return 3;
     }
     Log log;

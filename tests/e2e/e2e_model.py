@@ -166,6 +166,10 @@ class Case:
     exit_code: Optional[int] = 1
     # Arguments given to Setup.exe.
     args: Sequence[str] = ()
+    # Setup.exe starts with the limited token linked to the driver's (a member
+    # of Administrators without elevation); the windows of the processes it
+    # starts are answered as its own.
+    limited: bool = False
     # Windows version reported to Setup.exe alone (e.g. "winxp", "vista");
     # None keeps the prefix's default (Windows 7 SP1).
     windows_version: Optional[str] = None

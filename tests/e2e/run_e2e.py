@@ -640,6 +640,8 @@ def run_case(case: Case, wine: Wine, bin_dir: Path, work: Path, http: HttpServer
                 "--timeout", str(case.timeout)]
         for part in case.foreign_windows:
             args += ["--foreign-window", substitute(part, tokens)]
+        if case.limited:
+            args.append("--limited")
         if case.args:
             args += ["--"] + list(case.args)
         with open(case_dir / "driver.out", "wb") as out:

@@ -257,20 +257,25 @@ fake_platform::started_process* fake_platform::process_of(process_handle handle)
     return &processes[handle - 1];
 }
 
-bool fake_platform::shell_execute_ex(const std::wstring& file, const std::wstring& parameters,
+bool fake_platform::shell_execute_ex(const std::wstring& file, const std::wstring& parameters, shell_verb verb,
                                      process_handle& process, std::uint32_t& error)
 {
-    calls.push_back(L"shell_execute_ex:" + file + L"|" + parameters);
+    const bool runas = verb == shell_verb::run_as_administrator;
+    calls.push_back(std::wstring(runas ? L"shell_execute_ex runas:" : L"shell_execute_ex:") + file + L"|" + parameters);
     auto it = programs.find(lower(file));
     if (it == programs.end() || !it->second.starts) {
         error = it == programs.end() ? 2 : it->second.start_error;  // 2: the file is not there
+        return false;
+    }
+    if (runas && it->second.declines_elevation) {
+        error = error_cancelled;
         return false;
     }
     if (!it->second.gives_process) {
         process = 0;
         return true;
     }
-    processes.push_back(started_process{file, parameters, it->second});
+    processes.push_back(started_process{file, parameters, it->second, verb});
     process = processes.size();
     return true;
 }
@@ -468,6 +473,12 @@ token_status fake_platform::token_groups(std::uint32_t buffer_size, std::uint32_
     if (buffer_size < token_size) return token_status::buffer_too_small;
     is_admin_group = token_group_is_admin;
     return token_status::ok;
+}
+
+token_elevation fake_platform::elevation()
+{
+    calls.push_back(L"elevation");
+    return elevation_answer;
 }
 
 bool fake_platform::reboot_windows(std::uint32_t& error)

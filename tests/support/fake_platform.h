@@ -38,6 +38,7 @@ public:
         int polls_until_end = 0;       // zero-time waits that still see it run
         bool never_ends = false;       // even an unlimited wait times out
         std::uint32_t start_error = 5;  // the shell's error when it does not start
+        bool declines_elevation = false;  // the user answers the "runas" prompt No
     };
 
     struct message {
@@ -67,6 +68,7 @@ public:
         std::wstring file;
         std::wstring parameters;
         program behaviour;
+        shell_verb verb = shell_verb::default_action;
         int polls = 0;
         bool ended = false;
         bool closed = false;
@@ -92,6 +94,7 @@ public:
     token_status token_result = token_status::ok;
     std::uint32_t token_size = 512;
     std::vector<bool> token_group_is_admin{false, true};
+    token_elevation elevation_answer = token_elevation::unknown;
     std::map<std::wstring, program> programs;  // keyed by lower-cased path
     bool shell_open_accepts = true;
     bool reboot_refused = false;
@@ -169,8 +172,8 @@ public:
     bool key_opens(reg_root root, const std::wstring& subkey, reg_access access, reg_view view) override;
     bool read_value(reg_root root, const std::wstring& subkey, reg_access access, reg_view view,
                     const std::wstring& name, std::vector<std::uint8_t>& data) override;
-    bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process,
-                          std::uint32_t& error) override;
+    bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, shell_verb verb,
+                          process_handle& process, std::uint32_t& error) override;
     bool shell_open(const std::wstring& file, std::uint32_t& error) override;
     void refuse_system_boxes() override;
     std::wstring full_path(const std::wstring& path) override;
@@ -209,6 +212,7 @@ public:
     membership_status check_admin_membership(bool& member) override;
     token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
                               std::vector<bool>& is_admin_group) override;
+    token_elevation elevation() override;
     bool reboot_windows(std::uint32_t& error) override;
 
     static std::wstring key_of(reg_root root, const std::wstring& subkey);

@@ -93,6 +93,33 @@ TEST(admin, from_windows_2000_on_the_systems_membership_test_decides)
     }
 }
 
+TEST(admin, from_windows_vista_on_a_member_also_needs_an_elevated_token)
+{
+    using platform::token_elevation;
+    const struct {
+        std::uint32_t major;
+        bool member;
+        token_elevation elevation;
+        bool admin;
+        int elevation_asked;
+    } cases[] = {
+        {5, true, token_elevation::limited, true, 0},  // never asked before user account control
+        {6, true, token_elevation::elevated, true, 1},
+        {6, true, token_elevation::limited, false, 1},
+        {10, true, token_elevation::unknown, true, 1},  // the query failed: membership decides
+        {6, false, token_elevation::elevated, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "major " << c.major << ", member " << c.member << ", elevation "
+                                        << static_cast<int>(c.elevation));
+        platform::fake_platform sys = nt(c.major);
+        sys.member_of_admins = c.member;
+        sys.elevation_answer = c.elevation;
+        EXPECT_EQ(is_current_user_admin(sys, sys), c.admin);
+        EXPECT_EQ(count_calls(sys, L"elevation"), c.elevation_asked);
+    }
+}
+
 TEST(admin, before_windows_2000_the_token_groups_are_walked)
 {
     const struct {

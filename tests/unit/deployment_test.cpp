@@ -2,6 +2,7 @@
 // show no message box.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,70 @@ TEST(log_file, records_the_run_from_the_program_to_its_exit_status)
         EXPECT_TRUE(holds(lines, part)) << part;
 }
 
+// A run that lacks the rights its configuration requires starts a copy of
+// itself through the administrator prompt, where somebody may answer it, and
+// ends with the copy's status; otherwise it refuses.
+TEST(elevation, a_run_without_the_rights_asks_once_through_a_copy_of_itself)
+{
+    const auto copy_exiting = [](std::uint32_t code, bool starts, bool declines) {
+        fake_platform::program p = exiting(code);
+        p.starts = starts;
+        p.declines_elevation = declines;
+        return p;
+    };
+    const struct {
+        const char* name;
+        std::wstring args;  // after the program; /log follows
+        std::string attributes;
+        std::uint32_t major;
+        fake_platform::program copy;
+        bool asks;
+        int status;
+        bool refusal_shown;
+        const char* logged;
+    } cases[] = {
+        {"granted", L"/norestart", "", 6, copy_exiting(3010, true, false), true, 3010, false,
+         "the copy with administrator rights ended with exit status 3010"},
+        {"declined", L"", "", 10, copy_exiting(0, true, true), true, 1603, true,
+         "the request for administrator rights was declined"},
+        {"not started", L"", "", 6, copy_exiting(0, false, false), true, 1603, true,
+         "the copy with administrator rights did not start: system code 5"},
+        {"the copy itself", L"/elevated", "", 6, copy_exiting(0, true, false), false, 1603, true,
+         "does not ask for them again"},
+        {"quiet", L"/quiet", "", 6, copy_exiting(0, true, false), false, 1603, false,
+         "administrator rights are required and the user lacks them"},
+        {"unattended", L"", "install_silent=\"true\" unattended=\"true\"", 6, copy_exiting(0, true, false), false,
+         1603, false, "administrator rights are required and the user lacks them"},
+        {"before user account control", L"", "", 5, copy_exiting(0, true, false), false, 1603, true,
+         "administrator rights are required and the user lacks them"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake_platform sys;
+        sys.version.major = c.major;
+        sys.member_of_admins = false;
+        sys.command = L"\"C:\\medium\\Setup.exe\" " + c.args + (c.args.empty() ? L"" : L" ") + L"/log C:\\work\\s.log";
+        add_program(sys, L"C:\\medium\\Setup.exe", c.copy);
+        add_program(sys, L"C:\\medium\\a.exe");
+        with_setup_xml(sys, document(component("a"),
+                                     "detailed_exit_status=\"true\" dialog_admin_required=\"Admins.\" " + c.attributes));
+        EXPECT_EQ(run::run_setup(sys, both_runs()), c.status);
+        const std::wstring request = L"shell_execute_ex runas:C:\\medium\\Setup.exe|" + c.args +
+                                     (c.args.empty() ? L"" : L" ") + L"/log C:\\work\\s.log /elevated";
+        EXPECT_EQ(std::count(sys.calls.begin(), sys.calls.end(), request), c.asks ? 1 : 0);
+        const std::vector<std::wstring> refusal{L"Admins."};
+        EXPECT_EQ(sys.message_texts(), c.refusal_shown ? refusal : std::vector<std::wstring>{});
+        // Nothing of the run itself happens in the process that asked.
+        for (const auto& started : sys.processes) {
+            EXPECT_EQ(started.file, L"C:\\medium\\Setup.exe");
+            EXPECT_TRUE(started.closed);
+        }
+        const auto lines = log_lines(sys, L"C:\\work\\s.log");
+        EXPECT_TRUE(holds(lines, c.logged)) << c.logged;
+        EXPECT_EQ(holds(lines, "administrator rights requested: starting \"C:\\medium\\Setup.exe\""), c.asks);
+    }
+}
+
 TEST(log_file, that_cannot_be_written_changes_nothing_and_without_one_nothing_is_written)
 {
     for (const char* log : {"log_file=\"C:\\no\\such\\folder\\setup.log\"", ""}) {
@@ -256,6 +321,9 @@ TEST(command_line, is_split_into_arguments_as_the_c_runtime_splits_it)
               (args{L"Setup.exe", L"a\"b", L"c\\\\d", L"e\\", L"", L"xy z"}));
     // The program's own path is not escaped: its backslash before a quote stays.
     EXPECT_EQ(run::split_command_line(L"\"C:\\medium\\\"/quiet"), (args{L"C:\\medium\\/quiet"}));
+    // A copy of the program gets the text after the program exactly as typed.
+    EXPECT_EQ(run::arguments_text(L"\"C:\\a b\\Setup.exe\"  /log \"x y.log\" \\\"q"), L"/log \"x y.log\" \\\"q");
+    EXPECT_EQ(run::arguments_text(L"Setup.exe"), L"");
 }
 
 TEST(command_line, knows_its_switches_in_any_letter_case_form_and_order_and_ignores_the_rest)
@@ -460,6 +528,7 @@ TEST(command_line, help_shows_the_switches_and_reads_nothing)
     EXPECT_EQ(quiet_line.find(L"1602"), std::wstring::npos);
     EXPECT_NE(quiet_line.find(L"/q, /qn, /s, /silent and /verysilent"), std::wstring::npos);
     EXPECT_NE(help.find(L"\n/passive - "), std::wstring::npos);
+    EXPECT_NE(help.find(L"\n/elevated - set by Setup.exe itself"), std::wstring::npos);
 
     fake_platform quiet;
     quiet.command = L"Setup.exe -help /quiet";

@@ -416,11 +416,12 @@ TEST_F(InteractiveRun, no_ends_the_run_and_the_product_failing_asks_nothing)
     EXPECT_TRUE(other.sys.messages.empty());
 }
 
-TEST_F(InteractiveRun, admin_required_refuses_a_user_without_rights_then_asks)
+TEST_F(InteractiveRun, admin_required_before_windows_vista_refuses_a_user_without_rights_then_asks)
 {
     auto& a = add(L"a");
     a.admin_required = L"Administrators only.";
     add(L"b");
+    sys.version.major = 5;
     sys.member_of_admins = false;
     sys.answers = {platform::box_answer::ok, platform::box_answer::yes};
     recording_window window;
@@ -431,6 +432,38 @@ TEST_F(InteractiveRun, admin_required_refuses_a_user_without_rights_then_asks)
     EXPECT_EQ(sys.messages[0].caption, std::wstring(L"a"));
     EXPECT_TRUE(tells(sys.messages[0], platform::box_icon::information));
     EXPECT_EQ(sys.messages[1].text, L"Failed a. Continue?");
+}
+
+TEST_F(InteractiveRun, admin_required_from_windows_vista_on_asks_for_the_rights_at_the_components_start)
+{
+    const struct {
+        const char* name;
+        bool declines;
+        std::vector<std::wstring> messages;
+        std::vector<std::wstring> started;
+    } cases[] = {
+        {"granted", false, {}, {L"runas C:\\medium\\a.exe", L"C:\\medium\\b.exe"}},
+        {"declined", true, {L"Administrators only.", L"Failed a. Continue?"}, {L"C:\\medium\\b.exe"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine_world f;
+        auto& a = f.add(L"a");
+        a.admin_required = L"Administrators only.";
+        f.add(L"b");
+        f.sys.version.major = 6;
+        f.sys.member_of_admins = false;
+        f.sys.programs[L"c:\\medium\\a.exe"].declines_elevation = c.declines;
+        f.sys.answers = {platform::box_answer::ok, platform::box_answer::yes};
+        recording_window window;
+        engine::run_interactive_install(f.run, f.settings, {}, window);
+        std::vector<std::wstring> started;
+        for (const auto& p : f.sys.processes)
+            started.push_back((p.verb == platform::shell_verb::run_as_administrator ? L"runas " : L"") + p.file);
+        EXPECT_EQ(started, c.started);
+        EXPECT_EQ(f.sys.message_texts(), c.messages);
+        EXPECT_EQ(f.run.record.failed, c.declines);
+    }
 }
 
 TEST_F(InteractiveRun, still_running_and_restart_end_the_run_without_a_question)

@@ -265,6 +265,7 @@ std::string plan_json(const std::string& file, int language, const plan_result& 
            ",\"line\":" + std::to_string(r.configuration_line) + ",\"lcid\":" + json_string(r.lcid) +
            ",\"install_silent\":" + yes(r.install_silent) +
            ",\"dialog_admin_required\":" + json_string(r.dialog_admin_required) +
+           ",\"asks_for_rights\":" + yes(r.asks_for_rights) +
            ",\"complete_command\":" + json_string(r.complete_command) + ",\"log_file\":" + json_string(r.log_file) +
            ",\"detailed_exit_status\":" + yes(r.detailed_exit_status) + ",\"unattended\":" + yes(r.unattended) +
            ",\"show_progress\":" + yes(r.show_progress) +
@@ -365,7 +366,10 @@ int print_plan_text(const std::string& file, int language, const plan_result& r)
                                   : "interactive (the dialog)",
                 r.install_silent && !r.configured_silent ? ", by /quiet (the configuration alone shows the dialog)" : "");
     if (!r.dialog_admin_required.empty())
-        std::printf("administrator rights: required (\"%s\")\n", to_utf8(r.dialog_admin_required).c_str());
+        std::printf("administrator rights: required (\"%s\")%s\n", to_utf8(r.dialog_admin_required).c_str(),
+                    r.asks_for_rights ? "; a user without them is asked for them: Setup.exe starts again as "
+                                        "administrator and ends with that run's status"
+                                      : "");
     if (!r.complete_command.empty())
         std::printf("complete_command: %s%s\n", to_utf8(r.complete_command).c_str(),
                     r.install_silent  ? " (the silent run never opens it)"

@@ -8,6 +8,7 @@
 #include "config/sources.h"
 #include "diagnostics.h"
 #include "os_codes.h"
+#include "run/driver.h"
 #include "stub_platform.h"
 
 namespace setup_check {
@@ -247,6 +248,7 @@ base::result<plan_result> make_plan(const std::string& document_bytes, const pla
     if (options.command_line.quiet) run::apply_quiet(settings);
     result.install_silent = settings.install_silent;
     result.dialog_admin_required = settings.dialog_admin_required;
+    result.asks_for_rights = run::asks_for_rights(settings, options.command_line, sys);
     result.complete_command = settings.complete_command;
     // The administrator's file wins; the configuration's is never opened.
     result.log_file = options.command_line.log_file.empty() ? settings.log_file : options.command_line.log_file;

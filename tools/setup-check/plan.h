@@ -73,6 +73,9 @@ struct plan_result {
     // them (run::apply_quiet) and the file of /log in place of log_file.
     bool install_silent = false;
     std::wstring dialog_admin_required, complete_command;
+    // A user without the required rights is asked for them: Setup.exe starts
+    // a copy of itself through the system's administrator prompt.
+    bool asks_for_rights = false;
     std::wstring log_file;  // markers replaced (not those of /log); empty: no log
     bool detailed_exit_status = false, unattended = false;
     // The interactive run shows its progress and downloads (show_progress);

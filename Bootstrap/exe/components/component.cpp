@@ -13,12 +13,12 @@ bool component::is_installed()
 }
 
 bool process_component::start_process(platform::processes& processes, const std::wstring& file,
-                                      const std::wstring& parameters)
+                                      const std::wstring& parameters, platform::shell_verb verb)
 {
     started = parameters.empty() ? file : file + L" " + parameters;
     start_error = 0;
     platform::process_handle process = 0;
-    if (!processes.shell_execute_ex(file, parameters, process, start_error) || process == 0) return false;
+    if (!processes.shell_execute_ex(file, parameters, verb, process, start_error) || process == 0) return false;
     // A second start replaces the first process: its handle is closed.
     process_ = platform::owned_process(processes, process);
     return true;
@@ -48,28 +48,33 @@ bool process_component::wait_until_ended(std::uint32_t timeout_ms, bool pump)
 
 void process_component::reset() { process_.reset(); }
 
-bool cmd_component::exec(platform::processes& processes, platform::system_facts&)
+bool cmd_component::exec(platform::processes& processes, platform::system_facts&, platform::shell_verb verb)
 {
     // The whole command is the file to open: it is not split into a program
     // and arguments.
-    return start_process(processes, command, std::wstring());
+    return start_process(processes, command, std::wstring(), verb);
 }
 
-bool msi_component::exec(platform::processes& processes, platform::system_facts& facts)
+bool msi_component::exec(platform::processes& processes, platform::system_facts& facts, platform::shell_verb verb)
 {
     // Windows Installer is started directly, so that the parameters reach it;
     // a package's shell association does not reliably pass them on.
     const std::wstring msiexec = base::combine_path(facts.system_directory(), L"msiexec.exe");
     std::wstring parameters = L"/i \"" + package + L"\"";
     if (!cmdparameters.empty()) parameters += L" " + cmdparameters;
-    return start_process(processes, msiexec, parameters);
+    return start_process(processes, msiexec, parameters, verb);
 }
 
-bool openfile_component::exec(platform::processes& processes, platform::system_facts&)
+bool openfile_component::exec(platform::processes& processes, platform::system_facts&, platform::shell_verb verb)
 {
     started = file;
     start_error = 0;
-    return processes.shell_open(file, start_error);
+    if (verb == platform::shell_verb::default_action) return processes.shell_open(file, start_error);
+    // A document is not waited for: the handle of whatever opened it goes.
+    platform::process_handle process = 0;
+    if (!processes.shell_execute_ex(file, std::wstring(), verb, process, start_error)) return false;
+    if (process != 0) processes.close_process(process);
+    return true;
 }
 
 }  // namespace components

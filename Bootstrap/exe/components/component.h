@@ -24,8 +24,14 @@ public:
     component& operator=(const component&) = delete;
 
     virtual component_kind kind() const = 0;
-    // True when the component was started (or, for a document, accepted).
-    virtual bool exec(platform::processes& processes, platform::system_facts& facts) = 0;
+    // True when the component was started (or, for a document, accepted),
+    // with the shell's verb: run_as_administrator asks the user for the
+    // rights first.
+    virtual bool exec(platform::processes& processes, platform::system_facts& facts, platform::shell_verb verb) = 0;
+    bool exec(platform::processes& processes, platform::system_facts& facts)
+    {
+        return exec(processes, facts, platform::shell_verb::default_action);
+    }
     // The exit code of what was started; false when it cannot be read.
     virtual bool get_exit_code(std::uint32_t& code) = 0;
     // True while what was started still runs.
@@ -96,7 +102,8 @@ public:
     bool wait_until_ended(std::uint32_t timeout_ms, bool pump) override;
 
 protected:
-    bool start_process(platform::processes& processes, const std::wstring& file, const std::wstring& parameters);
+    bool start_process(platform::processes& processes, const std::wstring& file, const std::wstring& parameters,
+                       platform::shell_verb verb);
 
 private:
     platform::owned_process process_;
@@ -105,7 +112,8 @@ private:
 class cmd_component : public process_component {
 public:
     component_kind kind() const override { return component_kind::cmd; }
-    bool exec(platform::processes& processes, platform::system_facts& facts) override;
+    using component::exec;
+    bool exec(platform::processes& processes, platform::system_facts& facts, platform::shell_verb verb) override;
 
     std::wstring command;
 };
@@ -113,7 +121,8 @@ public:
 class msi_component : public process_component {
 public:
     component_kind kind() const override { return component_kind::msi; }
-    bool exec(platform::processes& processes, platform::system_facts& facts) override;
+    using component::exec;
+    bool exec(platform::processes& processes, platform::system_facts& facts, platform::shell_verb verb) override;
 
     std::wstring package;
     std::wstring cmdparameters;
@@ -122,7 +131,8 @@ public:
 class openfile_component : public component {
 public:
     component_kind kind() const override { return component_kind::openfile; }
-    bool exec(platform::processes& processes, platform::system_facts& facts) override;
+    using component::exec;
+    bool exec(platform::processes& processes, platform::system_facts& facts, platform::shell_verb verb) override;
     bool get_exit_code(std::uint32_t& code) override
     {
         code = 0;

@@ -73,10 +73,10 @@ void ask_restart(run_context& run, const std::wstring& reboot_required, platform
 }  // namespace
 
 step_outcome run_component_step(run_context& run, components::component& c, const std::wstring& reboot_required,
-                                platform::window_handle owner, run_kind kind)
+                                platform::window_handle owner, run_kind kind, platform::shell_verb verb)
 {
     constexpr std::uint32_t no_limit = 0xFFFFFFFFu;
-    if (!c.exec(run.sys, run.sys)) {
+    if (!c.exec(run.sys, run.sys, verb)) {
         run.log.write(L"component " + named(c) + L" could not be started: " + c.started + L": " +
                       (c.start_error != 0 ? platform::describe_error(run.sys, c.start_error)
                                           : std::wstring(L"the shell started no program to wait for")));

@@ -32,9 +32,13 @@ enum class run_kind {
 // 1641 succeed), shows its completion text and, for `mustreboot`, the
 // restart question. An exit code that cannot be read is the outcome
 // `error`. The log is told each step; the record, a pending or started
-// restart and a failure because another installation was in progress.
+// restart and a failure because another installation was in progress. The
+// verb is the shell's for the start (run_as_administrator: the user is
+// asked for the rights; a declined prompt is a failed start whose
+// start_error is error_cancelled).
 step_outcome run_component_step(run_context& run, components::component& c, const std::wstring& reboot_required,
-                                platform::window_handle owner, run_kind kind);
+                                platform::window_handle owner, run_kind kind,
+                                platform::shell_verb verb = platform::shell_verb::default_action);
 
 // Tells the log how the component's turn ended.
 void log_outcome(run_context& run, const components::component& c, step_outcome outcome);

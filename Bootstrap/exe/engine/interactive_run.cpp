@@ -94,6 +94,16 @@ next ask_after_failure(run_context& run, const config::configuration_settings& s
                : next::end_run;
 }
 
+// A component that needs rights the run has not got: its own text, then
+// the failure handling.
+next refuse_component(run_context& run, const config::configuration_settings& settings, components::component& c,
+                      platform::window_handle owner, run_course& course)
+{
+    run.ui.message_box(owner, c.admin_required, c.description.c_str(), platform::box_icon::information,
+                       platform::box_buttons::ok);
+    return ask_after_failure(run, settings, c, owner, course);
+}
+
 // The component's files, in the download window when the run shows its
 // progress; true when there is nothing to fetch or everything arrived.
 bool fetch_files(run_context& run, const config::configuration_settings& settings, components::component& c,
@@ -122,18 +132,27 @@ next run_component(run_context& run, const config::configuration_settings& setti
         if (course.shown != nullptr) course.shown->turn_ends(c, true);
         return next::go_on;
     }
+    platform::shell_verb verb = platform::shell_verb::default_action;
     if (!c.admin_required.empty() && !platform::is_current_user_admin(run.sys, run.sys)) {
-        run.log.write(name + L": needs administrator rights the user lacks");
-        run.ui.message_box(owner, c.admin_required, c.description.c_str(), platform::box_icon::information,
-                           platform::box_buttons::ok);
-        return ask_after_failure(run, settings, c, owner, course);
+        if (!platform::can_ask_for_rights(run.sys)) {
+            run.log.write(name + L": needs administrator rights the user lacks");
+            return refuse_component(run, settings, c, owner, course);
+        }
+        run.log.write(name + L": needs administrator rights the user lacks; they are requested at its start");
+        verb = platform::shell_verb::run_as_administrator;
     }
     if (!fetch_files(run, settings, c, window, course)) {
         log_outcome(run, c, step_outcome::download_failed);
         return ask_after_failure(run, settings, c, owner, course);
     }
-    const step_outcome outcome = run_component_step(run, c, settings.reboot_required, owner, run_kind::interactive);
+    const step_outcome outcome =
+        run_component_step(run, c, settings.reboot_required, owner, run_kind::interactive, verb);
     log_outcome(run, c, outcome);
+    if (outcome == step_outcome::start_failed && verb == platform::shell_verb::run_as_administrator &&
+        c.start_error == platform::error_cancelled) {
+        run.log.write(name + L": the request for administrator rights was declined");
+        return refuse_component(run, settings, c, owner, course);
+    }
     switch (outcome) {
     case step_outcome::installed:
         if (course.shown != nullptr) course.shown->turn_ends(c, true);

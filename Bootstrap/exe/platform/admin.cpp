@@ -35,9 +35,18 @@ bool is_current_user_admin(system_facts& facts, privileges& token)
     if (!token.admin_sid_available()) return false;
     if (v.major >= 5) {
         bool member = false;
-        return token.check_admin_membership(member) == membership_status::ok && member;
+        if (token.check_admin_membership(member) != membership_status::ok || !member) return false;
+        // Under user account control a member's own token may be the filtered
+        // one; where the system cannot tell, membership alone decides.
+        return v.major < 6 || token.elevation() != token_elevation::limited;
     }
     return token_lists_administrators(token);
+}
+
+bool can_ask_for_rights(system_facts& facts)
+{
+    os_version_info v;
+    return facts.os_version(false, v) && v.platform_id == 2 && v.major >= 6;
 }
 
 }  // namespace platform

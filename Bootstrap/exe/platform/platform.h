@@ -93,6 +93,17 @@ enum class membership_status { ok, no_library, no_function, failed };
 // Outcome of reading the groups of the process token.
 enum class token_status { ok, buffer_too_small, no_token, failed };
 
+// Whether the process token is elevated (TokenElevation); unknown where the
+// system cannot tell, as before Windows Vista.
+enum class token_elevation { elevated, limited, unknown };
+
+// The shell's verb for a start: its default action, or "runas", which asks
+// the user for administrator rights first (user account control).
+enum class shell_verb { default_action, run_as_administrator };
+
+// The system's error code for a request the user declined (ERROR_CANCELLED).
+constexpr std::uint32_t error_cancelled = 1223;
+
 // ------------------------------------------------------------ the roles
 
 // Files, folders and the version resources of files.
@@ -144,12 +155,13 @@ public:
 class processes {
 public:
     virtual ~processes() = default;
-    // ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS and SW_SHOWNORMAL. False
-    // when the shell refused, with the system's error code in `error`;
-    // otherwise `process` holds the process handle, or 0 when the shell
-    // served the request without a process of its own.
-    virtual bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process,
-                                  std::uint32_t& error) = 0;
+    // ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS, SW_SHOWNORMAL and the
+    // verb, started in the current folder. False when the shell refused (a
+    // declined elevation prompt: error_cancelled), with the system's error
+    // code in `error`; otherwise `process` holds the process handle, or 0
+    // when the shell served the request without a process of its own.
+    virtual bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, shell_verb verb,
+                                  process_handle& process, std::uint32_t& error) = 0;
     // Opens a file or an address with the shell's default action, no window
     // and no verb: true when the shell accepted it; otherwise the system's
     // error code is in `error`.
@@ -239,6 +251,8 @@ public:
     // it is the Administrators group.
     virtual token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
                                       std::vector<bool>& is_admin_group) = 0;
+    // GetTokenInformation(TokenElevation) of the process token.
+    virtual token_elevation elevation() = 0;
     // Enables SeShutdownPrivilege and asks Windows to restart (not forced).
     // False when Windows refused, with its error code in `error`.
     virtual bool reboot_windows(std::uint32_t& error) = 0;

@@ -808,15 +808,21 @@ std::uint32_t shell_error()
 
 }  // namespace
 
-bool win32_platform::shell_execute_ex(const std::wstring& file, const std::wstring& parameters,
+bool win32_platform::shell_execute_ex(const std::wstring& file, const std::wstring& parameters, shell_verb verb,
                                       process_handle& process, std::uint32_t& error)
 {
+    // An elevated program may start elsewhere than its caller: the folder is
+    // named, so that relative paths mean the same to it.
+    std::vector<wchar_t> folder(GetCurrentDirectoryW(0, nullptr) + 1, L'\0');
+    if (GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()) == 0) folder[0] = L'\0';
     SHELLEXECUTEINFOW info;
     ZeroMemory(&info, sizeof info);
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | (refuse_boxes_ ? SEE_MASK_FLAG_NO_UI : 0);
+    info.lpVerb = verb == shell_verb::run_as_administrator ? L"runas" : nullptr;
     info.lpFile = file.c_str();
     info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+    info.lpDirectory = folder[0] != L'\0' ? folder.data() : nullptr;
     info.nShow = SW_SHOWNORMAL;
     SetLastError(0);
     if (!ShellExecuteExW(&info)) {
@@ -1002,6 +1008,22 @@ token_status win32_platform::token_groups(std::uint32_t buffer_size, std::uint32
     for (DWORD i = 0; i < groups->GroupCount; ++i)
         is_admin_group.push_back(EqualSid(groups->Groups[i].Sid, admins.get()) != FALSE);
     return token_status::ok;
+}
+
+token_elevation win32_platform::elevation()
+{
+    // TokenElevation (20) and its one-word answer, by number: headers for
+    // older systems lack them, and those systems refuse the class.
+    constexpr int token_elevation_class = 20;
+    win32::kernel_handle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return token_elevation::unknown;
+    DWORD elevated = 0;
+    DWORD size = 0;
+    if (!GetTokenInformation(token.get(), static_cast<TOKEN_INFORMATION_CLASS>(token_elevation_class), &elevated,
+                             sizeof elevated, &size) ||
+        size != sizeof elevated)
+        return token_elevation::unknown;
+    return elevated != 0 ? token_elevation::elevated : token_elevation::limited;
 }
 
 bool win32_platform::reboot_windows(std::uint32_t& error)

@@ -29,8 +29,8 @@ public:
     bool read_value(reg_root root, const std::wstring& subkey, reg_access access, reg_view view,
                     const std::wstring& name, std::vector<std::uint8_t>& data) override;
     // processes
-    bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, process_handle& process,
-                          std::uint32_t& error) override;
+    bool shell_execute_ex(const std::wstring& file, const std::wstring& parameters, shell_verb verb,
+                          process_handle& process, std::uint32_t& error) override;
     bool shell_open(const std::wstring& file, std::uint32_t& error) override;
     void refuse_system_boxes() override;
     bool exit_code(process_handle process, std::uint32_t& code) override;
@@ -66,6 +66,7 @@ public:
     membership_status check_admin_membership(bool& member) override;
     token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
                               std::vector<bool>& is_admin_group) override;
+    token_elevation elevation() override;
     bool reboot_windows(std::uint32_t& error) override;
 
 private:

@@ -18,9 +18,26 @@ std::wstring switch_name(const std::wstring& argument)
     const std::wstring name = text::ascii_lower(argument.substr(1));
     for (const wchar_t* quiet : {L"quiet", L"q", L"qn", L"s", L"silent", L"verysilent"})
         if (name == quiet) return L"quiet";
-    for (const wchar_t* known : {L"passive", L"norestart", L"log", L"?", L"help"})
+    for (const wchar_t* known : {L"passive", L"norestart", L"log", L"elevated", L"?", L"help"})
         if (name == known) return name;
     return std::wstring();
+}
+
+// The program, the first argument: quotes only group, nothing is escaped.
+// `end` is where the text after it begins.
+std::wstring program_of(const std::wstring& line, std::size_t& end)
+{
+    std::size_t i = 0;
+    const std::size_t n = line.size();
+    std::wstring program;
+    if (i < n && line[i] == L'"') {
+        const std::size_t close = line.find(L'"', i + 1);
+        program = line.substr(i + 1, close == std::wstring::npos ? std::wstring::npos : close - i - 1);
+        i = close == std::wstring::npos ? n : close + 1;
+    }
+    while (i < n && !is_blank(line[i])) program += line[i++];
+    end = i;
+    return program;
 }
 
 }  // namespace
@@ -30,15 +47,7 @@ std::vector<std::wstring> split_command_line(const std::wstring& line)
     std::vector<std::wstring> arguments;
     std::size_t i = 0;
     const std::size_t n = line.size();
-    // The program: quotes only group, nothing is escaped.
-    std::wstring program;
-    if (i < n && line[i] == L'"') {
-        const std::size_t close = line.find(L'"', i + 1);
-        program = line.substr(i + 1, close == std::wstring::npos ? std::wstring::npos : close - i - 1);
-        i = close == std::wstring::npos ? n : close + 1;
-    }
-    while (i < n && !is_blank(line[i])) program += line[i++];
-    arguments.push_back(program);
+    arguments.push_back(program_of(line, i));
 
     for (;;) {
         while (i < n && is_blank(line[i])) ++i;
@@ -69,6 +78,14 @@ std::vector<std::wstring> split_command_line(const std::wstring& line)
     return arguments;
 }
 
+std::wstring arguments_text(const std::wstring& line)
+{
+    std::size_t i = 0;
+    program_of(line, i);
+    while (i < line.size() && is_blank(line[i])) ++i;
+    return line.substr(i);
+}
+
 switches parse_switches(const std::vector<std::wstring>& arguments)
 {
     switches s;
@@ -81,6 +98,8 @@ switches parse_switches(const std::vector<std::wstring>& arguments)
             s.passive = true;
         } else if (name == L"norestart") {
             s.norestart = true;
+        } else if (name == L"elevated") {
+            s.elevated = true;
         } else if (name == L"?" || name == L"help") {
             s.help = true;
         } else if (name == L"log" && i + 1 < arguments.size() && switch_name(arguments[i + 1]).empty() &&
@@ -122,9 +141,11 @@ std::wstring help_text(const std::wstring& program_name)
                           L"statuses as /quiet\n"
                           L"/norestart - never restart Windows: a needed restart is left to you (3010 under /quiet)\n"
                           L"/log FILE - write a log of the run to FILE, making its folder if needed\n"
+                          L"/elevated - set by Setup.exe itself on the copy of itself that it starts with "
+                          L"administrator rights; that copy never asks for them again\n"
                           L"/? or /help - show this list\n"
                           L"\n"
-                          L"Without /quiet the setup runs as its configuration says and ends with 1, unless the "
+                          L"Without /quiet or /passive the setup runs as its configuration says and ends with 1, unless the "
                           L"configuration asks for the statuses above (then also 1602: the dialog was left).\n"
                           L"Switches may also start with - and are written in any letter case.";
 }

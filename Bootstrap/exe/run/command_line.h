@@ -21,6 +21,9 @@ struct switches {
     // /passive: the dialog shows the run and its progress, starts it by
     // itself and asks nothing, with the deployment exit statuses.
     bool passive = false;
+    // /elevated: this process is the copy that Setup.exe started with a
+    // request for administrator rights; it never asks again.
+    bool elevated = false;
     // /? or /help: the list of switches, and nothing else.
     bool help = false;
     // /log FILE: the file as typed (relative to the current folder, no path
@@ -35,6 +38,10 @@ struct switches {
 // separate, double quotes group, backslashes escape a quote only before one.
 // The first argument, the program, ends at its closing quote or first blank.
 std::vector<std::wstring> split_command_line(const std::wstring& line);
+
+// The text after the program, as typed: what a copy of the program is
+// started with.
+std::wstring arguments_text(const std::wstring& line);
 
 // The switches among the arguments that follow the program: "/" or "-",
 // then the name in any letter case, in any order.

@@ -1,5 +1,7 @@
 #include "run/driver.h"
 
+#include <optional>
+
 #include "base/paths.h"
 #include "base/text.h"
 #include "components/version.h"
@@ -7,6 +9,8 @@
 #include "engine/reboot.h"
 #include "engine/run_log.h"
 #include "platform/admin.h"
+#include "platform/process.h"
+#include "platform/system_error.h"
 #include "run/command_line.h"
 
 namespace run {
@@ -143,10 +147,56 @@ bool take_the_run(engine::run_context& run, const config::configuration_settings
     return false;
 }
 
-void run_loaded(engine::run_context& run, const run_modes& modes, config::configuration_settings& settings)
+// Starts this program again with the same arguments and /elevated, through
+// the shell's administrator prompt, and waits for it without a window of
+// its own: the copy does the whole run. False when the prompt was declined
+// or the copy did not start; otherwise `status` is the copy's exit status,
+// empty when it cannot be read (the run then counts as failed).
+bool run_elevated_copy(engine::run_context& run, std::optional<int>& status)
+{
+    std::wstring program;
+    if (!run.sys.module_path(program)) {
+        run.log.write(L"administrator rights cannot be asked for: the program's own path is unknown");
+        return false;
+    }
+    std::wstring parameters = arguments_text(run.sys.command_line());
+    parameters += std::wstring(parameters.empty() ? L"" : L" ") + L"/elevated";
+    run.log.write(L"administrator rights requested: starting " + quoted(program) + L" " + parameters +
+                  L" as administrator");
+    platform::process_handle started = 0;
+    std::uint32_t error = 0;
+    if (!run.sys.shell_execute_ex(program, parameters, platform::shell_verb::run_as_administrator, started, error) ||
+        started == 0) {
+        run.log.write(error == platform::error_cancelled
+                          ? std::wstring(L"the request for administrator rights was declined")
+                          : L"the copy with administrator rights did not start: " +
+                                (started == 0 && error == 0 ? std::wstring(L"the shell started no program")
+                                                            : platform::describe_error(run.sys, error)));
+        return false;
+    }
+    const platform::owned_process copy(run.sys, started);
+    run.sys.wait_process(copy.handle(), 0xFFFFFFFFu);
+    std::uint32_t code = 0;
+    if (!run.sys.exit_code(copy.handle(), code)) {
+        run.log.write(L"the copy with administrator rights ended; its exit status cannot be read");
+        run.record.failed = true;
+        return true;
+    }
+    run.log.write(L"the copy with administrator rights ended with exit status " + text::decimal(code));
+    status = static_cast<int>(code);
+    return true;
+}
+
+// Runs the mode the settings choose, unless the rights they require are
+// missing; the status is set when a copy with the rights ran instead.
+void run_loaded(engine::run_context& run, const run_modes& modes, config::configuration_settings& settings,
+                const switches& args, std::optional<int>& status)
 {
     if (!settings.dialog_admin_required.empty() && !platform::is_current_user_admin(run.sys, run.sys)) {
         run.log.write(L"administrator rights are required and the user lacks them");
+        if (args.elevated)
+            run.log.write(L"/elevated: this copy still lacks administrator rights and does not ask for them again");
+        if (asks_for_rights(settings, args, run.sys) && run_elevated_copy(run, status)) return;
         run.record.failed = true;
         refuse(run, settings.dialog_admin_required);
         return;
@@ -185,11 +235,20 @@ void log_switches(engine::run_log& log, const switches& args, const std::wstring
                              : std::wstring(L"/passive: the dialog runs by itself and shows its progress, every "
                                             L"question is answered No, with the deployment exit statuses"));
     if (args.norestart) log.write(L"/norestart: every restart question is answered No");
+    if (args.elevated) log.write(L"/elevated: started by Setup.exe with a request for administrator rights");
     if (!args.log_file.empty()) log.write(L"/log: " + (log_path.empty() ? args.log_file : log_path));
     for (const std::wstring& ignored : args.ignored) log.write(L"argument ignored: " + quoted(ignored));
 }
 
 }  // namespace
+
+bool asks_for_rights(const config::configuration_settings& settings, const switches& args,
+                     platform::system_facts& facts)
+{
+    if (settings.dialog_admin_required.empty() || args.elevated) return false;
+    if (settings.install_silent && settings.unattended) return false;
+    return platform::can_ask_for_rights(facts);
+}
 
 int run_setup(platform::platform& sys, const run_modes& modes, config::sources from)
 {
@@ -228,15 +287,17 @@ int run_setup(platform::platform& sys, const run_modes& modes, config::sources f
     reading.log = &log;
     reading_log observer(run, ui);
     const bool loaded = config::load_setup_configuration(reading, settings, &observer, from);
+    std::optional<int> copy_status;
     if (!loaded) {
         log.write(L"the configuration cannot be read");
         refuse(run, L"Failed to read configuration file.");
     } else {
         if (args.quiet) apply_quiet(settings);
         if (passive) apply_passive(settings);
-        run_loaded(run, modes, settings);
+        run_loaded(run, modes, settings, args, copy_status);
     }
-    const int status = engine::exit_status(record, loaded, settings.detailed_exit_status);
+    const int status =
+        copy_status ? *copy_status : engine::exit_status(record, loaded, settings.detailed_exit_status);
     log.write(L"exit status " + text::decimal(static_cast<std::uint64_t>(status)));
     config::release_components(settings);
     return status;

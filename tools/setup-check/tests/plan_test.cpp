@@ -211,6 +211,33 @@ TEST(plan, the_command_line_changes_the_run_as_setup_exe_does)
     EXPECT_EQ(r.configured_log_file, L"C:\\TEMP\\a.log");
 }
 
+// A user without the required rights is asked for them from Windows Vista
+// on, unless nobody is there to answer.
+TEST(plan, says_when_the_run_asks_for_administrator_rights)
+{
+    const std::string required = "dialog_admin_required=\"Admins only.\"";
+    const struct {
+        const char* name;
+        std::string attributes;
+        int code;
+        bool quiet;
+        bool asks;
+    } cases[] = {
+        {"vista", required, 100, false, true},
+        {"xp", required, 82, false, false},
+        {"not required", "", 100, false, false},
+        {"quiet", required, 100, true, false},
+        {"unattended silent", required + " install_silent=\"true\" unattended=\"true\"", 100, false, false},
+        {"unattended dialog", required + " unattended=\"true\"", 100, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        plan_options o = options_for(1033, c.code);
+        o.command_line.quiet = c.quiet;
+        EXPECT_EQ(plan(document(component(""), c.attributes), o).asks_for_rights, c.asks);
+    }
+}
+
 // An unattended run shows no box, it only logs it: under /quiet from the
 // very start, else from the attributes of a configuration that asks for an
 // unattended silent run on (a failure before them still shows).
