@@ -97,7 +97,8 @@ HELP = ("Setup.exe [/quiet | /passive] [/norestart] [/log FILE]\n\n"
         "/elevated - set by Setup.exe itself on the copy of itself that it starts with administrator rights; that "
         "copy never asks for them again\n"
         "/? or /help - show this list\n\n"
-        "Without /quiet or /passive the setup runs as its configuration says and ends with 1, unless the configuration asks "
+        "Without /quiet or /passive the setup runs as its configuration says and ends with 1, unless the "
+        "configuration asks "
         "for the statuses above (then also 1602: the dialog was left).\n"
         "Switches may also start with - and are written in any letter case.")
 

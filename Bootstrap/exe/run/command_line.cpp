@@ -145,7 +145,8 @@ std::wstring help_text(const std::wstring& program_name)
                           L"administrator rights; that copy never asks for them again\n"
                           L"/? or /help - show this list\n"
                           L"\n"
-                          L"Without /quiet or /passive the setup runs as its configuration says and ends with 1, unless the "
+                          L"Without /quiet or /passive the setup runs as its configuration says and ends with 1, "
+                          L"unless the "
                           L"configuration asks for the statuses above (then also 1602: the dialog was left).\n"
                           L"Switches may also start with - and are written in any letter case.";
 }
