@@ -8,11 +8,13 @@
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
+#include "base/text.h"
 #include "branding_rules.h"
 #include "diagnostics.h"
 #include "lint.h"
@@ -21,7 +23,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using setup_check::path_from_argument;
+// Arguments are UTF-8 on every system (see wmain below).
+fs::path path_from_argument(const std::string& argument) { return fs::u8path(argument); }
 
 const char usage[] =
     "usage: setup-pack --out FILE [--from SETUP.EXE] [--configuration XML] [--picture BMP] [--icon ICO]\n"
@@ -52,13 +55,22 @@ struct arguments {
     pack::pack_request request;
 };
 
-arguments parse(int argc, char** argv)
+// The texts go into the version information as UTF-16: bytes in another
+// encoding would come out as other characters.
+std::string text_option(const std::string& option, const std::string& value)
+{
+    if (!text::is_valid_utf8(value)) usage_error(option + " is not UTF-8 text");
+    return value;
+}
+
+arguments parse(const std::vector<std::string>& argv)
 {
     arguments a;
-    for (int i = 1; i < argc; ++i) {
+    const std::size_t argc = argv.size();
+    for (std::size_t i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto next = [&]() -> std::string {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') usage_error(arg + " needs a value");
+            if (i + 1 >= argc || argv[i + 1].empty()) usage_error(arg + " needs a value");
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
@@ -75,13 +87,13 @@ arguments parse(int argc, char** argv)
         } else if (arg == "--icon") {
             a.icon = next();
         } else if (arg == "--product-name") {
-            a.request.texts.product_name = next();
+            a.request.texts.product_name = text_option(arg, next());
         } else if (arg == "--product-version") {
-            a.request.texts.product_version = next();
+            a.request.texts.product_version = text_option(arg, next());
         } else if (arg == "--company") {
-            a.request.texts.company = next();
+            a.request.texts.company = text_option(arg, next());
         } else if (arg == "--copyright") {
-            a.request.texts.copyright = next();
+            a.request.texts.copyright = text_option(arg, next());
         } else if (arg == "--stored-configuration-only" || arg == "--configuration-beside-allowed") {
             const auto wanted = arg == "--stored-configuration-only" ? pack::pack_request::stored_only::on
                                                                      : pack::pack_request::stored_only::off;
@@ -124,7 +136,7 @@ std::string default_input()
     wchar_t path[MAX_PATH * 4];
     const DWORD length = GetModuleFileNameW(nullptr, path, sizeof path / sizeof path[0]);
     if (length == 0 || length >= sizeof path / sizeof path[0]) return "Setup.exe";
-    return (fs::path(path).parent_path() / "Setup.exe").string();
+    return (fs::path(path).parent_path() / "Setup.exe").u8string();
 #else
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
@@ -171,9 +183,9 @@ void write_output(const std::string& out, const std::string& bytes)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int run(const std::vector<std::string>& argv)
 {
-    arguments a = parse(argc, argv);
+    arguments a = parse(argv);
     if (a.from.empty()) a.from = default_input();
     const std::string input = read_or_refuse("--from", a.from);
     if (!a.configuration.empty()) {
@@ -197,3 +209,16 @@ int main(int argc, char** argv)
     write_output(a.out, output);
     return 0;
 }
+
+// Windows hands a narrow main its arguments in the ANSI code page, which
+// cannot hold every name or "©": the wide ones are taken and made UTF-8.
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) arguments.push_back(text::wide_to_utf8(argv[i]));
+    return run(arguments);
+}
+#else
+int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
+#endif

@@ -205,6 +205,7 @@ TEST(setup_pack_command, SameBytesEachRunAndRefusalsWriteNothing)
     for (const std::string& wrong :
          {" --picture " + (dir / "small.bmp").string(), " --icon " + (dir / "two.ico").string(),
           " --configuration " + (dir / "bad.xml").string(), std::string(" --product-version 2.x"),
+          std::string(" --company \"$(printf '\\351')\""),  // Latin-1, not UTF-8
           " --from " + (dir / "nothing.exe").string()}) {
         EXPECT_EQ(run(base + wrong + out), 2) << wrong;
         EXPECT_EQ(read_file(dir / "a.exe"), kept) << wrong;
