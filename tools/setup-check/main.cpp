@@ -2,6 +2,7 @@
 // all at once, and shows what Setup.exe makes of it on a given system.
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,7 +26,8 @@ const char usage[] =
     "usage: setup-check [--format text|json] [--medium DIR] FILE...\n"
     "       setup-check --plan --language LANGID --os-code CODE [--app-dir DIR]\n"
     "                   [--file PATH[=VERSION]]... [--key KEY]... [--value KEY|NAME|TYPE|DATA]...\n"
-    "                   [--quiet] [--norestart] [--log FILE] [--format text|json] FILE\n"
+    "                   [--quiet] [--norestart] [--log FILE] [--download-progress N/SIZE]\n"
+    "                   [--format text|json] FILE\n"
     "       setup-check --os-codes\n"
     "\n"
     "Checks Setup.exe configurations and reports every problem as\n"
@@ -44,6 +46,9 @@ const char usage[] =
     "                  /quiet (silent and unattended, with the deployment exit statuses),\n"
     "                  /norestart (every restart question answered No) and /log FILE (the\n"
     "                  log written to FILE, as typed, instead of log_file)\n"
+    "  --download-progress N/SIZE\n"
+    "                  with --plan: the download window's status text for each component's\n"
+    "                  first file when N of its SIZE bytes have arrived\n"
     "  --os-codes      the Windows version codes that os_filter_greater/smaller compare with\n"
     "Exit status: 0 no errors (warnings allowed), 1 errors, 2 a file cannot be read or the\n"
     "command line is wrong.\n";
@@ -78,6 +83,82 @@ int to_number(const std::string& option, const std::string& value)
     return static_cast<int>(n);
 }
 
+// "N/SIZE": so many bytes of a file of SIZE bytes, both decimal.
+void to_progress(const std::string& value, plan_options& o)
+{
+    const std::size_t slash = value.find('/');
+    const auto whole = [](const std::string& digits, std::uint64_t& n) {
+        if (digits.empty() || digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        n = std::strtoull(digits.c_str(), nullptr, 10);
+        return true;
+    };
+    if (slash == std::string::npos || !whole(value.substr(0, slash), o.progress_so_far) ||
+        !whole(value.substr(slash + 1), o.progress_size))
+        usage_error("--download-progress needs N/SIZE, two decimal byte counts, not \"" + value + "\"");
+    o.has_progress = true;
+}
+
+// The options that describe the system and the command line of --plan;
+// false for any other argument.
+template <class Next>
+bool take_plan_option(const std::string& arg, Next next, arguments& a)
+{
+    plan_options& o = a.plan_opts;
+    if (arg == "--language") {
+        o.language = to_number(arg, next());
+        a.has_language = true;
+    } else if (arg == "--os-code") {
+        o.os_code = to_number(arg, next());
+        a.has_code = true;
+    } else if (arg == "--app-dir") {
+        o.app_dir = text::utf8_to_wide(next());
+    } else if (arg == "--file") {
+        o.files.push_back(text::utf8_to_wide(next()));
+    } else if (arg == "--key") {
+        o.keys.push_back(text::utf8_to_wide(next()));
+    } else if (arg == "--value") {
+        o.values.push_back(text::utf8_to_wide(next()));
+    } else if (arg == "--quiet") {
+        o.command_line.quiet = true;
+    } else if (arg == "--norestart") {
+        o.command_line.norestart = true;
+    } else if (arg == "--log") {
+        // Setup.exe ignores a /log whose file is left out; here that is a
+        // mistake to tell, not an option to take for a file name.
+        const std::string file = next();
+        if (file.empty() || file[0] == '-') usage_error("--log needs a file name");
+        o.command_line.log_file = text::utf8_to_wide(file);
+    } else if (arg == "--download-progress") {
+        to_progress(next(), o);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The options that make sense only together.
+void check_combinations(const arguments& a)
+{
+    if (a.files.empty()) usage_error("no configuration file given");
+    const plan_options& o = a.plan_opts;
+    if (a.plan) {
+        if (!a.has_language || !a.has_code) usage_error("--plan needs --language and --os-code");
+        if (a.files.size() != 1) usage_error("--plan takes one file");
+        if (!a.medium.empty()) usage_error("--medium is for the checks, not for --plan");
+    } else if (a.has_language || a.has_code || !o.files.empty() || !o.keys.empty() || !o.values.empty() ||
+               o.command_line.quiet || o.command_line.norestart || !o.command_line.log_file.empty() ||
+               o.has_progress) {
+        usage_error("--language, --os-code, --file, --key, --value, --quiet, --norestart, --log and "
+                    "--download-progress go with --plan");
+    }
+    if (!a.medium.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(path_from_argument(a.medium), ec))
+            usage_error("--medium " + a.medium + " is not a folder");
+    }
+}
+
 arguments parse(int argc, char** argv)
 {
     arguments a;
@@ -100,52 +181,12 @@ arguments parse(int argc, char** argv)
             a.json = f == "json";
         } else if (arg == "--medium") {
             a.medium = next();
-        } else if (arg == "--language") {
-            a.plan_opts.language = to_number(arg, next());
-            a.has_language = true;
-        } else if (arg == "--os-code") {
-            a.plan_opts.os_code = to_number(arg, next());
-            a.has_code = true;
-        } else if (arg == "--app-dir") {
-            a.plan_opts.app_dir = text::utf8_to_wide(next());
-        } else if (arg == "--file") {
-            a.plan_opts.files.push_back(text::utf8_to_wide(next()));
-        } else if (arg == "--key") {
-            a.plan_opts.keys.push_back(text::utf8_to_wide(next()));
-        } else if (arg == "--value") {
-            a.plan_opts.values.push_back(text::utf8_to_wide(next()));
-        } else if (arg == "--quiet") {
-            a.plan_opts.command_line.quiet = true;
-        } else if (arg == "--norestart") {
-            a.plan_opts.command_line.norestart = true;
-        } else if (arg == "--log") {
-            // Setup.exe ignores a /log whose file is left out; here that is a
-            // mistake to tell, not an option to take for a file name.
-            const std::string file = next();
-            if (file.empty() || file[0] == '-') usage_error("--log needs a file name");
-            a.plan_opts.command_line.log_file = text::utf8_to_wide(file);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            usage_error("unknown option " + arg);
-        } else {
+        } else if (!take_plan_option(arg, next, a)) {
+            if (arg.size() > 1 && arg[0] == '-') usage_error("unknown option " + arg);
             a.files.push_back(arg);
         }
     }
-    if (a.list_codes) return a;
-    if (a.files.empty()) usage_error("no configuration file given");
-    if (a.plan) {
-        if (!a.has_language || !a.has_code) usage_error("--plan needs --language and --os-code");
-        if (a.files.size() != 1) usage_error("--plan takes one file");
-        if (!a.medium.empty()) usage_error("--medium is for the checks, not for --plan");
-    } else if (a.has_language || a.has_code || !a.plan_opts.files.empty() || !a.plan_opts.keys.empty() ||
-               !a.plan_opts.values.empty() || a.plan_opts.command_line.quiet || a.plan_opts.command_line.norestart ||
-               !a.plan_opts.command_line.log_file.empty()) {
-        usage_error("--language, --os-code, --file, --key, --value, --quiet, --norestart and --log go with --plan");
-    }
-    if (!a.medium.empty()) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(path_from_argument(a.medium), ec))
-            usage_error("--medium " + a.medium + " is not a folder");
-    }
+    if (!a.list_codes) check_combinations(a);
     return a;
 }
 
@@ -237,7 +278,9 @@ std::string component_json(const planned_component& c)
                       ",\"native_view_checks\":" + std::to_string(c.native_view_checks) +
                       ",\"selected\":" + yes(c.selected) +
                       ",\"listed\":" + yes(c.listed) + ",\"admin_required\":" + json_string(c.admin_required) +
-                      ",\"download_waits\":" + yes(c.download_waits) +
+                      ",\"download_waits\":" + yes(c.download_waits) + ",\"row_text\":" + json_string(c.row_text) +
+                      ",\"installing_message\":" + json_string(c.installing_message) +
+                      ",\"download_progress\":" + json_string(c.download_progress) +
                       ",\"downloads\":[";
     for (std::size_t k = 0; k < c.downloads.size(); ++k) {
         const planned_download& d = c.downloads[k];
@@ -263,6 +306,7 @@ std::string plan_json(const std::string& file, int language, const plan_result& 
     if (!r.loaded) return out + "}";
     out += ",\"configuration\":{\"index\":" + std::to_string(r.configuration_index) +
            ",\"line\":" + std::to_string(r.configuration_line) + ",\"lcid\":" + json_string(r.lcid) +
+           ",\"dialog_caption\":" + json_string(r.dialog_caption) +
            ",\"install_silent\":" + yes(r.install_silent) +
            ",\"dialog_admin_required\":" + json_string(r.dialog_admin_required) +
            ",\"asks_for_rights\":" + yes(r.asks_for_rights) +
@@ -310,6 +354,8 @@ void print_component(std::size_t number, const plan_result& r)
                                    : c.download_waits ? "downloads in the download window before it runs, after "
                                                         "the user presses Start"
                                                       : "downloads in the download window before it runs");
+    if (!c.download_progress.empty())
+        std::printf("       download window status: \"%s\"\n", to_utf8(c.download_progress).c_str());
     const std::string view = c.native_view_checks == 0 ? ""
                              : c.checks == 1          ? " (it reads the 64-bit registry view)"
                                                       : " (" + std::to_string(c.native_view_checks) +
@@ -346,19 +392,10 @@ std::string command_line_log(const plan_result& r)
     return out + ")";
 }
 
-int print_plan_text(const std::string& file, int language, const plan_result& r)
+// How the run goes: silent or not, the rights it needs, what follows it,
+// its log, and who answers its questions.
+void print_run_settings(const plan_result& r)
 {
-    std::printf("%s: language %d on %s (version code %d)\n", file.c_str(), language, r.os_name.c_str(), r.os_code);
-    const std::string switches = typed_switches(r.command_line);
-    if (!switches.empty()) std::printf("command line: %s\n", switches.c_str());
-    if (!r.loaded) {
-        std::printf("Setup.exe fails to load the configuration (exit status 1):\n");
-        for (const auto& b : r.boxes)
-            std::printf("  message box%s: \"%s\"\n", b.shown ? "" : " not shown (unattended)", to_utf8(b.text).c_str());
-        return 1;
-    }
-    std::printf("configuration: element %d (line %d), lcid \"%s\"\n", r.configuration_index, r.configuration_line,
-                to_utf8(r.lcid).c_str());
     std::printf("run: %s%s\n",
                 r.install_silent  ? "silent (no dialog; downloads first)"
                 : r.show_progress ? "interactive (the dialog, showing its progress: the component being handled, "
@@ -386,6 +423,22 @@ int print_plan_text(const std::string& file, int language, const plan_result& r)
                     r.command_line.quiet ? " (/quiet)" : "");
     if (r.command_line.norestart)
         std::printf("restart: never (/norestart): every restart question is answered No without being shown\n");
+}
+
+int print_plan_text(const std::string& file, int language, const plan_result& r)
+{
+    std::printf("%s: language %d on %s (version code %d)\n", file.c_str(), language, r.os_name.c_str(), r.os_code);
+    const std::string switches = typed_switches(r.command_line);
+    if (!switches.empty()) std::printf("command line: %s\n", switches.c_str());
+    if (!r.loaded) {
+        std::printf("Setup.exe fails to load the configuration (exit status 1):\n");
+        for (const auto& b : r.boxes)
+            std::printf("  message box%s: \"%s\"\n", b.shown ? "" : " not shown (unattended)", to_utf8(b.text).c_str());
+        return 1;
+    }
+    std::printf("configuration: element %d (line %d), lcid \"%s\"\n", r.configuration_index, r.configuration_line,
+                to_utf8(r.lcid).c_str());
+    print_run_settings(r);
     std::printf("exit status:\n");
     for (const auto& s : possible_exit_statuses(r)) std::printf("  %d %s\n", s.first, s.second.c_str());
     std::printf("components:%s\n", r.components.empty() ? " none" : "");

@@ -7,6 +7,9 @@
 #include "config/settings.h"
 #include "config/sources.h"
 #include "diagnostics.h"
+#include "dialog/dialog_rules.h"
+#include "engine/checklist.h"
+#include "engine/format.h"
 #include "os_codes.h"
 #include "run/driver.h"
 #include "stub_platform.h"
@@ -210,6 +213,29 @@ private:
     std::size_t unattended_from_ = std::wstring::npos;
 };
 
+// What the dialog and the download window show of each component, made by
+// Setup.exe's own functions: the row, the message during its turn and the
+// status text while its first file arrives.
+void add_shown_texts(plan_result& result, const config::configuration_settings& settings,
+                     const plan_options& options)
+{
+    if (settings.components.size() != result.components.size()) return;
+    const engine::checklist_fill fill = engine::fill_checklist(settings);
+    for (std::size_t i = 0; i < result.components.size(); ++i) {
+        const components::component& c = *settings.components[i];
+        planned_component& p = result.components[i];
+        for (const auto& row : fill.rows)
+            if (row.owner == &c) p.row_text = row.text;
+        if (result.show_progress && !settings.installing_component_wait.empty())
+            p.installing_message = engine::format_with_one_string(settings.installing_component_wait, c.description);
+        const auto& downloads = c.download_dialog.downloads;
+        if (!options.has_progress || downloads.empty()) continue;
+        const dialog::download_texts texts = dialog::download_window_texts(c.download_dialog, settings.dialog_caption);
+        p.download_progress = dialog::progress_text(texts, downloads.front().componentname, options.progress_so_far,
+                                                    options.progress_size, 1, static_cast<int>(downloads.size()));
+    }
+}
+
 }  // namespace
 
 base::result<plan_result> make_plan(const std::string& document_bytes, const plan_options& options)
@@ -255,6 +281,8 @@ base::result<plan_result> make_plan(const std::string& document_bytes, const pla
     result.detailed_exit_status = settings.detailed_exit_status;
     result.unattended = settings.unattended;
     result.show_progress = settings.show_progress && !settings.install_silent;
+    result.dialog_caption = settings.dialog_caption;
+    add_shown_texts(result, settings, options);
     return result;
 }
 

@@ -26,6 +26,11 @@ struct plan_options {
     // The administrator's command line of the run: /quiet, /norestart and
     // /log FILE as Setup.exe reads them (help and ignored play no part).
     run::switches command_line;
+    // When has_progress: the download window's status text of each
+    // component's first file is also wanted, with progress_so_far of
+    // progress_size bytes arrived.
+    bool has_progress = false;
+    std::uint64_t progress_so_far = 0, progress_size = 0;
 };
 
 struct planned_download {
@@ -46,6 +51,14 @@ struct planned_component {
     std::wstring admin_required;
     std::vector<planned_download> downloads;
     bool download_waits = false;  // the download window waits for Start (autostartdownload="false")
+    // Listed: the row's text in the check list as the dialog first shows it.
+    std::wstring row_text;
+    // The dialog's message during its turn in a run that shows its progress;
+    // empty when the message stays as it was.
+    std::wstring installing_message;
+    // With has_progress and downloads: the download window's status text
+    // while the first file arrives.
+    std::wstring download_progress;
 };
 
 struct left_out_component {
@@ -69,6 +82,7 @@ struct plan_result {
     int configuration_index = 0;  // 1-based among the configuration elements
     int configuration_line = 0;
     std::wstring lcid;
+    std::wstring dialog_caption;
     // The run's settings: the configuration's, with what /quiet makes of
     // them (run::apply_quiet) and the file of /log in place of log_file.
     bool install_silent = false;

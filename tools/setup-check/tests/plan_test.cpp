@@ -287,6 +287,36 @@ TEST(plan, markers_are_replaced_with_the_folders_of_the_planned_system)
     EXPECT_EQ(r.components[0].downloads[0].destinationpath, L"C:\\TEMP\\yolvane");
 }
 
+TEST(plan, the_shown_texts_are_those_setup_exe_makes)
+{
+    const std::string downloads = "<downloaddialog><downloads>"
+                                  "<download componentname=\"Part one\" sourceurl=\"http://example.invalid/a\"/>"
+                                  "<download componentname=\"Part two\" sourceurl=\"http://example.invalid/b\"/>"
+                                  "</downloads></downloaddialog>";
+    const std::string xml = document(
+        component("required=\"true\" required_message=\"(needed)\"", downloads) +
+            component("description=\"Tools\"", "<installedcheck type=\"check_file\" filename=\"C:\\x\"/>"),
+        "show_progress=\"true\" status_installed=\"(ok)\" installing_component_wait=\"100%% of %s, %s\"");
+    plan_options o;
+    o.files = {L"C:\\x"};
+    o.has_progress = true;
+    o.progress_so_far = 1500000;
+    o.progress_size = 3000000;
+    plan_result r = plan(xml, o);
+    ASSERT_EQ(r.components.size(), 2u);
+    EXPECT_EQ(r.components[0].row_text, L"Runtime (needed)");
+    EXPECT_EQ(r.components[1].row_text, L"Tools (ok)");
+    EXPECT_EQ(r.components[0].installing_message, L"100% of Runtime, %s");
+    // Sizes count in units of 1024 bytes; the item is the first of two.
+    EXPECT_EQ(r.components[0].download_progress, L"Part one (1.43MB of 2.86MB) - 1/2");
+    EXPECT_EQ(r.components[1].download_progress, L"");
+
+    // A run that does not show its progress leaves the message alone.
+    o.command_line.quiet = true;
+    r = plan(xml, o);
+    EXPECT_EQ(r.components[0].installing_message, L"");
+}
+
 // Each of these documents has one fault that the checks report as an error
 // which fails the loading; Setup.exe's loader must agree, on the system the
 // plan stands for.
