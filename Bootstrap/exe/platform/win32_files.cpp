@@ -1,7 +1,6 @@
 #include "platform/win32_platform.h"
 
 #include "platform/win32_api.h"
-#include "platform/win32_part_file.h"
 
 namespace platform {
 
@@ -162,38 +161,3 @@ bool win32_platform::file_language(const std::wstring& path, std::uint16_t& lang
 
 }  // namespace platform
 
-namespace win32 {
-
-partial_file::partial_file(std::wstring path) : path_(std::move(path)) { created_ = open_for(CREATE_ALWAYS); }
-
-partial_file::~partial_file()
-{
-    if (created_ && !keep_) DeleteFileW(path_.c_str());
-}
-
-bool partial_file::write(const char* data, DWORD size)
-{
-    held_.insert(held_.end(), data, data + size);
-    return held_.size() < held_back || flush();
-}
-
-bool partial_file::keep()
-{
-    keep_ = flush();
-    return keep_;
-}
-
-bool partial_file::open_for(DWORD disposition)
-{
-    kernel_handle file(CreateFileW(path_.c_str(), disposition == CREATE_ALWAYS ? GENERIC_WRITE : FILE_APPEND_DATA,
-                                   FILE_SHARE_DELETE, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    const bool ok = held_.empty() || (WriteFile(file.get(), held_.data(), static_cast<DWORD>(held_.size()), &written,
-                                                nullptr) &&
-                                      written == held_.size());
-    held_.clear();
-    return ok;
-}
-
-}  // namespace win32

@@ -1,11 +1,12 @@
-// The file a transfer stores into.
+// The file a transfer stores into, written by the network role.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include <windows.h>
+#include "platform/win32_handles.h"
 
 namespace win32 {
 
@@ -20,20 +21,42 @@ namespace win32 {
 // outlive whoever named it.
 class partial_file {
 public:
-    explicit partial_file(std::wstring path);
-    ~partial_file();
+    explicit partial_file(std::wstring path) : path_(std::move(path)) { created_ = open_for(CREATE_ALWAYS); }
+    ~partial_file()
+    {
+        if (created_ && !keep_) DeleteFileW(path_.c_str());
+    }
     partial_file(const partial_file&) = delete;
     partial_file& operator=(const partial_file&) = delete;
     bool created() const { return created_; }
     // Appends; what is held back is written once it fills the buffer.
-    bool write(const char* data, DWORD size);
+    bool write(const char* data, DWORD size)
+    {
+        held_.insert(held_.end(), data, data + size);
+        return held_.size() < held_back || flush();
+    }
     // Writes what is held back and keeps the file.
-    bool keep();
+    bool keep()
+    {
+        keep_ = flush();
+        return keep_;
+    }
 
 private:
     static constexpr std::size_t held_back = 256 * 1024;
 
-    bool open_for(DWORD disposition);
+    bool open_for(DWORD disposition)
+    {
+        kernel_handle file(CreateFileW(path_.c_str(), disposition == CREATE_ALWAYS ? GENERIC_WRITE : FILE_APPEND_DATA,
+                                       FILE_SHARE_DELETE, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        DWORD written = 0;
+        const bool ok = held_.empty() || (WriteFile(file.get(), held_.data(), static_cast<DWORD>(held_.size()),
+                                                    &written, nullptr) &&
+                                          written == held_.size());
+        held_.clear();
+        return ok;
+    }
     // Only to a file that is still there: one deleted meanwhile stays gone.
     bool flush() { return held_.empty() || open_for(OPEN_EXISTING); }
 
