@@ -187,4 +187,17 @@ CASES = [
                                  status="Programm: 2.00KB von 4.00KB übertragen (1/1)", label="stalled")],
          boxes=[failure_question("Geladen", owner="dialog", text=GERMAN["failed_exec_command_continue"])],
          ran=["b_hold_exit0.exe"], check=requests_are("a_exit0.exe 503", "a_exit0.exe stallbody")),
+
+    # Esc in the download window reaches it through the wait that serves the
+    # windows while the transfer runs, and cancels like the Cancel button.
+    Case("progress_escape_in_the_download_window_cancels",
+         files=interactive(cmd("Fetched", "#APPPATH\\dl\\a_exit0.exe",
+                               body=downloads(download("Fetched program", "@@HTTP@@/a_exit0.exe"))),
+                           **PROGRESS),
+         served={"a_exit0.exe": b"x" * 4096, "a_exit0.exe.faults": "stallbody"},
+         script=["dialog: continue", "download: wait-text (2.00kb of 4.00kb)", "download: key escape", "wait box",
+                 "files dl", "yes"],
+         views=[View(**FRESH)],
+         boxes=[failure_question("Fetched", owner="dialog")],
+         check=all_of(no_files_in("dl"), requests_are("a_exit0.exe stallbody"))),
 ]

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "dialog/placement.h"
+#include "platform/win32_pump.h"
 #include "resources/resource.h"
 
 CDownloadDlg::CDownloadDlg(HWND owner, const components::download_dialog_settings& downloads,
@@ -26,7 +28,7 @@ CDownloadDlg::CDownloadDlg(HWND owner, const components::download_dialog_setting
         focus = GetDlgItem(hwnd_, IDOK);
     else
         SendMessageW(hwnd_, DM_SETDEFID, IDCANCEL, 0);
-    place_over_owner();
+    dialog::centre_over_owner(hwnd_);
     // Modal to the installer dialog, which stays painted behind it.
     if (owner_ != nullptr) EnableWindow(owner_, FALSE);
     ShowWindow(hwnd_, SW_SHOW);
@@ -79,19 +81,6 @@ void CDownloadDlg::cancel()
     EnableWindow(GetDlgItem(hwnd_, IDCANCEL), FALSE);
 }
 
-void CDownloadDlg::place_over_owner()
-{
-    RECT window, work, centre;
-    GetWindowRect(hwnd_, &window);
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    centre = work;
-    if (owner_ != nullptr && IsWindowVisible(owner_) && !IsIconic(owner_)) GetWindowRect(owner_, &centre);
-    const dialog::point p = dialog::centre_in({window.left, window.top, window.right, window.bottom},
-                                              {centre.left, centre.top, centre.right, centre.bottom},
-                                              {work.left, work.top, work.right, work.bottom});
-    SetWindowPos(hwnd_, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 bool CDownloadDlg::usable(std::uint32_t& error)
 {
     error = create_error_;
@@ -101,19 +90,11 @@ bool CDownloadDlg::usable(std::uint32_t& error)
 bool CDownloadDlg::go_ahead()
 {
     if (hwnd_ == nullptr || !texts_.shows_start) return !cancelled_;
-    // The window's own loop until Start or Cancel.
+    // The windows are served until Start or Cancel. When the session ends
+    // (a quit request, kept for the loop that owns it) nothing starts.
     while (!started_ && !cancelled_) {
-        MSG msg;
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got <= 0) {
-            // The session ends: keep the request for the loop that owns it.
-            if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
-            cancelled_ = true;
-            break;
-        }
-        if (IsDialogMessageW(hwnd_, &msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        const win32::pumped r = win32::pump_once(nullptr, INFINITE);
+        if (r == win32::pumped::quit || r == win32::pumped::failed) cancelled_ = true;
     }
     return !cancelled_;
 }

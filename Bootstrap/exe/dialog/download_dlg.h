@@ -30,7 +30,6 @@ public:
 private:
     static INT_PTR CALLBACK dialog_proc(HWND, UINT, WPARAM, LPARAM);
     INT_PTR handle(UINT message, WPARAM wparam);
-    void place_over_owner();
     void set_text(int id, const std::wstring& text);
     void show_bar(const dialog::bar_state& bar);
     void cancel();

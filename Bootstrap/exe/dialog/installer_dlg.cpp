@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "dialog/download_dlg.h"
+#include "dialog/placement.h"
 #include "resources/resource.h"
 
 namespace {
@@ -256,24 +257,6 @@ INT_PTR CInstallerDlg::on_custom_draw(NMLVCUSTOMDRAW* draw)
     return TRUE;
 }
 
-void CInstallerDlg::centre()
-{
-    RECT window, work;
-    GetWindowRect(hwnd_, &window);
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    // No parent and no owner: the dialog is centred in the work area.
-    RECT centre = work;
-    HWND around = GetWindow(hwnd_, GW_OWNER);
-    if (around != nullptr) {
-        const LONG style = GetWindowLongW(around, GWL_STYLE);
-        if ((style & WS_VISIBLE) && !(style & WS_MINIMIZE)) GetWindowRect(around, &centre);
-    }
-    const dialog::point p = dialog::centre_in({window.left, window.top, window.right, window.bottom},
-                                              {centre.left, centre.top, centre.right, centre.bottom},
-                                              {work.left, work.top, work.right, work.bottom});
-    SetWindowPos(hwnd_, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void CInstallerDlg::set_icons()
 {
     // The icons are the dialog's own: it destroys them when it goes.
@@ -292,7 +275,7 @@ void CInstallerDlg::on_init()
 {
     // A second copy of the setup finds this dialog by its mark.
     if (!run_.run_lock.empty()) run_.sys.mark_window(handle(), run_.run_lock);
-    centre();
+    dialog::centre_over_owner(hwnd_);
     SetWindowTextW(hwnd_, settings_.dialog_caption.c_str());
     SetDlgItemTextW(hwnd_, IDCANCEL, settings_.cancel_caption.c_str());
     SetDlgItemTextW(hwnd_, IDOK, settings_.install_caption.c_str());

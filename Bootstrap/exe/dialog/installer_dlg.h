@@ -62,7 +62,6 @@ private:
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
     void on_init();
     void show_then_run();
-    void centre();
     void set_icons();
     void start_run();
     INT_PTR on_custom_draw(NMLVCUSTOMDRAW* draw);

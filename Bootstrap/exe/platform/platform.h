@@ -1,8 +1,12 @@
 // The one door to the operating system, in roles: each piece of code takes
-// the roles it needs, and a tool or a test implements only those. The Win32
-// implementation (win32_platform) is the only code that includes
-// <windows.h>; the values below are the program's own, and it maps them to
-// the system's.
+// the roles it needs, and a tool or a test implements only those. The values
+// below are the program's own; the Win32 implementation (platform/win32_*,
+// one file per role, with the handle owners, run-time lookups and message
+// pump they share) maps them to the system's. Of the layers up to the engine
+// it is the only code that includes <windows.h>. Above them, the dialogs
+// (plain Win32 windows) and the program's entry and runtime (run/main.cpp,
+// exe_module.cpp, slim_runtime.cpp) include it too: they are Win32 by nature
+// and are built only into the program, never into the native tools or tests.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,7 @@
-// The platform on real Windows.
+// The platform on real Windows. Its members are defined one role to a file
+// (win32_files.cpp, win32_registry.cpp, win32_processes.cpp, win32_ui.cpp,
+// win32_network.cpp, win32_system.cpp, win32_privileges.cpp and
+// win32_instances.cpp).
 #pragma once
 
 #include "platform/platform.h"
@@ -7,6 +10,15 @@ namespace platform {
 
 class win32_platform : public platform {
 public:
+    // The one platform of the process. It is never destroyed: a download
+    // given up on may still run on its own thread, calling it, until the
+    // process ends, which ends that thread with it. The program carries no
+    // guard for function-local statics, so the first call must come from the
+    // main thread before any other thread starts.
+    static win32_platform& process_platform();
+    win32_platform(const win32_platform&) = delete;
+    win32_platform& operator=(const win32_platform&) = delete;
+
     // instances
     lock_status take_run_lock(const std::wstring& name) override;
     void mark_window(window_handle window, const std::wstring& name) override;
@@ -70,6 +82,8 @@ public:
     bool reboot_windows(std::uint32_t& error) override;
 
 private:
+    win32_platform() = default;
+
     bool refuse_boxes_ = false;  // the shell and the error mode keep quiet
 };
 

@@ -37,11 +37,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
 
-    // Made once and never destroyed: a download attempt given up on may
-    // still run on its own thread, calling the platform, until the process
-    // ends (ExitProcess ends that thread with it). A static object would be
-    // destroyed while such a thread could still call it.
-    platform::win32_platform& sys = *new platform::win32_platform;
+    // Asked for here, before any thread starts: the platform outlives them
+    // all, and the first call builds it without a guard.
+    platform::win32_platform& sys = platform::win32_platform::process_platform();
     run::run_modes modes;
     modes.interactive = [](engine::run_context& run, config::configuration_settings& settings) {
         CInstallerDlg dialog(run, settings);
