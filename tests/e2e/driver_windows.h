@@ -117,7 +117,7 @@ struct DialogView {
     LONG style = 0, exstyle = 0;
     RECT client = {};
     bool big_icon = false, small_icon = false;
-    long ping_ms = -1;  // how long the dialog took to answer a WM_NULL; -1: not within 1.5 s
+    long ping_ms = -1;  // how long the dialog took to answer a WM_NULL; -1: not within 10 s
     // The cursor the dialog sets when the mouse moves over it.
     HCURSOR cursor = nullptr;
     RECT window = {};
