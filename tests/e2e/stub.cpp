@@ -25,32 +25,9 @@
 #include <cwchar>
 #include <string>
 
+#include "json.h"
+
 namespace {
-
-std::string to_utf8(const std::wstring& w) {
-    if (w.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
-    std::string s(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
-    return s;
-}
-
-std::string json_str(const std::wstring& w) {
-    std::string out = "\"";
-    for (unsigned char c : to_utf8(w)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += (char)c;
-        } else if (c < 0x20) {
-            char buf[8];
-            snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += (char)c;
-        }
-    }
-    return out + "\"";
-}
 
 std::wstring own_path() {
     std::wstring p(32768, L'\0');
@@ -126,8 +103,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::wstring log = self + L".log";
     wchar_t cwd[MAX_PATH * 4] = {0};
     GetCurrentDirectoryW(MAX_PATH * 4, cwd);
-    append_line(log, "{\"event\":\"start\"," + stamps() + ",\"cmdline\":" + json_str(GetCommandLineW()) +
-                         ",\"cwd\":" + json_str(cwd) + "}");
+    append_line(log, "{\"event\":\"start\"," + stamps() + ",\"cmdline\":" + json_string(GetCommandLineW()) +
+                         ",\"cwd\":" + json_string(cwd) + "}");
     Behaviour b = behaviour_from_name(self);
     if (b.hold) {
         const std::wstring go = self + L".go";

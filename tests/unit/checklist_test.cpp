@@ -150,23 +150,8 @@ TEST(centring, centres_on_the_area_and_keeps_the_window_inside_it)
 
 }  // namespace
 
-TEST(download_window, falls_back_to_the_dialogs_caption_and_the_usual_buttons_and_moves_its_bar_without_a_size)
+TEST(download_window, moves_its_bar_without_a_size_and_never_fills_it_beyond_full)
 {
-    components::download_dialog_settings d;
-    d.autostartdownload = false;
-    dialog::download_texts t = dialog::download_window_texts(d, L"Acme Setup");
-    EXPECT_EQ(t.caption, L"Acme Setup");
-    EXPECT_EQ(t.start, L"Start");
-    EXPECT_EQ(t.cancel, L"Cancel");
-    EXPECT_TRUE(t.shows_start);
-    d.dialog_caption = L"Acme Download";
-    d.buttoncancel_caption = L"Stop";
-    d.autostartdownload = true;
-    t = dialog::download_window_texts(d, L"Acme Setup");
-    EXPECT_EQ(t.caption, L"Acme Download");
-    EXPECT_EQ(t.cancel, L"Stop");
-    EXPECT_FALSE(t.shows_start);
-
     EXPECT_TRUE(dialog::progress_bar(1000, 0).moving);
     EXPECT_EQ(dialog::progress_bar(1, 3).thousandths, 333);
     EXPECT_EQ(dialog::progress_bar(5000, 4096).thousandths, 1000);  // more than announced: full, never beyond

@@ -280,20 +280,28 @@ TEST_F(SilentSequence, a_failed_download_is_a_start_failure_and_the_component_do
 // A window that records what the run asked of it.
 std::string narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
-// A download window that lets everything go ahead, and says where it was.
+// A download window that lets everything go ahead, and says where it was;
+// its closing also goes into the platform's record of calls, when given, to
+// be ordered against the programs started.
 struct recording_view : download::progress_view {
-    explicit recording_view(std::vector<std::string>& events) : events(events) {}
-    ~recording_view() override { events.push_back("download window closed"); }
+    recording_view(std::vector<std::string>& events, std::vector<std::wstring>* calls) : events(events), calls(calls) {}
+    ~recording_view() override
+    {
+        events.push_back("download window closed");
+        if (calls != nullptr) calls->push_back(L"download window closed");
+    }
     bool go_ahead() override { return true; }
     void transferring(const components::download_item&, int, int, std::uint64_t, std::uint64_t) override {}
     void pausing(const components::download_item&, int, int, int) override {}
     bool cancelled() override { return false; }
     std::vector<std::string>& events;
+    std::vector<std::wstring>* calls;
 };
 
 struct recording_window : engine::install_window {
     std::vector<int> images;
     std::vector<std::string> events;
+    std::vector<std::wstring>* platform_calls = nullptr;
     platform::window_handle handle() override { return 5; }
     void begin_run() override { events.push_back("begin"); }
     std::vector<int> row_state_images() override { return images; }
@@ -311,7 +319,7 @@ struct recording_window : engine::install_window {
                                                                   const std::wstring& caption) override
     {
         events.push_back("download window: " + narrow(caption));
-        return std::make_unique<recording_view>(events);
+        return std::make_unique<recording_view>(events, platform_calls);
     }
 };
 
@@ -593,12 +601,20 @@ TEST_F(InteractiveRun, showing_its_progress_fetches_downloads_in_a_window_closed
     sys.downloads[L"http://example.invalid/a.exe"] = {{platform::transfer_status::completed, 200, "MZ", 2}};
     add(L"b");  // no downloads: no window
     recording_window window;
+    window.platform_calls = &sys.calls;
     engine::run_interactive_install(run, settings, {}, window);
     const auto at = [&](const std::string& e) {
         return std::find(window.events.begin(), window.events.end(), e) - window.events.begin();
     };
     EXPECT_LT(at("download window: Setup"), at("download window closed"));
     EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "download window closed"), 1);
+    const auto call = [&](const std::wstring& c) {
+        return std::find(sys.calls.begin(), sys.calls.end(), c) - sys.calls.begin();
+    };
+    const auto closed = call(L"download window closed");
+    const auto a_starts = call(L"shell_execute_ex:C:\\medium\\a.exe|");
+    ASSERT_LT(a_starts, static_cast<std::ptrdiff_t>(sys.calls.size()));
+    EXPECT_LT(closed, a_starts);
     EXPECT_TRUE(sys.path_exists(L"C:\\dl\\a.exe"));
     EXPECT_EQ(started(), (std::vector<std::wstring>{L"a.exe", L"b.exe"}));
 
