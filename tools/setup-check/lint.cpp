@@ -15,11 +15,7 @@ namespace setup_check {
 
 std::filesystem::path path_from_argument(const std::string& argument)
 {
-#ifdef _WIN32
-    return std::filesystem::path(argument);
-#else
     return std::filesystem::u8path(argument);
-#endif
 }
 
 bool parse_like_setup(const std::string& bytes, TiXmlDocument& document, config::text_encoding& encoding)

@@ -23,8 +23,7 @@ struct lint_options {
 // mark, the declaration or the bytes themselves). False on a parse error.
 bool parse_like_setup(const std::string& bytes, TiXmlDocument& document, config::text_encoding& encoding);
 
-// A path as the command line gives it: UTF-8 on Linux, the ANSI code page
-// on Windows (the program takes narrow arguments there).
+// A path as the command line gives it: UTF-8 on every system (utf8_main.h).
 std::filesystem::path path_from_argument(const std::string& argument);
 
 // Every problem of one document, sorted by place.

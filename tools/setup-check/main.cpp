@@ -159,10 +159,11 @@ void check_combinations(const arguments& a)
     }
 }
 
-arguments parse(int argc, char** argv)
+arguments parse(const std::vector<std::string>& argv)
 {
     arguments a;
-    for (int i = 1; i < argc; ++i) {
+    const std::size_t argc = argv.size();
+    for (std::size_t i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto next = [&]() -> std::string {
             if (i + 1 >= argc) usage_error(arg + " needs a value");
@@ -483,9 +484,11 @@ int print_plan(const arguments& a)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int run(const std::vector<std::string>& argv)
 {
-    const arguments a = parse(argc, argv);
+    const arguments a = parse(argv);
     if (a.list_codes) return list_codes();
     return a.plan ? print_plan(a) : check_files(a);
 }
+
+#include "utf8_main.h"

@@ -23,8 +23,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-// Arguments are UTF-8 on every system (see wmain below).
-fs::path path_from_argument(const std::string& argument) { return fs::u8path(argument); }
+using setup_check::path_from_argument;
 
 const char usage[] =
     "usage: setup-pack --out FILE [--from SETUP.EXE] [--configuration XML] [--picture BMP] [--icon ICO]\n"
@@ -210,15 +209,4 @@ int run(const std::vector<std::string>& argv)
     return 0;
 }
 
-// Windows hands a narrow main its arguments in the ANSI code page, which
-// cannot hold every name or "©": the wide ones are taken and made UTF-8.
-#ifdef _WIN32
-int wmain(int argc, wchar_t** argv)
-{
-    std::vector<std::string> arguments;
-    for (int i = 0; i < argc; ++i) arguments.push_back(text::wide_to_utf8(argv[i]));
-    return run(arguments);
-}
-#else
-int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
-#endif
+#include "utf8_main.h"

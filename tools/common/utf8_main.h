@@ -1,0 +1,24 @@
+// The entry point of a command-line tool that takes its arguments as UTF-8
+// on every system. Windows hands a narrow main its arguments in the ANSI
+// code page, which cannot hold every file name or text ("©", "é" in another
+// code page): there the wide ones are taken and made UTF-8. Include it once,
+// from the tool's main.cpp, after defining run().
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+
+int run(const std::vector<std::string>& arguments);
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) arguments.push_back(text::wide_to_utf8(argv[i]));
+    return run(arguments);
+}
+#else
+int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
+#endif
