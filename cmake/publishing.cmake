@@ -16,7 +16,8 @@ function(setup_reproducible target)
   else()
     # The linker takes the time stamp from SOURCE_DATE_EPOCH itself.
     set_target_properties(${target} PROPERTIES
-      CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;SOURCE_DATE_EPOCH=${SETUP_SOURCE_DATE_EPOCH}")
+      CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;SOURCE_DATE_EPOCH=${SETUP_SOURCE_DATE_EPOCH}"
+      C_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;SOURCE_DATE_EPOCH=${SETUP_SOURCE_DATE_EPOCH}")
   endif()
 endfunction()
 
