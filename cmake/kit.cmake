@@ -55,6 +55,8 @@ install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/preview.sh DESTINATION . COMPONEN
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/scripts/ DESTINATION preview COMPONENT linux
         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
         FILES_MATCHING PATTERN "preview.py" PATTERN "preview_*.py" PATTERN "__pycache__" EXCLUDE)
+# The driver's script format, for a publisher who drives the windows further.
+install(FILES ${PROJECT_SOURCE_DIR}/tests/e2e/DRIVER.md DESTINATION preview COMPONENT linux)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/tests/e2e/run_e2e.py ${PROJECT_SOURCE_DIR}/tests/e2e/e2e_model.py
                  ${PROJECT_SOURCE_DIR}/tests/e2e/http_server.py ${PROJECT_SOURCE_DIR}/tests/pe/check_pe.py
                  ${WIN_BUILD_DIR}/e2e_driver.exe ${WIN_BUILD_DIR}/e2e_stub.exe

@@ -52,7 +52,7 @@ def expected_files(source: Path, top: str, linux: bool) -> Set[str]:
     files = ["Setup.exe", "setup.xsd"] + docs + example
     if linux:
         preview = ["preview.py", "run_e2e.py", "e2e_model.py", "http_server.py", "check_pe.py",
-                   "e2e_driver.exe", "e2e_stub.exe"] + [p.name for p in (source / "scripts").glob("preview_*.py")]
+                   "e2e_driver.exe", "e2e_stub.exe", "DRIVER.md"] + [p.name for p in (source / "scripts").glob("preview_*.py")]
         files += ["setup-check", "setup-pack", "preview.sh"] + ["preview/" + p for p in preview]
     else:
         files += ["setup-check.exe", "setup-pack.exe"]
