@@ -1,7 +1,6 @@
 # What a publisher's build of Setup.exe needs beyond compiling: the same
-# bytes from the same sources in any folder at any time, an optional
-# Authenticode signature, and the branding checked when the build is
-# configured rather than when it fails.
+# bytes from the same sources in any folder at any time, the publisher's
+# branding stamped by setup-pack, and an optional Authenticode signature.
 
 # --- Reproducible --------------------------------------------------------
 # No build folder and no time in the binary. The PE time stamp is 0, or
@@ -68,9 +67,10 @@ if(SETUP_SIGN_PKCS12 OR SETUP_SIGN_CERTIFICATE OR SETUP_SIGN_KEY)
   endif()
 endif()
 
-# Signs a program once it is linked: into a copy, which then takes its place.
-# Call it after the target's OUTPUT_NAME is set: the build's message names
-# the file from it (a COMMENT does not expand generator expressions).
+# Signs a program once it is linked (or `file`, made from it after linking):
+# into a copy, which then takes its place. Call it after the target's
+# OUTPUT_NAME is set: the build's message names the file from it (a COMMENT
+# does not expand generator expressions).
 function(setup_sign target)
   if(SETUP_SIGN_ARGS STREQUAL "")
     return()
@@ -79,80 +79,109 @@ function(setup_sign target)
   if(NOT file_name)
     set(file_name ${target})
   endif()
+  set(file "$<TARGET_FILE:${target}>")
+  if(ARGC GREATER 1)
+    set(file "${ARGV1}")
+  endif()
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${OSSLSIGNCODE} sign ${SETUP_SIGN_ARGS} -in "$<TARGET_FILE:${target}>"
-            -out "$<TARGET_FILE:${target}>.signed"
-    COMMAND ${CMAKE_COMMAND} -E rename "$<TARGET_FILE:${target}>.signed" "$<TARGET_FILE:${target}>"
+    COMMAND ${OSSLSIGNCODE} sign ${SETUP_SIGN_ARGS} -in "${file}" -out "${file}.signed"
+    COMMAND ${CMAKE_COMMAND} -E rename "${file}.signed" "${file}"
     COMMENT "Signing ${file_name}${CMAKE_EXECUTABLE_SUFFIX}"
     VERBATIM)
 endfunction()
 
-# --- Branding, checked now ---------------------------------------------------
-# A little-endian number of `bytes` bytes at `offset` of a file's hex text.
-function(read_le hex offset bytes out)
-  set(value 0)
-  math(EXPR last "${offset} + ${bytes} - 1")
-  foreach(i RANGE ${last} ${offset} -1)
-    math(EXPR at "${i} * 2")
-    string(SUBSTRING "${hex}" ${at} 2 byte)
-    math(EXPR value "${value} * 256 + 0x${byte}")
-  endforeach()
-  set(${out} ${value} PARENT_SCOPE)
-endfunction()
+# --- Branded ------------------------------------------------------------------
+# A publisher's own configuration, picture, icon, version information and
+# source switch. The program is linked with the defaults, then setup-pack
+# stamps these onto it: one way of branding, whether a publisher builds or
+# packs a ready Setup.exe, with setup-pack's checks. Relative paths are taken
+# from the source folder; an empty option keeps the default.
+set(SETUP_CONFIGURATION "" CACHE STRING "Stored configuration (resource 103); empty: the default one")
+set(SETUP_BITMAP "" CACHE STRING "Dialog picture, 510 x 437, 24-bit BMP (resource 202); empty: the default one")
+set(SETUP_ICON "" CACHE STRING "Program icon with 48, 32 and 16 pixel images (resource 201); empty: the default one")
+set(SETUP_PRODUCT_NAME "" CACHE STRING "Product name in the version information; empty: the default one")
+set(SETUP_PRODUCT_VERSION "" CACHE STRING "Product version, up to four dotted numbers; empty: the default one")
+set(SETUP_COMPANY "" CACHE STRING "Company name in the version information; empty: the default one")
+set(SETUP_COPYRIGHT "" CACHE STRING "Copyright notice in the version information (LegalCopyright); empty: none")
+option(SETUP_STORED_CONFIGURATION_ONLY
+       "Read only the stored configuration, never a setup.xml beside the program (for a single-file download)" OFF)
 
-# The picture must be a 24-bit BMP of 510 x 437 pixels, the icon must hold
-# 48, 32 and 16 pixel images: a build with anything else shows a distorted
-# picture or a blurred icon. Each file a publisher names is checked; the
-# default picture and icon are rendered while building.
-function(setup_check_exists option file)
-  if(NOT EXISTS "${file}" OR IS_DIRECTORY "${file}")
-    message(FATAL_ERROR "${option}: ${file} does not exist (a relative path is taken from the source folder, "
-                        "${PROJECT_SOURCE_DIR})")
+# A build folder configured when these options had the program's own texts
+# as their values holds those still: they are no branding.
+foreach(pair "SETUP_PRODUCT_NAME=Quarn Doduv Belmaris" "SETUP_PRODUCT_VERSION=1.0.0.0" "SETUP_COMPANY=Yolvane")
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 name)
+  list(GET pair 1 text)
+  if("${${name}}" STREQUAL "${text}")
+    set_property(CACHE ${name} PROPERTY VALUE "")
+    set(${name} "")
   endif()
-endfunction()
+endforeach()
 
-function(setup_check_bitmap bitmap)
-  setup_check_exists(SETUP_BITMAP "${bitmap}")
-  file(READ "${bitmap}" bmp LIMIT 30 HEX)
-  string(SUBSTRING "${bmp}" 0 4 magic)
-  if(NOT magic STREQUAL "424d")
-    message(FATAL_ERROR "SETUP_BITMAP: ${bitmap} is not a BMP file")
-  endif()
-  read_le("${bmp}" 18 4 width)
-  read_le("${bmp}" 22 4 height)
-  read_le("${bmp}" 28 2 bits)
-  if(height GREATER 2147483647)
-    math(EXPR height "4294967296 - ${height}")  # a top-down picture
-  endif()
-  if(NOT width EQUAL 510 OR NOT height EQUAL 437 OR NOT bits EQUAL 24)
-    message(FATAL_ERROR "SETUP_BITMAP: ${bitmap} is ${width} x ${height} with ${bits} bits per pixel; the "
-                        "dialog's picture must be 510 x 437 with 24 bits per pixel (the dialog stretches it "
-                        "to its whole client area)")
-  endif()
-endfunction()
-
-function(setup_check_icon icon)
-  setup_check_exists(SETUP_ICON "${icon}")
-  file(READ "${icon}" ico HEX)
-  string(SUBSTRING "${ico}" 0 8 header)
-  read_le("${ico}" 4 2 count)
-  if(NOT header STREQUAL "00000100" OR count EQUAL 0)
-    message(FATAL_ERROR "SETUP_ICON: ${icon} is not an icon file")
-  endif()
-  set(sizes "")
-  math(EXPR last "${count} - 1")
-  foreach(i RANGE 0 ${last})
-    math(EXPR at "6 + 16 * ${i}")
-    read_le("${ico}" ${at} 1 size)
-    if(size EQUAL 0)
-      set(size 256)
+set(SETUP_PACK_ARGS "")
+set(SETUP_BRAND_FILES "")
+foreach(pair CONFIGURATION=--configuration BITMAP=--picture ICON=--icon)
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 part)
+  list(GET pair 1 flag)
+  if(NOT SETUP_${part} STREQUAL "")
+    get_filename_component(file "${SETUP_${part}}" ABSOLUTE BASE_DIR "${PROJECT_SOURCE_DIR}")
+    if(NOT EXISTS "${file}" OR IS_DIRECTORY "${file}")
+      message(FATAL_ERROR "SETUP_${part}: ${file} does not exist (a relative path is taken from the source "
+                          "folder, ${PROJECT_SOURCE_DIR})")
     endif()
-    list(APPEND sizes ${size})
-  endforeach()
-  list(REMOVE_DUPLICATES sizes)
-  foreach(needed 48 32 16)
-    if(NOT needed IN_LIST sizes)
-      message(FATAL_ERROR "SETUP_ICON: ${icon} has images of ${sizes} pixels; it needs 48, 32 and 16")
-    endif()
-  endforeach()
+    list(APPEND SETUP_PACK_ARGS ${flag} "${file}")
+    list(APPEND SETUP_BRAND_FILES "${file}")
+  endif()
+endforeach()
+foreach(pair PRODUCT_NAME=--product-name PRODUCT_VERSION=--product-version COMPANY=--company
+             COPYRIGHT=--copyright)
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 part)
+  list(GET pair 1 flag)
+  if(NOT SETUP_${part} STREQUAL "")
+    list(APPEND SETUP_PACK_ARGS ${flag} "${SETUP_${part}}")
+  endif()
+endforeach()
+if(SETUP_STORED_CONFIGURATION_ONLY)
+  list(APPEND SETUP_PACK_ARGS --stored-configuration-only)
+endif()
+set(SETUP_BRANDED OFF)
+if(NOT SETUP_PACK_ARGS STREQUAL "")
+  set(SETUP_BRANDED ON)
+  list(JOIN SETUP_PACK_ARGS " " shown)
+  message(STATUS "Branding: setup-pack ${shown}")
+endif()
+
+# setup-pack runs on the building machine: a native one, built from these
+# sources in a build folder of its own, only when something is branded.
+function(setup_brand target)
+  if(NOT SETUP_BRANDED)
+    return()
+  endif()
+  include(ExternalProject)
+  set(host ${CMAKE_BINARY_DIR}/host-tools)
+  set(pack ${host}/setup-pack${CMAKE_HOST_EXECUTABLE_SUFFIX})
+  cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
+  ExternalProject_Add(host_setup_pack
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${host}
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DBUILD_WINDOWS=OFF -DBUILD_SANITIZED=OFF -DBUILD_BENCHMARKS=OFF
+    BUILD_COMMAND ${CMAKE_COMMAND} --build ${host} --target setup-pack -j ${cores}
+    BUILD_BYPRODUCTS ${pack}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+  # The plain program goes into a folder of its own; the branded one takes
+  # its usual place. A changed branding file or setup-pack links it anew,
+  # and so packs it anew. (A COMMENT does not expand generator expressions.)
+  get_target_property(folder ${target} RUNTIME_OUTPUT_DIRECTORY)
+  get_target_property(file_name ${target} OUTPUT_NAME)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plain)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${SETUP_BRAND_FILES} ${pack})
+  add_dependencies(${target} host_setup_pack)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${pack} --from "$<TARGET_FILE:${target}>" --out "${folder}/$<TARGET_FILE_NAME:${target}>"
+            ${SETUP_PACK_ARGS}
+    COMMENT "Branding ${file_name}${CMAKE_EXECUTABLE_SUFFIX} with setup-pack"
+    VERBATIM)
 endfunction()

@@ -4,15 +4,15 @@
   reproducible  the same sources, options and toolchain give the same bytes
                 in another source folder and another build folder, with the
                 PE time stamp 0 and a correct PE checksum;
-  signed        a throw-away certificate made with openssl signs Setup.exe
-                and setup-check.exe at the end of the build; osslsigncode
-                verifies both, the signed Setup.exe without its signature is
-                the unsigned one, and it installs the example medium under
-                Wine (tests/examples/run_example.py);
-  stored only   built with SETUP_STORED_CONFIGURATION_ONLY, Setup.exe does
-                not read a setup.xml beside it (under Wine).
+  signed        a branded build, its stored configuration the only one read,
+                signed with a throw-away certificate made with openssl:
+                osslsigncode verifies Setup.exe and setup-check.exe, the
+                signed Setup.exe without its signature is what setup-pack
+                makes of the plain one, and under Wine it shows its stored
+                configuration's dialog, picture and icon, while nothing that
+                a setup.xml planted beside it names runs.
 
-usage: run_publishing.py --source DIR --bin-dir BUILD/win --work DIR [--setup-check BUILD/setup-check]
+usage: run_publishing.py --source DIR --bin-dir BUILD/win --work DIR
 The last line is "N passed, M failed".
 """
 import argparse
@@ -26,7 +26,9 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "e2e"))
+sys.path.insert(0, str(HERE.parent / "branding"))
 from run_e2e import drive_once  # noqa: E402
+import packed  # noqa: E402
 
 results = []
 
@@ -96,7 +98,7 @@ def reproducible(source: Path, bin_dir: Path, work: Path) -> None:
           % (copy, folder, len(mine)))
 
 
-def signed(source: Path, bin_dir: Path, work: Path, setup_check: str) -> None:
+def signed(source: Path, bin_dir: Path, work: Path) -> None:
     keys = work / "keys"
     keys.mkdir(parents=True, exist_ok=True)
     cert, key = keys / "cert.pem", keys / "key.pem"
@@ -106,9 +108,14 @@ def signed(source: Path, bin_dir: Path, work: Path, setup_check: str) -> None:
                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
     if not check(rc == 0, "openssl makes a throw-away code-signing certificate"):
         return
+    picture, icon, configuration = work / "brand.bmp", work / "brand.ico", HERE.parent / "branding" / "brand-dialog.xml"
+    packed.write_bitmap(picture)
+    packed.write_icon(icon)
     folder = work / "signed-build"
     if not build(source, folder, work / "signed.log", ["Setup", "setup-check"],
-                 ["-DSETUP_SIGN_CERTIFICATE=%s" % cert, "-DSETUP_SIGN_KEY=%s" % key]):
+                 packed.cmake_options(configuration, picture, icon) +
+                 ["-DSETUP_STORED_CONFIGURATION_ONLY=ON",
+                  "-DSETUP_SIGN_CERTIFICATE=%s" % cert, "-DSETUP_SIGN_KEY=%s" % key]):
         return
     for exe in ("Setup.exe", "setup-check.exe"):
         v = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in", str(folder / exe)],
@@ -116,55 +123,32 @@ def signed(source: Path, bin_dir: Path, work: Path, setup_check: str) -> None:
         (work / ("verify-%s.txt" % exe)).write_text(v.stdout + v.stderr)
         check(v.returncode == 0 and "Signature verification: ok" in v.stdout,
               "osslsigncode verifies the signed %s (%s)" % (exe, work / ("verify-%s.txt" % exe)))
-    # Signing adds the signature and nothing else: without it, the program
-    # is the unsigned build, byte for byte (how a shipped file is verified).
+    # Signing adds the signature and nothing else, after packing: without
+    # it, the program is what setup-pack makes of the plain test build.
     stripped = work / "signature-removed.exe"
     stripped.unlink(missing_ok=True)
     subprocess.run(["osslsigncode", "remove-signature", "-in", str(folder / "Setup.exe"), "-out", str(stripped)],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    check(stripped.exists() and stripped.read_bytes() == (bin_dir / "Setup.exe").read_bytes(),
-          "without its signature, the signed Setup.exe equals the unsigned test build")
-    # The signed program with the test build's helpers: the example medium's
-    # runs under Wine, resources and the setup.xml beside it included.
-    bins = work / "signed-bin"
-    if bins.exists():
-        shutil.rmtree(bins)
-    bins.mkdir()
-    for helper in ("e2e_driver.exe", "e2e_stub.exe", "example_runtime_setup.exe", "example_samples_setup.exe",
-                   "example_german_setup.exe"):
-        shutil.copy2(bin_dir / helper, bins / helper)
-    for exe in ("Setup.exe", "setup-check.exe"):
-        shutil.copy2(folder / exe, bins / exe)
-    with open(work / "example.out", "wb") as out:
-        rc = subprocess.run([sys.executable, str(source / "tests" / "examples" / "run_example.py"),
-                             "--bin-dir", str(bins), "--work", str(work / "example")] +
-                            (["--setup-check", setup_check] if setup_check else []),
-                            stdout=out, stderr=subprocess.STDOUT).returncode
-    check(rc == 0, "the signed Setup.exe installs the example medium under Wine (%s)" % (work / "example.out"))
+    expected = work / "packed-native.exe"
+    p = packed.native_pack(folder / "host-tools" / "setup-pack", bin_dir / "Setup.exe", expected,
+                           packed.pack_arguments(configuration, picture, icon) + ["--stored-configuration-only"])
+    check(p.returncode == 0 and stripped.exists() and stripped.read_bytes() == expected.read_bytes(),
+          "without its signature, the signed Setup.exe is setup-pack's output for the plain test build %s"
+          % p.stderr.strip())
 
-
-def stored_only(source: Path, bin_dir: Path, work: Path) -> None:
-    folder = work / "stored-only-build"
-    # The stored configuration asks one question that the script answers;
-    # its path is relative, taken from the source folder.
-    if not build(source, folder, work / "stored-only.log", ["Setup"],
-                 ["-DSETUP_STORED_CONFIGURATION_ONLY=ON", "-DSETUP_CONFIGURATION=tests/branding/brand-setup.xml"]):
-        return
     medium = work / "downloads"
-    if medium.exists():
-        shutil.rmtree(medium)
-    medium.mkdir()
-    shutil.copy2(folder / "Setup.exe", medium / "Setup.exe")
+    exe = packed.stage(medium, folder / "Setup.exe")
     # What a web site may have dropped into a Downloads folder: if it were
-    # read, its command would run.
+    # read, its command would run instead of the dialog.
     (medium / "setup.xml").write_text(
         '<configurations><configuration type="install" install_silent="true"><components>'
         '<component type="cmd" description="Planted" command="#APPPATH\\planted_exit0.exe"/>'
         '</components></configuration></configurations>')
     shutil.copy2(bin_dir / "e2e_stub.exe", medium / "planted_exit0.exe")
-    seen = drive_once(work, bin_dir / "e2e_driver.exe", medium / "Setup.exe", ["no"])
-    check('"Acme Widget could not install Acme Runtime. Go on?"' in seen and '{"exit":1' in seen,
-          "the stored-only Setup.exe runs its stored configuration under Wine (%s)" % (work / "driver.log"))
+    runs = work / "wine-runs"
+    seen = drive_once(runs, bin_dir / "e2e_driver.exe", exe,
+                      ["dialog: read packed", "dialog: picture packed", "dialog: exit"])
+    packed.check_dialog(check, seen, runs / "packed.bmp", "the signed, stored-only Setup.exe")
     check(not (medium / "planted_exit0.exe.log").exists(), "the setup.xml beside it was not read: nothing it names ran")
 
 
@@ -173,18 +157,16 @@ def main() -> int:
     ap.add_argument("--source", required=True)
     ap.add_argument("--bin-dir", required=True)
     ap.add_argument("--work", required=True)
-    ap.add_argument("--setup-check", default="")
     args = ap.parse_args()
     source, bin_dir, work = Path(args.source).resolve(), Path(args.bin_dir).resolve(), Path(args.work).resolve()
     work.mkdir(parents=True, exist_ok=True)
-    for log in ("reproducible.log", "signed.log", "stored-only.log"):
+    for log in ("reproducible.log", "signed.log"):
         (work / log).unlink(missing_ok=True)
     reproducible(source, bin_dir, work)
     if shutil.which("wine") is None and not os.environ.get("CI"):
-        print("SKIP: wine not found; the signed and the stored-only Setup.exe are not tried")
+        print("SKIP: wine not found; the signed Setup.exe is not tried")
     else:
-        signed(source, bin_dir, work, args.setup_check)
-        stored_only(source, bin_dir, work)
+        signed(source, bin_dir, work)
     print("%d passed, %d failed" % (results.count(True), results.count(False)))
     return 0 if results and all(results) else 1
 

@@ -14,19 +14,15 @@
 namespace {
 
 // A packed program says in its resources whether it reads only its stored
-// configuration; a build made with the compile-time option always does.
+// configuration.
 config::sources configuration_sources()
 {
-#ifdef SETUP_STORED_CONFIGURATION_ONLY
-    return config::sources::stored_only;
-#else
     // Resource handles of the program's own module need no release.
     const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_STORED_ONLY), MAKEINTRESOURCEW(10));
     if (found == nullptr || SizeofResource(nullptr, found) == 0) return config::sources::file_or_stored;
     const HGLOBAL loaded = LoadResource(nullptr, found);
     const char* bytes = loaded != nullptr ? static_cast<const char*>(LockResource(loaded)) : nullptr;
     return bytes != nullptr && bytes[0] == '1' ? config::sources::stored_only : config::sources::file_or_stored;
-#endif
 }
 
 }  // namespace
