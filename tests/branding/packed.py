@@ -16,7 +16,7 @@ PICTURE_BGR = (0x30, 0x90, 0xE0)
 ICON_COLOURS = {16: ((0x20, 0xC0, 0x40), (0xE0, 0x20, 0x80)), 32: ((0x10, 0x10, 0xA0),) * 2,
                 48: ((0xA0, 0x60, 0x10),) * 2}
 VERSION = {"ProductName": "Acme Widget", "FileDescription": "Acme Widget Setup", "ProductVersion": "2.5.1",
-           "FileVersion": "2.5.1", "CompanyName": "Acme Tools", "LegalCopyright": "\u00a9 2026 Acme Tools",
+           "FileVersion": "2.5.1", "CompanyName": "Acme Outils Soci\u00e9t\u00e9", "LegalCopyright": "\u00a9 2026 Acme Tools",
            "fixed": "2.5.1.0/2.5.1.0"}
 
 
