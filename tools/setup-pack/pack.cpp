@@ -88,6 +88,35 @@ bool marked(const resource_tree& tree)
     return false;
 }
 
+// Only the base relocations may follow the resources: their table holds
+// addresses of other sections, never its own, so it can move.
+std::string check_movable(const pe_image& image, int r, std::uint32_t reloc_rva)
+{
+    const std::size_t after = image.sections.size() - static_cast<std::size_t>(r) - 1;
+    if (after > 1 || (after == 1 && image.section_of(reloc_rva) != r + 1))
+        return "has sections after its resources that cannot move";
+    for (int i = 0; i < r; ++i)
+        if (image.sections[i].raw_pointer + image.sections[i].raw_size > image.sections[r].raw_pointer)
+            return "has sections stored after its resources";
+    return std::string();
+}
+
+// The section table's entries from `first` on, as `image.sections` has them.
+void write_section_headers(pe_image& image, std::size_t first)
+{
+    std::string& b = image.bytes;
+    for (std::size_t i = first; i < image.sections.size(); ++i) {
+        const section& s = image.sections[i];
+        const std::size_t at = image.table_at + 40 * i;
+        b.replace(at, 8, std::string((s.name + std::string(8, '\0')).substr(0, 8)));
+        write_le(b, at + 8, 4, s.virtual_size);
+        write_le(b, at + 12, 4, s.virtual_address);
+        write_le(b, at + 16, 4, s.raw_size);
+        write_le(b, at + 20, 4, s.raw_pointer);
+        write_le(b, at + 36, 4, s.characteristics);
+    }
+}
+
 }  // namespace
 
 std::string replace_resources(pe_image& image, const resource_tree& tree)
@@ -97,14 +126,9 @@ std::string replace_resources(pe_image& image, const resource_tree& tree)
     image.directory_entry(relocation_directory, reloc_rva, reloc_size);
     const int r = image.section_of(rsrc_rva);
     if (r < 0 || image.sections[r].virtual_address != rsrc_rva) return "has a misplaced resource section";
-    // Only the base relocations may follow: their table holds addresses of
-    // other sections, never its own, so it can move.
+    const std::string unmovable = check_movable(image, r, reloc_rva);
+    if (!unmovable.empty()) return unmovable;
     std::vector<section> moved(image.sections.begin() + r + 1, image.sections.end());
-    if (moved.size() > 1 || (moved.size() == 1 && image.section_of(reloc_rva) != r + 1))
-        return "has sections after its resources that cannot move";
-    for (int i = 0; i < r; ++i)
-        if (image.sections[i].raw_pointer + image.sections[i].raw_size > image.sections[r].raw_pointer)
-            return "has sections stored after its resources";
     const std::uint32_t sa = image.section_alignment(), fa = image.file_alignment();
     section rsrc = image.sections[r];
     const std::uint32_t old_raw_end = rsrc.raw_pointer + rsrc.raw_size;
@@ -139,16 +163,7 @@ std::string replace_resources(pe_image& image, const resource_tree& tree)
     image.sections.resize(r);
     for (const section& s : moved) image.sections.push_back(s);
     image.sections.push_back(rsrc);
-    for (std::size_t i = r; i < image.sections.size(); ++i) {
-        const section& s = image.sections[i];
-        const std::size_t at = image.table_at + 40 * i;
-        b.replace(at, 8, std::string((s.name + std::string(8, '\0')).substr(0, 8)));
-        write_le(b, at + 8, 4, s.virtual_size);
-        write_le(b, at + 12, 4, s.virtual_address);
-        write_le(b, at + 16, 4, s.raw_size);
-        write_le(b, at + 20, 4, s.raw_pointer);
-        write_le(b, at + 36, 4, s.characteristics);
-    }
+    write_section_headers(image, static_cast<std::size_t>(r));
     const std::size_t o = image.optional_at;
     write_le(b, o + 8, 4, read_le(b, o + 8, 4) - old_raw_size + rsrc.raw_size);  // SizeOfInitializedData
     write_le(b, o + 56, 4, align(rsrc.virtual_address + rsrc.virtual_size, sa));  // SizeOfImage

@@ -91,13 +91,18 @@ struct table_plan {
     bool leaves = false;
 };
 
-}  // namespace
-
-std::string lay_out_resources(const resource_tree& tree, std::uint32_t rva)
-{
-    // Tables breadth first: the root, the types' tables, the names' tables.
-    std::vector<table_plan> tables(1);
+// The directory's tables breadth first: the root, the types' tables, the
+// names' tables (whose entries point at the data entries, `leaves`).
+struct directory_plan {
+    std::vector<table_plan> tables;
     std::vector<const resource_data*> leaves;
+};
+
+directory_plan plan_directory(const resource_tree& tree)
+{
+    directory_plan plan;
+    std::vector<table_plan>& tables = plan.tables;
+    tables.resize(1);
     std::vector<std::pair<std::size_t, const resource_names*>> type_tables;
     std::vector<std::pair<std::size_t, const resource_languages*>> name_tables;
     for (const auto& type : tree) {
@@ -118,55 +123,80 @@ std::string lay_out_resources(const resource_tree& tree, std::uint32_t rva)
         tables[n.first].leaves = true;
         for (const auto& lang : *n.second) {
             tables[n.first].keys.push_back(&lang.first);
-            tables[n.first].targets.push_back(static_cast<std::uint32_t>(leaves.size()));
-            leaves.push_back(&lang.second);
+            tables[n.first].targets.push_back(static_cast<std::uint32_t>(plan.leaves.size()));
+            plan.leaves.push_back(&lang.second);
         }
     }
+    return plan;
+}
 
-    std::vector<std::uint32_t> table_at;
+// Where each part goes: the tables, then the data entries, then the names
+// (each written once), then the data, each on 8 bytes.
+struct directory_places {
+    std::vector<std::uint32_t> table_at, data_at;
+    std::uint32_t entries_at = 0, size = 0;
+    std::map<std::u16string, std::uint32_t> name_at;
+};
+
+directory_places place_directory(const directory_plan& plan)
+{
+    directory_places p;
     std::uint32_t at = 0;
-    for (const auto& t : tables) {
-        table_at.push_back(at);
+    for (const auto& t : plan.tables) {
+        p.table_at.push_back(at);
         at += 16 + 8 * static_cast<std::uint32_t>(t.keys.size());
     }
-    const std::uint32_t entries_at = at;
-    at += 16 * static_cast<std::uint32_t>(leaves.size());
-    std::map<std::u16string, std::uint32_t> name_at;  // each name written once
-    for (const auto& t : tables)
+    p.entries_at = at;
+    at += 16 * static_cast<std::uint32_t>(plan.leaves.size());
+    for (const auto& t : plan.tables)
         for (const resource_key* k : t.keys)
-            if (!k->name.empty() && name_at.emplace(k->name, at).second)
+            if (!k->name.empty() && p.name_at.emplace(k->name, at).second)
                 at += 2 + 2 * static_cast<std::uint32_t>(k->name.size());
-    std::vector<std::uint32_t> data_at;
-    for (const resource_data* d : leaves) {
+    for (const resource_data* d : plan.leaves) {
         at = align(at, 8);
-        data_at.push_back(at);
+        p.data_at.push_back(at);
         at += static_cast<std::uint32_t>(d->bytes.size());
     }
+    p.size = align(at, 8);
+    return p;
+}
 
-    std::string out(align(at, 8), '\0');
-    for (std::size_t i = 0; i < tables.size(); ++i) {
-        const table_plan& t = tables[i];
+void write_tables(const directory_plan& plan, const directory_places& p, std::string& out)
+{
+    for (std::size_t i = 0; i < plan.tables.size(); ++i) {
+        const table_plan& t = plan.tables[i];
         std::uint32_t named = 0;
         for (const resource_key* k : t.keys) named += k->name.empty() ? 0 : 1;
-        write_le(out, table_at[i] + 12, 2, named);
-        write_le(out, table_at[i] + 14, 2, static_cast<std::uint32_t>(t.keys.size()) - named);
+        write_le(out, p.table_at[i] + 12, 2, named);
+        write_le(out, p.table_at[i] + 14, 2, static_cast<std::uint32_t>(t.keys.size()) - named);
         for (std::size_t e = 0; e < t.keys.size(); ++e) {
-            const std::size_t entry = table_at[i] + 16 + 8 * e;
+            const std::size_t entry = p.table_at[i] + 16 + 8 * e;
             const resource_key& k = *t.keys[e];
-            write_le(out, entry, 4, k.name.empty() ? k.id : subdirectory_bit | name_at[k.name]);
+            write_le(out, entry, 4, k.name.empty() ? k.id : subdirectory_bit | p.name_at.at(k.name));
             write_le(out, entry + 4, 4,
-                     t.leaves ? entries_at + 16 * t.targets[e] : subdirectory_bit | table_at[t.targets[e]]);
+                     t.leaves ? p.entries_at + 16 * t.targets[e] : subdirectory_bit | p.table_at[t.targets[e]]);
         }
     }
-    for (const auto& n : name_at) {
+}
+
+}  // namespace
+
+std::string lay_out_resources(const resource_tree& tree, std::uint32_t rva)
+{
+    const directory_plan plan = plan_directory(tree);
+    const directory_places p = place_directory(plan);
+    std::string out(p.size, '\0');
+    write_tables(plan, p, out);
+    for (const auto& n : p.name_at) {
         write_le(out, n.second, 2, static_cast<std::uint32_t>(n.first.size()));
         for (std::size_t c = 0; c < n.first.size(); ++c) write_le(out, n.second + 2 + 2 * c, 2, n.first[c]);
     }
-    for (std::size_t i = 0; i < leaves.size(); ++i) {
-        write_le(out, entries_at + 16 * i, 4, rva + data_at[i]);
-        write_le(out, entries_at + 16 * i + 4, 4, static_cast<std::uint32_t>(leaves[i]->bytes.size()));
-        write_le(out, entries_at + 16 * i + 8, 4, leaves[i]->code_page);
-        out.replace(data_at[i], leaves[i]->bytes.size(), leaves[i]->bytes);
+    for (std::size_t i = 0; i < plan.leaves.size(); ++i) {
+        const resource_data& d = *plan.leaves[i];
+        write_le(out, p.entries_at + 16 * i, 4, rva + p.data_at[i]);
+        write_le(out, p.entries_at + 16 * i + 4, 4, static_cast<std::uint32_t>(d.bytes.size()));
+        write_le(out, p.entries_at + 16 * i + 8, 4, d.code_page);
+        out.replace(p.data_at[i], d.bytes.size(), d.bytes);
     }
     return out;
 }

@@ -59,6 +59,27 @@ namespace {
 
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// The ">" that ends the start tag at `i` (or `n`), found outside quoted
+// attribute values; each of its attributes (an "=" outside a value) counts
+// as a node.
+std::size_t end_of_start_tag(const char* d, std::size_t i, std::size_t n, std::size_t& nodes)
+{
+    char quote = 0;
+    std::size_t j = i + 1;
+    for (; j < n; ++j) {
+        if (quote != 0) {
+            if (d[j] == quote) quote = 0;
+        } else if (d[j] == '"' || d[j] == '\'') {
+            quote = d[j];
+        } else if (d[j] == '=') {
+            ++nodes;
+        } else if (d[j] == '>') {
+            break;
+        }
+    }
+    return j;
+}
+
 }  // namespace
 
 bool within_document_limits(const std::string& document)
@@ -100,21 +121,8 @@ bool within_document_limits(const std::string& document)
         } else if (d[i + 1] == '?' || d[i + 1] == '!') {
             i = skip_past(i + 2, ">");
         } else {
-            // A start tag: find its end outside quoted attribute values,
-            // counting each of its attributes (an "=" outside a value).
-            char quote = 0;
-            std::size_t j = i + 1;
-            for (; j < n; ++j) {
-                if (quote != 0) {
-                    if (d[j] == quote) quote = 0;
-                } else if (d[j] == '"' || d[j] == '\'') {
-                    quote = d[j];
-                } else if (d[j] == '=') {
-                    if (++nodes > max_document_nodes) return false;
-                } else if (d[j] == '>') {
-                    break;
-                }
-            }
+            const std::size_t j = end_of_start_tag(d, i, n, nodes);
+            if (nodes > max_document_nodes) return false;
             if (j >= n || d[j - 1] != '/') {
                 if (++depth > max_element_depth) return false;
             }
