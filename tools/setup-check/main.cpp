@@ -484,7 +484,7 @@ int print_plan(const arguments& a)
 
 }  // namespace
 
-int run(const std::vector<std::string>& argv)
+int tool_main(const std::vector<std::string>& argv)
 {
     const arguments a = parse(argv);
     if (a.list_codes) return list_codes();

@@ -182,7 +182,7 @@ void write_output(const std::string& out, const std::string& bytes)
 
 }  // namespace
 
-int run(const std::vector<std::string>& argv)
+int tool_main(const std::vector<std::string>& argv)
 {
     arguments a = parse(argv);
     if (a.from.empty()) a.from = default_input();
