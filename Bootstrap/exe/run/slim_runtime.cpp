@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 namespace {
@@ -50,5 +51,12 @@ void __throw_out_of_range_fmt(const char*, ...) { end_now(); }
 void __throw_invalid_argument(const char*) { end_now(); }
 void __throw_bad_function_call() { end_now(); }
 void __glibcxx_assert_fail(const char*, int, const char*, const char*) noexcept { end_now(); }
+
+// Asked by a shared object made by make_shared whether a deleter lookup
+// names the library's own tag type. Only code built with type information
+// could pass that type, and the program has none: the answer is always no.
+// The runtime's version would bring in shared_ptr's whole library part, and
+// with it the exception machinery and the unwinder (about 44 KB).
+bool _Sp_make_shared_tag::_S_eq(const type_info&) noexcept { return false; }
 
 }  // namespace std
