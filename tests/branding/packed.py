@@ -10,6 +10,16 @@ from pathlib import Path
 from typing import Dict, List, Optional, Tuple
 
 HERE = Path(__file__).resolve().parent
+# Each check's outcome, in order, for the script's summary line.
+results: List[bool] = []
+
+
+def check(ok: bool, what: str) -> bool:
+    print(("ok   " if ok else "FAIL ") + what, flush=True)
+    results.append(ok)
+    return ok
+
+
 PICTURE_BGR = (0x30, 0x90, 0xE0)
 # Each icon image in colours of its own, the 16 pixel one a checker board:
 # a scaled 32 or 48 pixel image does not look like it.

@@ -30,13 +30,7 @@ from run_e2e import Wine, drive_once, win_path  # noqa: E402
 from run_publishing import copy_sources  # noqa: E402
 import packed  # noqa: E402
 
-results = []
-
-
-def check(ok: bool, what: str) -> bool:
-    print(("ok   " if ok else "FAIL ") + what, flush=True)
-    results.append(ok)
-    return ok
+check, results = packed.check, packed.results
 
 
 def build_from(sources: Path, folder: Path, log: Path, options) -> int:

@@ -30,13 +30,7 @@ sys.path.insert(0, str(HERE.parent / "branding"))
 from run_e2e import drive_once  # noqa: E402
 import packed  # noqa: E402
 
-results = []
-
-
-def check(ok: bool, what: str) -> bool:
-    print(("ok   " if ok else "FAIL ") + what, flush=True)
-    results.append(ok)
-    return ok
+check, results = packed.check, packed.results
 
 
 def copy_sources(source: Path, to: Path) -> Path:
