@@ -17,6 +17,7 @@ import sys
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
                    "ole32.dll", "comctl32.dll", "msvcrt.dll"}
 
+IMAGE_SCN_MEM_EXECUTE, IMAGE_SCN_MEM_WRITE = 0x20000000, 0x80000000
 RT_ICON, RT_BITMAP, RT_DIALOG, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 2, 5, 10, 14, 16, 24
 
 
@@ -28,14 +29,17 @@ class PE:
         self.machine, nsections, _, _, _, opt_size, self.characteristics = struct.unpack_from("<HHIIIHH", data, pe + 4)
         opt = pe + 24
         self.magic = struct.unpack_from("<H", data, opt)[0]
+        self.image_base = struct.unpack_from("<I", data, opt + 28)[0]
         self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
         ndirs = struct.unpack_from("<I", data, opt + 92)[0]
         self.dirs = [struct.unpack_from("<II", data, opt + 96 + 8 * i) for i in range(ndirs)]
         self.sections = []
+        self.section_flags = []
         sec = opt + opt_size
         for i in range(nsections):
             name, vsize, vaddr, rsize, rptr = struct.unpack_from("<8sIIII", data, sec + 40 * i)
             self.sections.append((name.rstrip(b"\0").decode(), vaddr, max(vsize, rsize), rptr, rsize))
+            self.section_flags.append(struct.unpack_from("<I", data, sec + 40 * i + 36)[0])
 
     def size_without_resources(self):
         """The file size less the raw size of the resource section."""
@@ -46,6 +50,39 @@ class PE:
             if vaddr <= rva < vaddr + size:
                 return rptr + rva - vaddr
         raise ValueError("rva %x outside sections" % rva)
+
+    def section_of(self, rva):
+        """(index, characteristics) of the section holding `rva`, or (None, 0)."""
+        for i, (_, vaddr, size, _, _) in enumerate(self.sections):
+            if vaddr <= rva < vaddr + size:
+                return i, self.section_flags[i]
+        return None, 0
+
+    def tls_faults(self):
+        """What would keep the loader from setting up the threads' storage and
+        running the C runtime's thread callbacks, as texts."""
+        rva, size = self.dirs[9] if len(self.dirs) > 9 else (0, 0)
+        if not rva or size < 16:
+            return ["no thread storage directory"]
+        start, end, index, callbacks = (v - self.image_base for v in
+                                        struct.unpack_from("<IIII", self.data, self.offset(rva)))
+        faults = []
+        if not start <= end or self.section_of(start)[0] is None or \
+                self.section_of(start)[0] != self.section_of(max(start, end - 1))[0]:
+            faults.append("template %x-%x not within one section" % (start, end))
+        if not self.section_of(index)[1] & IMAGE_SCN_MEM_WRITE:
+            faults.append("index %x not in writable memory" % index)
+        if self.section_of(callbacks)[0] is None:
+            return faults + ["callback list %x outside the image" % callbacks]
+        listed = []
+        off = self.offset(callbacks)
+        while len(listed) < 16 and struct.unpack_from("<I", self.data, off + 4 * len(listed))[0]:
+            listed.append(struct.unpack_from("<I", self.data, off + 4 * len(listed))[0] - self.image_base)
+        if not listed:
+            faults.append("no thread callback listed")
+        faults += ["callback %x not in code" % c for c in listed
+                   if not self.section_of(c)[1] & IMAGE_SCN_MEM_EXECUTE]
+        return faults
 
     def cstring(self, rva):
         off = self.offset(rva)
@@ -130,6 +167,8 @@ def main():
     if args.max_code is not None:
         code = pe.size_without_resources()
         check(code <= args.max_code, "without resources %d bytes, at most %d" % (code, args.max_code))
+    tls_faults = pe.tls_faults()
+    check(not tls_faults, "thread storage directory and callbacks in place" + "".join(": " + f for f in tls_faults))
     imports = [n.lower() for n in pe.imports()]
     print("     imports: " + ", ".join(imports))
     check(set(imports) <= ALLOWED_IMPORTS, "imports only system DLLs (%s)" % ", ".join(sorted(set(imports) - ALLOWED_IMPORTS)))

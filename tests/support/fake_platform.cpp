@@ -465,7 +465,7 @@ membership_status fake_platform::check_admin_membership(bool& member)
 }
 
 token_status fake_platform::token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
-                                         std::vector<bool>& is_admin_group)
+                                         std::vector<std::uint8_t>& is_admin_group)
 {
     calls.push_back(L"token_groups:" + std::to_wstring(buffer_size));
     needed = token_size;

@@ -93,7 +93,7 @@ public:
     bool member_of_admins = true;
     token_status token_result = token_status::ok;
     std::uint32_t token_size = 512;
-    std::vector<bool> token_group_is_admin{false, true};
+    std::vector<std::uint8_t> token_group_is_admin{0, 1};
     token_elevation elevation_answer = token_elevation::unknown;
     std::map<std::wstring, program> programs;  // keyed by lower-cased path
     bool shell_open_accepts = true;
@@ -211,7 +211,7 @@ public:
     bool admin_sid_available() override;
     membership_status check_admin_membership(bool& member) override;
     token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
-                              std::vector<bool>& is_admin_group) override;
+                              std::vector<std::uint8_t>& is_admin_group) override;
     token_elevation elevation() override;
     bool reboot_windows(std::uint32_t& error) override;
 

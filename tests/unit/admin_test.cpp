@@ -124,7 +124,7 @@ TEST(admin, before_windows_2000_the_token_groups_are_walked)
 {
     const struct {
         const char* name;
-        std::vector<bool> groups;
+        std::vector<std::uint8_t> groups;
         bool admin;
     } cases[] = {
         {"the group listed second", {false, true}, true},

@@ -11,7 +11,7 @@ constexpr std::uint32_t first_token_buffer = 1024;
 bool token_lists_administrators(privileges& sys)
 {
     std::uint32_t needed = 0;
-    std::vector<bool> groups;
+    std::vector<std::uint8_t> groups;
     token_status status = sys.token_groups(first_token_buffer, needed, groups);
     // A token with more groups than the first buffer holds is asked again
     // with the size it reported; the second answer counts.
@@ -20,7 +20,7 @@ bool token_lists_administrators(privileges& sys)
         status = sys.token_groups(needed, needed, groups);
     }
     if (status != token_status::ok) return false;
-    for (bool is_admin : groups)
+    for (std::uint8_t is_admin : groups)
         if (is_admin) return true;
     return false;
 }

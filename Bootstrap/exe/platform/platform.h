@@ -251,10 +251,10 @@ public:
     // CheckTokenMembership of the Administrators group, looked up at run time.
     virtual membership_status check_admin_membership(bool& member) = 0;
     // GetTokenInformation(TokenGroups) into a buffer of `buffer_size` bytes.
-    // Reports the size it needs; on success, for each group in order, whether
-    // it is the Administrators group.
+    // Reports the size it needs; on success, for each group in order, 1 when
+    // it is the Administrators group, else 0.
     virtual token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
-                                      std::vector<bool>& is_admin_group) = 0;
+                                      std::vector<std::uint8_t>& is_admin_group) = 0;
     // GetTokenInformation(TokenElevation) of the process token.
     virtual token_elevation elevation() = 0;
     // Enables SeShutdownPrivilege and asks Windows to restart (not forced).

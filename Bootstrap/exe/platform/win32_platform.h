@@ -77,7 +77,7 @@ public:
     bool admin_sid_available() override;
     membership_status check_admin_membership(bool& member) override;
     token_status token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
-                              std::vector<bool>& is_admin_group) override;
+                              std::vector<std::uint8_t>& is_admin_group) override;
     token_elevation elevation() override;
     bool reboot_windows(std::uint32_t& error) override;
 

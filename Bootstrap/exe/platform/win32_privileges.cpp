@@ -46,7 +46,7 @@ membership_status win32_platform::check_admin_membership(bool& member)
 }
 
 token_status win32_platform::token_groups(std::uint32_t buffer_size, std::uint32_t& needed,
-                                          std::vector<bool>& is_admin_group)
+                                          std::vector<std::uint8_t>& is_admin_group)
 {
     win32::kernel_handle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_READ, token.put())) return token_status::no_token;
