@@ -9,15 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource.h"
+
 namespace e2e {
 
-// The control IDs of the program's dialog and download window.
-constexpr int kMessageId = 1002;
-constexpr int kListId = 1003;
-constexpr int kSelectorId = 1004;
-constexpr int kDownloadMessageId = 1101;
-constexpr int kDownloadBarId = 1102;
-constexpr int kDownloadStatusId = 1103;
+// The control IDs of the program's dialog and download window, from its own
+// resource header.
+constexpr int kMessageId = IDC_MESSAGE;
+constexpr int kListId = IDC_COMPONENTS;
+constexpr int kSelectorId = IDC_SELECTOR;
+constexpr int kDownloadMessageId = IDC_DOWNLOAD_MESSAGE;
+constexpr int kDownloadBarId = IDC_DOWNLOAD_BAR;
+constexpr int kDownloadStatusId = IDC_DOWNLOAD_STATUS;
 
 std::wstring class_of(HWND h);
 std::wstring text_of(HWND h);
