@@ -25,12 +25,21 @@ if(NOT KIT_EPOCH MATCHES "^[0-9]+$" OR KIT_EPOCH LESS 315532800)
 endif()
 
 # The example medium without Setup.exe (the kit holds it once, at its top).
+# Staged again only when something it is made of changes.
 set(KIT_MEDIUM ${CMAKE_BINARY_DIR}/kit/example)
-add_custom_target(kit_medium ALL
+file(GLOB KIT_MEDIUM_SOURCES ${PROJECT_SOURCE_DIR}/examples/medium/* ${PROJECT_SOURCE_DIR}/examples/product/*)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/kit/example.stamp
   COMMAND python3 ${PROJECT_SOURCE_DIR}/cmake/kit_medium.py --bin-dir ${WIN_BUILD_DIR}
           --out ${KIT_MEDIUM} --epoch ${KIT_EPOCH}
+  COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/kit/example.stamp
+  DEPENDS ${KIT_MEDIUM_SOURCES} ${PROJECT_SOURCE_DIR}/cmake/kit_medium.py
+          ${PROJECT_SOURCE_DIR}/tests/examples/run_example.py
+          ${WIN_BUILD_DIR}/example_runtime_setup.exe ${WIN_BUILD_DIR}/example_samples_setup.exe
+          ${WIN_BUILD_DIR}/example_german_setup.exe
   COMMENT "Staging the example medium for the kit"
   VERBATIM)
+add_custom_target(kit_medium ALL DEPENDS ${CMAKE_BINARY_DIR}/kit/example.stamp)
 add_dependencies(kit_medium setup_exe)
 
 # What both archives hold; the install components are the two archives.
